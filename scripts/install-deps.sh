@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages needed to build, test and demonstrate the project.
+# Only what is missing is installed; needs root (or sudo).
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  libxml2-dev libxml2-utils
+  libgtest-dev libgmock-dev
+  util-linux
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update
+$sudo apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test.
+#   scripts/test.sh            release build
+#   scripts/test.sh ci-asan    any configure preset, e.g. the sanitizer build
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-release}"
+
+scripts/install-deps.sh
+cmake --preset "$preset"
+cmake --build --preset "$preset" -j "$(nproc)"
+ctest --preset "$preset" -j "$(nproc)"
