@@ -7,7 +7,8 @@ packages=(
   build-essential cmake pkg-config git
   libxml2-dev libxml2-utils
   libgtest-dev libgmock-dev
-  util-linux
+  util-linux mandoc bash-completion
+  libavformat-dev ffmpeg
 )
 
 missing=()
