@@ -78,6 +78,14 @@ class XMLNode {
   struct Tree;
   XMLNode(std::shared_ptr<Tree> tree, void* node) : tree_(std::move(tree)), node_(node) {}
 
+  // Takes ownership of a parsed or new document (freed here on failure) and returns its top,
+  // or with a tag the first element of that name; *found tells whether the tag was there.
+  static XMLNode adoptDocument(_xmlDoc* doc, const char* tag, bool* found);
+  // The tree this handle points into, or null when the handle is empty or its document is gone.
+  Tree* liveTree() const;
+  // The handle's node as an element (null for the empty node and for a document top).
+  _xmlNode* element() const;
+
   std::shared_ptr<Tree> tree_;
   void* node_ = nullptr;  // xmlNodePtr, or the xmlDocPtr for a document top
 };

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+#include "xml_node.h"
+
+namespace {
+
+using kyto::test::TempDir;
+using kyto::test::writeFile;
+
+struct OpenCase {
+  const char* name;
+  const char* content;  // nullptr: no file
+  const char* tag;
+  bool ok;
+  const char* idOfResult;  // "id" attribute of the returned element, when ok and tagged
+};
+
+class OpenFile : public ::testing::TestWithParam<OpenCase> {};
+
+TEST_P(OpenFile, ReportsByErrorWordAndPrintsNothing) {
+  const OpenCase& c = GetParam();
+  TempDir dir;
+  const std::string path = dir / "f.xml";
+  if (c.content != nullptr) writeFile(path, c.content);
+  int error = -1;
+  ::testing::internal::CaptureStderr();
+  XMLNode node = XMLNode::openFileHelper(path.c_str(), &error, c.tag);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(error == 0, c.ok);
+  EXPECT_EQ(node.isEmpty(), !c.ok);
+  if (c.ok && c.idOfResult != nullptr) {
+    EXPECT_STREQ(node.getAttribute("id"), c.idOfResult);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OpenFile,
+    ::testing::Values(
+        OpenCase{"missing", nullptr, nullptr, false, nullptr},
+        OpenCase{"empty", "", nullptr, false, nullptr},
+        OpenCase{"cut", "<a><b id=\"1\"/>", "b", false, nullptr},
+        OpenCase{"tagMissing", "<a/>", "b", false, nullptr},
+        OpenCase{"top", "<a id=\"1\"/>", nullptr, true, nullptr},
+        OpenCase{"rootIsTag", "<b id=\"1\"><b id=\"2\"/></b>", "b", true, "1"},
+        OpenCase{"firstInDocumentOrder", "<a><x><b id=\"1\"/></x><b id=\"2\"/></a>", "b", true,
+                 "1"},
+        // External entities are neither fetched nor expanded.
+        OpenCase{"externalEntity",
+                 "<!DOCTYPE a [<!ENTITY e SYSTEM \"/etc/passwd\">]><a id=\"x\"><b>&e;</b></a>", "a",
+                 true, "x"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(OpenFile, ADirectoryIsUnreadable) {
+  TempDir dir;
+  int error = 0;
+  EXPECT_TRUE(XMLNode::openFileHelper(dir.path().c_str(), &error).isEmpty());
+  EXPECT_NE(error, 0);
+}
+
+TEST(ParseString, RecoversWhatACutTextHolds) {
+  XMLNode root = XMLNode::parseString("<list><root><item id=\"1\"/><item id=\"2\"/><ite", "root");
+  ASSERT_FALSE(root.isEmpty());
+  EXPECT_EQ(root.nChildNode("item"), 2);
+  EXPECT_STREQ(root.getChildNode("item", 1).getAttribute("id"), "2");
+}
+
+TEST(ParseString, GivesTheEmptyNodeWhenNothingIsFound) {
+  EXPECT_TRUE(XMLNode::parseString("not xml at all", "root").isEmpty());
+  EXPECT_TRUE(XMLNode::parseString("<other/>", "root").isEmpty());
+  EXPECT_TRUE(XMLNode::parseString(nullptr, "root").isEmpty());
+}
+
+TEST(Attributes, DistinguishAbsentFromEmptyAndDecodeReferences) {
+  XMLNode e = XMLNode::parseString(
+      "<!DOCTYPE e [<!ENTITY ent \"x\">]>"
+      "<e empty=\"\" refs=\"a&amp;b&#9;&lt;&#xE9;\" ent=\"1&ent;2\" utf=\"\xC3\xA9\"/>",
+      "e");
+  EXPECT_EQ(e.getAttribute("absent"), nullptr);
+  EXPECT_STREQ(e.getAttribute("empty"), "");
+  EXPECT_STREQ(e.getAttribute("refs"), "a&b\t<\xC3\xA9");
+  EXPECT_STREQ(e.getAttribute("utf"), "\xC3\xA9");
+  // Entities are not expanded: a reference reads as written, and stays valid with the tree.
+  const char* ent = e.getAttribute("ent");
+  EXPECT_STREQ(ent, "1&ent;2");
+  EXPECT_STREQ(e.getAttribute("ent"), ent);
+}
+
+TEST(Text, GivesTheTextChildrenInOrder) {
+  XMLNode e = XMLNode::parseString("<e>one<c>inner</c>two</e>", "e");
+  EXPECT_STREQ(e.getText(0), "one");
+  EXPECT_STREQ(e.getText(1), "two");
+  EXPECT_EQ(e.getText(2), nullptr);
+  EXPECT_EQ(e.getChildNode("c").getChildNode("none").getText(), nullptr);
+}
+
+TEST(Children, CountAndIndexOnlyDirectChildrenOfThatName) {
+  XMLNode r = XMLNode::parseString(
+      "<r><a id=\"a0\"><a id=\"nested\"/></a><b id=\"b0\"/><a id=\"a1\"/><!--c--><a id=\"a2\"/>"
+      "</r>",
+      "r");
+  EXPECT_EQ(r.nChildNode("a"), 3);
+  EXPECT_EQ(r.nChildNode("b"), 1);
+  EXPECT_EQ(r.nChildNode("none"), 0);
+  // Forward, backward and interleaved lookups must not be misled by the remembered position.
+  const struct {
+    const char* name;
+    int index;
+    const char* id;
+  } steps[] = {{"a", 0, "a0"},    {"a", 2, "a2"},    {"a", 1, "a1"},
+               {"b", 0, "b0"},    {"a", 1, "a1"},    {"a", 2, "a2"},
+               {"a", 3, nullptr}, {"b", 1, nullptr}, {"a", -1, nullptr}};
+  for (const auto& step : steps) {
+    XMLNode child = r.getChildNode(step.name, step.index);
+    SCOPED_TRACE(std::string(step.name) + "[" + std::to_string(step.index) + "]");
+    if (step.id == nullptr) {
+      EXPECT_TRUE(child.isEmpty());
+    } else {
+      EXPECT_STREQ(child.getAttribute("id"), step.id);
+    }
+  }
+  // The same parent's children seen from another element are not confused with these.
+  EXPECT_STREQ(r.getChildNode("a", 0).getChildNode("a", 0).getAttribute("id"), "nested");
+  int position = 0;
+  EXPECT_STREQ(r.getChildNode("a", &position).getAttribute("id"), "a0");
+  EXPECT_STREQ(r.getChildNode("a", &position).getAttribute("id"), "a1");
+  EXPECT_EQ(position, 2);
+}
+
+TEST(EmptyNode, AnswersEveryQueryWithNothing) {
+  XMLNode empty = XMLNode::emptyXMLNode;
+  EXPECT_TRUE(empty.isEmpty());
+  EXPECT_EQ(empty.nChildNode("a"), 0);
+  EXPECT_TRUE(empty.getChildNode("a", 0).isEmpty());
+  EXPECT_EQ(empty.getAttribute("a"), nullptr);
+  EXPECT_EQ(empty.getText(), nullptr);
+  EXPECT_TRUE(empty.addChild("a").isEmpty());
+  EXPECT_NE(empty.writeToFile("/nonexistent/x.xml"), 0);
+  empty.deleteNodeContent();
+}
+
+}  // namespace

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "xml_node.h"
+
+namespace {
+
+using kyto::test::listDir;
+using kyto::test::readFile;
+using kyto::test::TempDir;
+using kyto::test::writeFile;
+
+constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
+mode_t modeOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(stat(path.c_str(), &st), 0);
+  return st.st_mode & 07777;
+}
+
+TEST(Write, NewDocumentHasTheDeclarationAndOneElementPerLine) {
+  TempDir dir;
+  XMLNode top = XMLNode::createXMLTopNode("xml", true);
+  top.addAttribute("version", "1.0");
+  top.addAttribute("encoding", "UTF-8");
+  XMLNode list = top.addChild("LIST", false, -1);
+  XMLNode item = list.addChild("ITEM", false, -1);
+  item.addAttribute("A", "1");
+  item.addAttribute("B", "2");
+  list.addChild("ITEM", false, -1).addChild("SUB");
+  ASSERT_EQ(top.writeToFile((dir / "out.xml").c_str(), nullptr, 1), 0);
+  EXPECT_EQ(readFile(dir / "out.xml"), std::string(kDeclaration) +
+                                           "<LIST>\n"
+                                           "  <ITEM A=\"1\" B=\"2\"/>\n"
+                                           "  <ITEM>\n"
+                                           "    <SUB/>\n"
+                                           "  </ITEM>\n"
+                                           "</LIST>\n");
+}
+
+TEST(Write, ParsedIndentationIsRewrittenCleanlyAfterAnEdit) {
+  TempDir dir;
+  writeFile(
+      dir / "in.xml",
+      "<?xml version=\"1.0\"?>\n<L>\n    <I id=\"1\"/>\n\n  <I id=\"2\"/><I id=\"3\"/>\n</L>\n");
+  int error = 1;
+  XMLNode top = XMLNode::openFileHelper((dir / "in.xml").c_str(), &error);
+  ASSERT_EQ(error, 0);
+  top.getChildNode("L").getChildNode("I", 1).deleteNodeContent();
+  ASSERT_EQ(top.writeToFile((dir / "in.xml").c_str()), 0);
+  EXPECT_EQ(readFile(dir / "in.xml"),
+            std::string(kDeclaration) + "<L>\n  <I id=\"1\"/>\n  <I id=\"3\"/>\n</L>\n");
+}
+
+TEST(Write, AnElementIsWrittenWithADeclaration) {
+  TempDir dir;
+  XMLNode inner = XMLNode::parseString("<a><b x=\"\xC3\xA9\"><c/></b></a>", "b");
+  ASSERT_EQ(inner.writeToFile((dir / "b.xml").c_str()), 0);
+  EXPECT_EQ(readFile(dir / "b.xml"),
+            std::string(kDeclaration) + "<b x=\"\xC3\xA9\">\n  <c/>\n</b>\n");
+}
+
+TEST(Write, AttributeTextRoundTripsExactly) {
+  TempDir dir;
+  const std::string value = "& < > \" ' \t|\n|\r| \xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80";
+  XMLNode root = XMLNode::createXMLTopNode("r");
+  root.addChild("c").addAttribute("v", value.c_str());
+  ASSERT_EQ(root.writeToFile((dir / "t.xml").c_str()), 0);
+  int error = 1;
+  XMLNode read = XMLNode::openFileHelper((dir / "t.xml").c_str(), &error, "c");
+  ASSERT_EQ(error, 0);
+  EXPECT_EQ(read.getAttribute("v"), value);
+}
+
+TEST(Write, KeepsTheOldModeAndGivesNewFiles0644) {
+  TempDir dir;
+  const mode_t oldMask = umask(077);
+  XMLNode root = XMLNode::createXMLTopNode("r");
+  EXPECT_EQ(root.writeToFile((dir / "new.xml").c_str()), 0);
+  writeFile(dir / "old.xml", "<r/>");
+  chmod((dir / "old.xml").c_str(), 0640);
+  EXPECT_EQ(root.writeToFile((dir / "old.xml").c_str()), 0);
+  umask(oldMask);
+  EXPECT_EQ(modeOf(dir / "new.xml"), 0644u);
+  EXPECT_EQ(modeOf(dir / "old.xml"), 0640u);
+}
+
+TEST(Write, ReplacesTheFileASymbolicLinkNames) {
+  TempDir dir;
+  writeFile(dir / "real.xml", "<old/>");
+  ASSERT_EQ(symlink("real.xml", (dir / "link.xml").c_str()), 0);
+  XMLNode root = XMLNode::createXMLTopNode("new");
+  ASSERT_EQ(root.writeToFile((dir / "link.xml").c_str()), 0);
+  struct stat st {};
+  ASSERT_EQ(lstat((dir / "link.xml").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(readFile(dir / "real.xml"), std::string(kDeclaration) + "<new/>\n");
+}
+
+TEST(Write, ReadersOfTheOldFileKeepTheirCompleteCopy) {
+  TempDir dir;
+  const std::string path = dir / "f.xml";
+  writeFile(path, "<old/>");
+  FILE* reader = fopen(path.c_str(), "r");
+  ASSERT_NE(reader, nullptr);
+  ASSERT_EQ(XMLNode::createXMLTopNode("new").writeToFile(path.c_str()), 0);
+  char seen[16] = {};
+  EXPECT_EQ(fread(seen, 1, sizeof seen - 1, reader), 6u);
+  fclose(reader);
+  EXPECT_STREQ(seen, "<old/>");
+}
+
+TEST(WriteFailure, APathBelowAFileFailsEvenForRoot) {
+  TempDir dir;
+  writeFile(dir / "plain", "x");
+  EXPECT_NE(XMLNode::createXMLTopNode("r").writeToFile((dir / "plain/f.xml").c_str()), 0);
+  EXPECT_EQ(listDir(dir.path()), std::vector<std::string>{"plain"});
+}
+
+TEST(WriteFailure, AFullWriteLeavesTheOldFileAndNoTemporary) {
+  TempDir dir;
+  const std::string path = dir / "f.xml";
+  writeFile(path, "<old/>");
+  // A file size limit makes the write fail whatever the privileges; run it in a child.
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{64, 64};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    XMLNode root = XMLNode::createXMLTopNode("r");
+    root.addAttribute("big", std::string(200, 'x').c_str());
+    _exit(root.writeToFile(path.c_str()) != 0 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the write did not fail";
+  EXPECT_EQ(readFile(path), "<old/>");
+  EXPECT_EQ(listDir(dir.path()), std::vector<std::string>{"f.xml"});
+}
+
+}  // namespace

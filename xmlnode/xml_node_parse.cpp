@@ -1,0 +1,107 @@
+// Building trees: parsing files and texts, and creating new documents.
+#include <fcntl.h>
+#include <libxml/parser.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "xml_node.h"
+#include "xml_tree.h"
+
+const XMLNode XMLNode::emptyXMLNode{};
+
+namespace {
+
+enum ParseError { kParseOk = 0, kUnreadable = 1, kMalformed = 2, kTagMissing = 3 };
+
+// No entity expansion, no network, and no messages: a bad file is reported by the result only.
+constexpr int kParseOptions =
+    XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+// Reads the whole file; false when it can't be opened or read (a directory included).
+bool readWholeFile(const char* path, std::string& content) {
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buffer[65536];
+  bool ok = true;
+  try {
+    for (;;) {
+      ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) ok = false;
+      if (n <= 0) break;
+      content.append(buffer, static_cast<size_t>(n));
+    }
+  } catch (const std::bad_alloc&) {
+    ok = false;
+  }
+  close(fd);
+  return ok;
+}
+
+xmlDocPtr parseMemory(std::string_view content, int options) {
+  if (content.size() > INT_MAX) return nullptr;
+  return xmlReadMemory(content.data(), static_cast<int>(content.size()), nullptr, nullptr, options);
+}
+
+void setError(int* error, int value) {
+  if (error != nullptr) *error = value;
+}
+
+}  // namespace
+
+XMLNode XMLNode::adoptDocument(xmlDocPtr doc, const char* tag, bool* found) {
+  *found = false;
+  if (doc == nullptr) return {};
+  std::shared_ptr<Tree> tree;
+  try {
+    tree = std::make_shared<Tree>(doc);
+  } catch (const std::bad_alloc&) {
+    xmlFreeDoc(doc);
+    return {};
+  }
+  if (tag == nullptr) {
+    *found = true;
+    return XMLNode(std::move(tree), doc);
+  }
+  xmlNodePtr element = kyto::xmlnode::findFirstElement(doc->children, tag);
+  if (element == nullptr) return {};
+  *found = true;
+  return XMLNode(std::move(tree), element);
+}
+
+XMLNode XMLNode::openFileHelper(const char* path, int* error, const char* tag) {
+  setError(error, kUnreadable);
+  std::string content;
+  if (path == nullptr || !readWholeFile(path, content)) return {};
+  xmlDocPtr doc = parseMemory(content, kParseOptions);
+  if (doc == nullptr) {
+    setError(error, kMalformed);
+    return {};
+  }
+  bool found = false;
+  XMLNode node = adoptDocument(doc, tag, &found);
+  setError(error, found ? kParseOk : kTagMissing);
+  return node;
+}
+
+XMLNode XMLNode::parseString(const char* text, const char* tag, XMLResults* /*results*/) {
+  if (text == nullptr) return {};
+  // A cut or damaged text still yields the elements read before the damage.
+  bool found = false;
+  return adoptDocument(parseMemory(text, kParseOptions | XML_PARSE_RECOVER), tag, &found);
+}
+
+XMLNode XMLNode::createXMLTopNode(const char* name, int isDeclaration) {
+  if (isDeclaration == 0 && name == nullptr) return {};
+  bool found = false;
+  XMLNode top = adoptDocument(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")), nullptr, &found);
+  if (top.isEmpty() || isDeclaration != 0) return top;
+  // Not a declaration: the node is the document's root element.
+  return top.addChild(name);
+}

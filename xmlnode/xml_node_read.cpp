@@ -1,0 +1,118 @@
+// Reading a tree: children, attributes and text.
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "xml_node.h"
+#include "xml_tree.h"
+
+using kyto::xmlnode::firstChildOf;
+using kyto::xmlnode::isDocument;
+using kyto::xmlnode::isElementNamed;
+
+namespace {
+
+const char* asText(const xmlChar* text) {
+  return reinterpret_cast<const char*>(text);
+}
+
+// The value of an attribute as one text: its parts joined, entity references kept as written
+// (entities are never expanded).
+std::string joinValueParts(const xmlAttr* attribute) {
+  std::string value;
+  for (const xmlNode* part = attribute->children; part != nullptr; part = part->next) {
+    if (part->type == XML_ENTITY_REF_NODE) {
+      value.append("&").append(asText(part->name)).append(";");
+    } else if (part->content != nullptr) {
+      value.append(asText(part->content));
+    }
+  }
+  return value;
+}
+
+}  // namespace
+
+XMLNode::Tree* XMLNode::liveTree() const {
+  if (node_ == nullptr || tree_ == nullptr || tree_->doc == nullptr) return nullptr;
+  return tree_.get();
+}
+
+xmlNodePtr XMLNode::element() const {
+  if (liveTree() == nullptr || isDocument(node_)) return nullptr;
+  return static_cast<xmlNodePtr>(node_);
+}
+
+int XMLNode::nChildNode(const char* name) const {
+  if (liveTree() == nullptr) return 0;
+  int count = 0;
+  for (xmlNodePtr child = firstChildOf(node_); child != nullptr; child = child->next) {
+    if (isElementNamed(child, name)) ++count;
+  }
+  return count;
+}
+
+XMLNode XMLNode::getChildNode(const char* name, int index) const {
+  Tree* tree = liveTree();
+  if (tree == nullptr || index < 0) return {};
+  const auto parent = static_cast<xmlNodePtr>(node_);
+  Tree::ChildCursor& cursor = tree->cursor;
+  bool sameWalk = cursor.node != nullptr && cursor.parent == parent && cursor.index <= index &&
+                  (name == nullptr ? cursor.anyName : !cursor.anyName && cursor.name == name);
+  xmlNodePtr child = sameWalk ? cursor.node : firstChildOf(node_);
+  int position = sameWalk ? cursor.index : 0;
+  for (; child != nullptr; child = child->next) {
+    if (!isElementNamed(child, name)) continue;
+    if (position == index) break;
+    ++position;
+  }
+  if (child == nullptr) return {};
+  try {
+    cursor = Tree::ChildCursor{parent, name != nullptr ? name : "", name == nullptr, index, child};
+  } catch (const std::bad_alloc&) {
+    tree->changed();  // only the shortcut is lost
+  }
+  return XMLNode(tree_, child);
+}
+
+XMLNode XMLNode::getChildNode(const char* name, int* position) const {
+  if (position == nullptr) return getChildNode(name, 0);
+  // With a position word: that child, and the word moves on to the next one.
+  return getChildNode(name, (*position)++);
+}
+
+const char* XMLNode::getAttribute(const char* name, int* /*position*/) const {
+  Tree* tree = liveTree();
+  if (tree == nullptr || name == nullptr) return nullptr;
+  if (isDocument(node_)) {
+    // The declaration's attributes of a document top.
+    const auto doc = static_cast<xmlDocPtr>(node_);
+    if (std::string_view(name) == "version") return asText(doc->version);
+    if (std::string_view(name) == "encoding") return asText(doc->encoding);
+    return nullptr;
+  }
+  const auto wanted = reinterpret_cast<const xmlChar*>(name);
+  for (xmlAttrPtr attribute = static_cast<xmlNodePtr>(node_)->properties; attribute != nullptr;
+       attribute = attribute->next) {
+    if (!xmlStrEqual(attribute->name, wanted)) continue;
+    const xmlNode* part = attribute->children;
+    if (part == nullptr) return "";
+    if (part->next == nullptr && part->type == XML_TEXT_NODE)
+      return part->content != nullptr ? asText(part->content) : "";
+    try {
+      return tree->joinedValues.emplace_back(joinValueParts(attribute)).c_str();
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+  }
+  return nullptr;
+}
+
+const char* XMLNode::getText(int index) const {
+  xmlNodePtr node = element();
+  if (node == nullptr || index < 0) return nullptr;
+  for (xmlNodePtr child = node->children; child != nullptr; child = child->next) {
+    if (child->type != XML_TEXT_NODE && child->type != XML_CDATA_SECTION_NODE) continue;
+    if (index-- == 0) return asText(child->content);
+  }
+  return nullptr;
+}

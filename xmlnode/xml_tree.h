@@ -1,0 +1,61 @@
+// The shared state behind XMLNode handles and the libxml2 node helpers they use.
+#pragma once
+
+#include <libxml/tree.h>
+
+#include <deque>
+#include <string>
+
+#include "xml_node.h"
+
+// One parsed or created document, shared by every handle into it.
+struct XMLNode::Tree {
+  explicit Tree(xmlDocPtr document) : doc(document) {}
+  ~Tree() {
+    if (doc != nullptr) xmlFreeDoc(doc);
+  }
+  Tree(const Tree&) = delete;
+  Tree& operator=(const Tree&) = delete;
+
+  // Forgets everything derived from the tree's shape; called on every change.
+  void changed() { cursor = ChildCursor{}; }
+
+  // Where the last indexed child lookup ended, so that visiting children by rising index
+  // continues from there instead of starting over.
+  struct ChildCursor {
+    xmlNodePtr parent = nullptr;
+    std::string name;
+    bool anyName = false;
+    int index = -1;
+    xmlNodePtr node = nullptr;
+  };
+
+  xmlDocPtr doc;
+  ChildCursor cursor;
+  // Attribute values made of several parts, joined once and kept for the life of the tree
+  // (a deque never moves its elements, so the returned pointers stay valid).
+  std::deque<std::string> joinedValues;
+};
+
+namespace kyto::xmlnode {
+
+inline bool isDocument(const void* node) {
+  return static_cast<const xmlNode*>(node)->type == XML_DOCUMENT_NODE;
+}
+
+inline xmlNodePtr firstChildOf(void* node) {
+  return isDocument(node) ? static_cast<xmlDocPtr>(node)->children
+                          : static_cast<xmlNodePtr>(node)->children;
+}
+
+// An element with this name; a null name matches any element.
+inline bool isElementNamed(const xmlNode* node, const char* name) {
+  return node->type == XML_ELEMENT_NODE &&
+         (name == nullptr || xmlStrEqual(node->name, reinterpret_cast<const xmlChar*>(name)));
+}
+
+// The first element with this name among first, its following siblings and their descendants,
+// in document order.
+xmlNodePtr findFirstElement(xmlNodePtr first, const char* name);
+
+}  // namespace kyto::xmlnode
