@@ -1,0 +1,91 @@
+#include "command_line.h"
+
+#include <cstdio>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "attribute_ids.h"
+#include "attribute_listing.h"
+#include "custom_tree.h"
+
+namespace kyto::treeshaper {
+
+namespace {
+
+bool isOneOf(std::string_view arg, std::string_view longForm, std::string_view shortForm) {
+  return arg == longForm || arg == shortForm;
+}
+
+bool isTreeType(std::string_view type) {
+  return type == "Music" || type == "Video" || type == "Photo";
+}
+
+// The arguments after "--add TYPE": ids up to the output option, then FILE.
+void runAdd(const std::string& type, std::span<const char* const> rest) {
+  if (rest.empty()) return printUsage();
+
+  AttributeIdList ids{};
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    const std::string_view arg = rest[i];
+    if (isOneOf(arg, "--output", "-o")) {
+      if (i + 1 == rest.size()) return printUsage();
+      const std::string_view outputName = rest[i + 1];
+      if (outputName.size() > kMaxOutputNameLength) {
+        std::puts("output file name can not more than 128 character");
+        return printUsage();
+      }
+      return generateCustomTree(ids, type, count, std::string(outputName));
+    }
+    if (arg.starts_with('-')) {
+      std::puts("it should have --output after --add");
+      return printUsage();
+    }
+    if (count == ids.size()) {
+      std::puts("attribute id can not more than 32");
+      return printUsage();
+    }
+    ids[count++] = std::string(arg.substr(0, kMaxAttributeIdLength));
+  }
+  printUsage();
+}
+
+}  // namespace
+
+void printUsage() {
+  std::puts("Usage: treeshaper [OPTION]...");
+  std::puts("Generate custom xml for user to determine what they want.\n");
+  std::puts("Mandatory arguments to long options are mandatory for short options too.");
+  std::puts(
+      "-l, --list TYPE\n\tlist the attribute of the TYPE which should be \"Music\", \"Video\" or "
+      "\"Photo\"");
+  std::puts("-a, --add TYPE [attribute id] -o, --output FILE");
+  std::puts("\tadd(or remove) the attribute for a TYPE and save to a custom FILE");
+  std::puts(
+      "-r, --read FILE TYPE\n\tread the FILE and show the atribute of TYPE which FILE is contain.");
+  std::puts("-h, --help\n\tshow this help");
+}
+
+void parseCommandLine(int argc, const char* const* argv) {
+  const std::span<const char* const> args(argv, argc > 0 ? static_cast<std::size_t>(argc) : 0);
+  if (args.size() < 2) return printUsage();
+  const std::string_view command = args[1];
+
+  if (isOneOf(command, "--list", "-l")) {
+    if (args.size() < 3) return printUsage();
+    return listTreeAttributes(args[2]);
+  }
+  if (isOneOf(command, "--add", "-a")) {
+    if (args.size() < 3) return;
+    if (!isTreeType(args[2])) return printUsage();
+    return runAdd(args[2], args.subspan(3));
+  }
+  if (isOneOf(command, "--read", "-r")) {
+    if (args.size() < 4) return printUsage();
+    return showTreeAttributes(args[2], args[3]);
+  }
+  printUsage();
+}
+
+}  // namespace kyto::treeshaper

@@ -1,0 +1,128 @@
+#include "custom_tree.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "appliance_paths.h"
+#include "atomic_save.h"
+#include "tree_file.h"
+#include "tree_sections.h"
+
+namespace kyto::treeshaper {
+
+namespace {
+
+const xmlChar* xmlText(const char* text) {
+  return reinterpret_cast<const xmlChar*>(text);
+}
+
+// Every custom tree is rebuilt from the template, so writing over it would lose the removed
+// attributes for good. Comparing the files themselves catches every spelling and link.
+bool isTemplateFile(const std::string& path) {
+  struct stat output {};
+  struct stat templateFile {};
+  return stat(path.c_str(), &output) == 0 &&
+         stat(resolveTreePath(paths::kTreeTemplateName).c_str(), &templateFile) == 0 &&
+         output.st_dev == templateFile.st_dev && output.st_ino == templateFile.st_ino;
+}
+
+// Whitespace, comments and elements without an ID always stay.
+bool isKept(const xmlNode* node, const AttributeIdList& ids, std::size_t count) {
+  if (xmlHasProp(node, xmlText("ID")) == nullptr) return true;
+  const XmlStringHandle id = attributeValue(node, "ID");
+  return id != nullptr && isIdSelected(reinterpret_cast<const char*>(id.get()), ids, count) == 1;
+}
+
+// The whitespace around a removed element stays where it was.
+void filterSection(xmlNode* section, const AttributeIdList& ids, std::size_t count) {
+  xmlNode* node = section->children;
+  while (node != nullptr) {
+    xmlNode* next = node->next;
+    if (!isKept(node, ids, count)) {
+      xmlUnlinkNode(node);
+      XmlNodeHandle removed(node);
+    }
+    node = next;
+  }
+}
+
+void save(xmlDoc* doc, const std::string& path) {
+  if (!saveDocumentAtomically(doc, path)) std::puts("write xml to file failed");
+}
+
+// A new document holding a copy of the template's root element, declared as UTF-8.
+XmlDocHandle documentFromTemplate(xmlNode* templateRoot) {
+  XmlDocHandle doc(xmlNewDoc(xmlText("1.0")));
+  if (doc == nullptr) return nullptr;
+  doc->encoding = xmlStrdup(xmlText("UTF-8"));
+  xmlNode* root = xmlDocCopyNode(templateRoot, doc.get(), 1);
+  if (root == nullptr) return nullptr;
+  xmlDocSetRootElement(doc.get(), root);
+  return doc;
+}
+
+void writeNewFile(xmlNode* templateRoot, const AttributeIdList& ids, const std::string& type,
+                  std::size_t count, const std::string& outputPath) {
+  XmlDocHandle output = documentFromTemplate(templateRoot);
+  if (output == nullptr) {
+    std::puts("write xml to file failed");
+    return;
+  }
+  xmlNode* section = findLastSection(xmlDocGetRootElement(output.get()), type);
+  if (section != nullptr) filterSection(section, ids, count);
+  save(output.get(), outputPath);
+}
+
+// The custom file's first section of that name gives way to the copy; without one, the copy
+// becomes the root's last child.
+bool placeSection(xmlDoc* customDoc, xmlNode* customRoot, xmlNode* section,
+                  const std::string& type) {
+  xmlNode* copy = xmlDocCopyNode(section, customDoc, 1);
+  if (copy == nullptr) return false;
+  xmlNode* previous = findFirstSection(customRoot, type);
+  if (previous == nullptr) {
+    xmlAddChild(customRoot, copy);
+  } else {
+    XmlNodeHandle replaced(xmlReplaceNode(previous, copy));
+  }
+  return true;
+}
+
+void updateExistingFile(xmlNode* templateRoot, const AttributeIdList& ids, const std::string& type,
+                        std::size_t count, const std::string& outputName) {
+  const XmlDocHandle custom = openTreeFile(outputName);
+  xmlNode* customRoot = getTreeRoot(custom.get());
+  if (customRoot == nullptr) return;
+
+  // Without a template section there is nothing to copy, and the file stays as it is.
+  xmlNode* section = findLastSection(templateRoot, type);
+  if (section == nullptr || customRoot->children == nullptr) return;
+  filterSection(section, ids, count);
+  if (!placeSection(custom.get(), customRoot, section, type)) {
+    std::puts("write xml to file failed");
+    return;
+  }
+  save(custom.get(), resolveTreePath(outputName));
+}
+
+}  // namespace
+
+void generateCustomTree(const AttributeIdList& ids, const std::string& type, std::size_t count,
+                        const std::string& outputName) {
+  const XmlDocHandle templateDoc = openTreeFile(paths::kTreeTemplateName);
+  if (templateDoc == nullptr) return;
+  xmlNode* templateRoot = getTreeRoot(templateDoc.get());
+  if (templateRoot == nullptr) return;
+
+  const std::string outputPath = resolveTreePath(outputName);
+  if (treeFileExists(outputName) != 0) {
+    writeNewFile(templateRoot, ids, type, count, outputPath);
+  } else if (isTemplateFile(outputPath)) {
+    std::puts("output file can not be the template file");
+  } else {
+    updateExistingFile(templateRoot, ids, type, count, outputName);
+  }
+}
+
+}  // namespace kyto::treeshaper

@@ -1,0 +1,10 @@
+#include <libxml/parser.h>
+
+#include "command_line.h"
+
+int main(int argc, char** argv) {
+  kyto::treeshaper::parseCommandLine(argc, argv);
+  // Once, at the very end: libxml2 must not be used after its global state is released.
+  xmlCleanupParser();
+  return 0;
+}

@@ -1,0 +1,36 @@
+#include "tree_file.h"
+
+#include <libxml/parser.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "appliance_paths.h"
+
+namespace kyto::treeshaper {
+
+std::string resolveTreePath(const std::string& fileName) {
+  std::string path = fileName.starts_with('/') ? std::string() : paths::rooted(paths::kTreeDir);
+  path += fileName;
+  if (path.size() > kMaxTreePathLength) path.resize(kMaxTreePathLength);
+  return path;
+}
+
+XmlDocHandle openTreeFile(const std::string& fileName) {
+  const std::string path = resolveTreePath(fileName);
+  XmlDocHandle doc(xmlParseFile(path.c_str()));
+  if (doc == nullptr) std::puts("pdoc is NULL");
+  return doc;
+}
+
+xmlNode* getTreeRoot(xmlDoc* doc) {
+  xmlNode* root = doc != nullptr ? xmlDocGetRootElement(doc) : nullptr;
+  if (root == nullptr) std::puts("proot is NULL");
+  return root;
+}
+
+int treeFileExists(const std::string& fileName) {
+  return access(resolveTreePath(fileName).c_str(), F_OK) == 0 ? 0 : -1;
+}
+
+}  // namespace kyto::treeshaper
