@@ -1,0 +1,157 @@
+// The command line, run end to end: what is accepted, what is refused, and the exact output.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "treeshaper_root.h"
+
+namespace kyto::test {
+namespace {
+
+const char kTemplate[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<TREE>\n"
+    "  <TYPE NAME=\"Music\">\n"
+    "    <A ID=\"0x3\" NAME=\"Album\"/>\n"
+    "    <A ID=\"0x7\" NAME=\"Artist\"/>\n"
+    "    <A ID=\"0x1a\" NAME=\"Genre\"/>\n"
+    "  </TYPE>\n"
+    "</TREE>\n";
+
+class CommandLine : public ::testing::Test {
+ protected:
+  void SetUp() override { tree.writeTemplate(kTemplate); }
+
+  // The files of the tree directory; only the template unless something was written.
+  std::vector<std::string> treeFiles() const { return listDir(tree.treeDir()); }
+
+  TreeshaperRoot tree;
+};
+
+struct Rejection {
+  const char* what;
+  std::vector<std::string> args;
+  std::string message;  // printed before the usage text
+  bool usage = true;
+};
+
+TEST_F(CommandLine, RejectionsPrintTheUsageTextAndWriteNothing) {
+  const std::string longName(129, 'f');
+  std::vector<std::string> tooManyIds = {"--add", "Music"};
+  for (int i = 0; i < 33; ++i) tooManyIds.push_back(std::to_string(i));
+  tooManyIds.insert(tooManyIds.end(), {"--output", "many.xml"});
+
+  const Rejection rejections[] = {
+      {"no arguments", {}, ""},
+      {"-h", {"-h"}, ""},
+      {"--help", {"--help"}, ""},
+      {"unknown word", {"list", "Music"}, ""},
+      {"short word with more letters", {"-la", "Music"}, ""},
+      {"long word with more letters", {"--lists", "Music"}, ""},
+      {"--list without TYPE", {"--list"}, ""},
+      {"-l without TYPE", {"-l"}, ""},
+      {"--read without FILE", {"--read"}, ""},
+      {"--read without TYPE", {"-r", "custom.xml"}, ""},
+      {"--add alone prints nothing", {"--add"}, "", false},
+      {"-a alone prints nothing", {"-a"}, "", false},
+      {"lower-case TYPE", {"--add", "music", "3", "-o", "out.xml"}, ""},
+      {"unknown TYPE", {"--add", "Audio", "3", "-o", "out.xml"}, ""},
+      {"nothing after TYPE", {"--add", "Music"}, ""},
+      {"ids without output option", {"-a", "Music", "3", "7"}, ""},
+      {"output option last", {"--add", "Music", "3", "--output"}, ""},
+      {"-o last", {"--add", "Music", "-o"}, ""},
+      {"stray option",
+       {"--add", "Music", "3", "-x", "-o", "out.xml"},
+       "it should have --output after --add\n"},
+      {"negative id",
+       {"--add", "Music", "-3", "-o", "out.xml"},
+       "it should have --output after --add\n"},
+      {"FILE of 129 characters",
+       {"--add", "Music", "3", "-o", longName},
+       "output file name can not more than 128 character\n"},
+      {"33 ids", tooManyIds, "attribute id can not more than 32\n"},
+  };
+  for (const Rejection& r : rejections) {
+    const ProgramResult result = tree.run(r.args);
+    EXPECT_EQ(result.out, r.message + (r.usage ? kUsageText : "")) << r.what;
+    EXPECT_EQ(result.err, "") << r.what;
+    EXPECT_EQ(treeFiles(), std::vector<std::string>{"UPnPTree.xml"}) << r.what;
+  }
+  EXPECT_EQ(readFile(tree.templatePath()), kTemplate);
+}
+
+// The Music section of kTemplate keeping only the listed attribute lines.
+std::string withMusic(const std::string& kept) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<TREE>\n  <TYPE NAME=\"Music\">\n" + kept +
+         "  </TYPE>\n</TREE>\n";
+}
+
+const std::string kAlbum = "    <A ID=\"0x3\" NAME=\"Album\"/>\n";
+const std::string kArtist = "    <A ID=\"0x7\" NAME=\"Artist\"/>\n";
+const std::string kGenre = "    <A ID=\"0x1a\" NAME=\"Genre\"/>\n";
+const std::string kGone = "    \n";  // the indentation a removed attribute leaves behind
+
+struct Accepted {
+  const char* what;
+  std::vector<std::string> args;
+  std::string file;  // written under the tree directory
+  std::string content;
+};
+
+TEST_F(CommandLine, AcceptedAddFormsWriteTheCustomFile) {
+  const std::string name128 = std::string(124, 'n') + ".xml";
+  std::vector<std::string> thirtyTwoIds = {"-a", "Music"};
+  for (int i = 0; i < 31; ++i) thirtyTwoIds.push_back(std::to_string(100 + i));
+  thirtyTwoIds.insert(thirtyTwoIds.end(), {"7", "-o", "many.xml"});
+  // 126 blanks, then "269": cut to 128 characters it reads 26, whole it would read 269.
+  const std::string longId = std::string(126, ' ') + "269";
+
+  const Accepted cases[] = {
+      {"long options",
+       {"--add", "Music", "3", "7", "--output", "a.xml"},
+       "a.xml",
+       withMusic(kAlbum + kArtist + kGone)},
+      {"short options",
+       {"-a", "Music", "26", "-o", "b.xml"},
+       "b.xml",
+       withMusic(kGone + kGone + kGenre)},
+      {"no ids",
+       {"--add", "Music", "--output", "c.xml"},
+       "c.xml",
+       withMusic(kGone + kGone + kGone)},
+      {"arguments after FILE are ignored",
+       {"-a", "Music", "3", "7", "-o", "d.xml", "26"},
+       "d.xml",
+       withMusic(kAlbum + kArtist + kGone)},
+      {"FILE beginning with a dash",
+       {"-a", "Music", "7", "-o", "-e.xml"},
+       "-e.xml",
+       withMusic(kGone + kArtist + kGone)},
+      {"FILE of 128 characters",
+       {"-a", "Music", "3", "-o", name128},
+       name128,
+       withMusic(kAlbum + kGone + kGone)},
+      {"32 ids", thirtyTwoIds, "many.xml", withMusic(kGone + kArtist + kGone)},
+      {"id cut to 128 characters",
+       {"-a", "Music", longId, "-o", "g.xml"},
+       "g.xml",
+       withMusic(kGone + kGone + kGenre)},
+  };
+  for (const Accepted& c : cases) {
+    EXPECT_EQ(tree.output(c.args), "") << c.what;
+    EXPECT_EQ(readFile(tree.treeFile(c.file)), c.content) << c.what;
+  }
+  EXPECT_EQ(readFile(tree.templatePath()), kTemplate);
+}
+
+TEST_F(CommandLine, ListAndReadIgnoreExtraArguments) {
+  const std::string listing = "3 Album\n7 Artist\n26 Genre\n";
+  EXPECT_EQ(tree.output({"--list", "Music", "Video"}), listing);
+  EXPECT_EQ(tree.output({"-l", "Music"}), listing);
+  EXPECT_EQ(tree.output({"--read", "UPnPTree.xml", "Music", "extra"}), listing);
+  EXPECT_EQ(tree.output({"-r", "UPnPTree.xml", "Music"}), listing);
+}
+
+}  // namespace
+}  // namespace kyto::test

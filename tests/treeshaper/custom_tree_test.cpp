@@ -1,0 +1,344 @@
+// Writing custom tree files, run end to end against a private root and compared byte for byte.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "treeshaper_root.h"
+
+namespace kyto::test {
+namespace {
+
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
+const std::string kTemplate = kDeclaration +
+                              "<!-- Template comment: not carried into custom files. -->\n"
+                              "<TREE>\n"
+                              "  <TYPE NAME=\"Music\">\n"
+                              "    <!-- music attributes -->\n"
+                              "    <A ID=\"0x1\" NAME=\"Album\"/>\n"
+                              "    <A ID=\"0x2\" NAME=\"Artist\"/>\n"
+                              "    <A NAME=\"Without id\"/>\n"
+                              "    <A ID=\"0x1a\" NAME=\"Genre\"/>\n"
+                              "  </TYPE>\n"
+                              "  <TYPE NAME=\"Video\">\n"
+                              "    <A ID=\"0x21\" NAME=\"Folder\"/>\n"
+                              "    <A ID=\"0x22\" NAME=\"Date\"/>\n"
+                              "  </TYPE>\n"
+                              "  <TYPE NAME=\"Photo\"><A ID=\"0x41\" NAME=\"Folder\"/>"
+                              "<A ID=\"0x42\" NAME=\"Year\"/></TYPE>\n"
+                              "</TREE>\n";
+
+// Pieces of the custom files written from kTemplate.
+const std::string kGone = "    \n";  // the indentation a removed attribute leaves behind
+const std::string kAlbum = "    <A ID=\"0x1\" NAME=\"Album\"/>\n";
+const std::string kArtist = "    <A ID=\"0x2\" NAME=\"Artist\"/>\n";
+const std::string kWithoutId = "    <A NAME=\"Without id\"/>\n";
+const std::string kGenre = "    <A ID=\"0x1a\" NAME=\"Genre\"/>\n";
+const std::string kFolder = "    <A ID=\"0x21\" NAME=\"Folder\"/>\n";
+const std::string kDate = "    <A ID=\"0x22\" NAME=\"Date\"/>\n";
+const std::string kPhoto =
+    "  <TYPE NAME=\"Photo\"><A ID=\"0x41\" NAME=\"Folder\"/><A ID=\"0x42\" "
+    "NAME=\"Year\"/></TYPE>\n";
+
+std::string music(const std::string& lines) {
+  return "  <TYPE NAME=\"Music\">\n    <!-- music attributes -->\n" + lines + "  </TYPE>\n";
+}
+std::string video(const std::string& lines) {
+  return "  <TYPE NAME=\"Video\">\n" + lines + "  </TYPE>\n";
+}
+std::string customFile(const std::string& sections) {
+  return kDeclaration + "<TREE>\n" + sections + "</TREE>\n";
+}
+
+ino_t inodeOf(const std::string& path) {
+  struct stat status {};
+  EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
+  return status.st_ino;
+}
+
+class CustomTree : public ::testing::Test {
+ protected:
+  void SetUp() override { tree.writeTemplate(kTemplate); }
+
+  // Runs the add command; the custom file goes to the tree directory unless the name is absolute.
+  std::string add(const std::string& type, std::vector<std::string> ids, const std::string& file) {
+    std::vector<std::string> args = {"--add", type};
+    args.insert(args.end(), ids.begin(), ids.end());
+    args.insert(args.end(), {"--output", file});
+    return tree.output(args);
+  }
+
+  std::string custom() const { return readFile(tree.treeFile("custom.xml")); }
+
+  TreeshaperRoot tree;
+};
+
+TEST_F(CustomTree, NewFileHoldsTheWholeTemplateWithOnlyOneSectionFiltered) {
+  EXPECT_EQ(add("Music", {"1", "26"}, "custom.xml"), "");
+  EXPECT_EQ(custom(), customFile(music(kAlbum + kGone + kWithoutId + kGenre) +
+                                 video(kFolder + kDate) + kPhoto));
+  EXPECT_EQ(readFile(tree.templatePath()), kTemplate);
+  EXPECT_EQ(listDir(tree.treeDir()), (std::vector<std::string>{"UPnPTree.xml", "custom.xml"}));
+}
+
+TEST_F(CustomTree, EachSectionReflectsTheLastAddForIt) {
+  EXPECT_EQ(add("Music", {"1", "26"}, "custom.xml"), "");
+  EXPECT_EQ(add("Video", {"34"}, "custom.xml"), "");
+  EXPECT_EQ(custom(), customFile(music(kAlbum + kGone + kWithoutId + kGenre) +
+                                 video(kGone + kDate) + kPhoto));
+  // Rebuilt from the template: Artist, removed before, comes back.
+  EXPECT_EQ(add("Music", {"2"}, "custom.xml"), "");
+  EXPECT_EQ(custom(), customFile(music(kGone + kArtist + kWithoutId + kGone) +
+                                 video(kGone + kDate) + kPhoto));
+  EXPECT_EQ(readFile(tree.templatePath()), kTemplate);
+}
+
+TEST_F(CustomTree, WithoutIdsOnlyCommentsWhitespaceAndElementsWithoutIdStay) {
+  EXPECT_EQ(add("Music", {}, "custom.xml"), "");
+  EXPECT_EQ(custom(), customFile(music(kGone + kGone + kWithoutId + kGone) +
+                                 video(kFolder + kDate) + kPhoto));
+}
+
+TEST_F(CustomTree, IdsMatchOnlyTheCanonicalLowerCaseSpelling) {
+  tree.writeTemplate(
+      "<T><TYPE NAME=\"Music\"><A ID=\"0x0\" NAME=\"zero\"/><A ID=\"0x1a\" NAME=\"canonical\"/>"
+      "<A ID=\"0x1A\" NAME=\"upper\"/><A ID=\"0x01a\" NAME=\"leading zero\"/>"
+      "<A ID=\"0xffffffff\" NAME=\"all ones\"/></TYPE></T>");
+  const std::string zero = "<A ID=\"0x0\" NAME=\"zero\"/>";
+  const std::string canonical = "<A ID=\"0x1a\" NAME=\"canonical\"/>";
+  const std::string allOnes = "<A ID=\"0xffffffff\" NAME=\"all ones\"/>";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"26"}, canonical},
+      {{"26abc"}, canonical},
+      {{"0x1a"}, zero},             // a hexadecimal id reads as 0
+      {{" -1"}, allOnes},           // a leading blank lets a sign through the option check
+      {{"4294967322"}, canonical},  // 2^32 + 26
+      {{"0", "26", " -1"}, zero + canonical + allOnes},
+      {{"10", "1"}, ""},
+  };
+  for (const auto& [ids, kept] : cases) {
+    std::filesystem::remove(tree.treeFile("custom.xml"));
+    EXPECT_EQ(add("Music", ids, "custom.xml"), "");
+    const std::string section =
+        kept.empty() ? "<TYPE NAME=\"Music\"/>" : "<TYPE NAME=\"Music\">" + kept + "</TYPE>";
+    EXPECT_EQ(custom(), kDeclaration + "<T>" + section + "</T>\n") << ids.front();
+  }
+}
+
+struct Placement {
+  const char* what;
+  std::string templateText;
+  std::vector<std::string> ids;
+  std::string customBefore;  // empty: no custom file yet
+  std::string customAfter;
+};
+
+TEST_F(CustomTree, FirstLastAndOnlySectionsAndAttributesAreHandledAlike) {
+  const std::string ab = "<A ID=\"0x1\" NAME=\"a\"/><A ID=\"0x2\" NAME=\"b\"/>";
+  const std::string a = "<A ID=\"0x1\" NAME=\"a\"/>";
+  const std::string b = "<A ID=\"0x2\" NAME=\"b\"/>";
+  const std::string abc = ab + "<A ID=\"0x3\" NAME=\"c\"/>";
+  const std::string musicB = "<TYPE NAME=\"Music\">" + b + "</TYPE>";
+  const Placement cases[] = {
+      {"only section, only attribute removed",
+       "<T><TYPE NAME=\"Music\">" + a + "</TYPE></T>",
+       {},
+       "",
+       kDeclaration + "<T><TYPE NAME=\"Music\"/></T>\n"},
+      {"only section, only attribute kept",
+       "<T><TYPE NAME=\"Music\">" + a + "</TYPE></T>",
+       {"1"},
+       "",
+       kDeclaration + "<T><TYPE NAME=\"Music\">" + a + "</TYPE></T>\n"},
+      {"first section, first attribute removed",
+       "<T><TYPE NAME=\"Music\">" + ab + "</TYPE><TYPE NAME=\"Video\"/></T>",
+       {"2"},
+       "",
+       kDeclaration + "<T>" + musicB + "<TYPE NAME=\"Video\"/></T>\n"},
+      {"last section, last attribute removed",
+       "<T><TYPE NAME=\"Video\"/><TYPE NAME=\"Music\">" + ab + "</TYPE></T>",
+       {"1"},
+       "",
+       kDeclaration + "<T><TYPE NAME=\"Video\"/><TYPE NAME=\"Music\">" + a + "</TYPE></T>\n"},
+      {"middle attribute removed",
+       "<T><TYPE NAME=\"Music\">" + abc + "</TYPE></T>",
+       {"1", "3"},
+       "",
+       kDeclaration + "<T><TYPE NAME=\"Music\">" + a + "<A ID=\"0x3\" NAME=\"c\"/></TYPE></T>\n"},
+      {"only section of the custom file replaced",
+       "<T><TYPE NAME=\"Music\">" + ab + "</TYPE></T>",
+       {"2"},
+       "<C><TYPE NAME=\"Music\"/></C>\n",
+       "<?xml version=\"1.0\"?>\n<C>" + musicB + "</C>\n"},
+      {"first section of the custom file replaced",
+       "<T><TYPE NAME=\"Music\">" + ab + "</TYPE></T>",
+       {"2"},
+       "<C><TYPE NAME=\"Music\">old</TYPE><X/></C>\n",
+       "<?xml version=\"1.0\"?>\n<C>" + musicB + "<X/></C>\n"},
+      {"last section of the custom file replaced",
+       "<T><TYPE NAME=\"Music\">" + ab + "</TYPE></T>",
+       {"2"},
+       "<C><X/><TYPE NAME=\"Music\">old</TYPE></C>\n",
+       "<?xml version=\"1.0\"?>\n<C><X/>" + musicB + "</C>\n"},
+  };
+  for (const Placement& c : cases) {
+    SCOPED_TRACE(c.what);
+    tree.writeTemplate(c.templateText);
+    std::filesystem::remove(tree.treeFile("custom.xml"));
+    if (!c.customBefore.empty()) writeFile(tree.treeFile("custom.xml"), c.customBefore);
+    EXPECT_EQ(add("Music", c.ids, "custom.xml"), "");
+    EXPECT_EQ(custom(), c.customAfter);
+  }
+}
+
+TEST_F(CustomTree, TheLastTemplateSectionAndTheFirstCustomSectionOfANameAreUsed) {
+  tree.writeTemplate(
+      "<T><TYPE NAME=\"Music\"><A ID=\"0x1\" NAME=\"first\"/></TYPE>"
+      "<TYPE NAME=\"Music\"><A ID=\"0x1\" NAME=\"second\"/><A ID=\"0x2\" NAME=\"x\"/></TYPE></T>");
+  EXPECT_EQ(add("Music", {"1"}, "custom.xml"), "");
+  EXPECT_EQ(custom(), kDeclaration +
+                          "<T><TYPE NAME=\"Music\"><A ID=\"0x1\" NAME=\"first\"/></TYPE>"
+                          "<TYPE NAME=\"Music\"><A ID=\"0x1\" NAME=\"second\"/></TYPE></T>\n");
+
+  writeFile(tree.treeFile("custom.xml"),
+            "<C><TYPE NAME=\"Music\">one</TYPE><TYPE NAME=\"Music\">two</TYPE></C>");
+  EXPECT_EQ(add("Music", {"2"}, "custom.xml"), "");
+  EXPECT_EQ(custom(),
+            "<?xml version=\"1.0\"?>\n<C><TYPE NAME=\"Music\"><A ID=\"0x2\" NAME=\"x\"/></TYPE>"
+            "<TYPE NAME=\"Music\">two</TYPE></C>\n");
+}
+
+TEST_F(CustomTree, AnExistingFileKeepsEverythingOutsideTheReplacedSection) {
+  writeFile(
+      tree.treeFile("custom.xml"),
+      "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<!-- mine -->\n<C>\n"
+      "  <TYPE NAME=\"Music\"/>\n  <TYPE NAME=\"Photo\">caf\xe9</TYPE>\n</C>\n<!-- end -->\n");
+  EXPECT_EQ(add("Music", {"2"}, "custom.xml"), "");
+  EXPECT_EQ(custom(), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<!-- mine -->\n<C>\n" +
+                          music(kGone + kArtist + kWithoutId + kGone) +
+                          "  <TYPE NAME=\"Photo\">caf\xe9</TYPE>\n</C>\n<!-- end -->\n");
+}
+
+TEST_F(CustomTree, ASectionMissingFromTheCustomFileIsAppendedToItsRoot) {
+  writeFile(tree.treeFile("custom.xml"), "<C>\n  <TYPE NAME=\"Photo\"/>\n</C>\n");
+  EXPECT_EQ(add("Video", {"33"}, "custom.xml"), "");
+  EXPECT_EQ(custom(),
+            "<?xml version=\"1.0\"?>\n<C>\n  <TYPE NAME=\"Photo\"/>\n"
+            "<TYPE NAME=\"Video\">\n" +
+                kFolder + kGone + "  </TYPE></C>\n");
+}
+
+TEST_F(CustomTree, ExistingFilesThatCannotTakeTheSectionAreLeftAsTheyWere) {
+  struct Case {
+    const char* what;
+    std::string templateText;
+    std::string customText;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"custom root without children", kTemplate, "<C/>", ""},
+      {"custom root without children, long form", kTemplate, "<C></C>\n", ""},
+      {"template without the section", "<T><TYPE NAME=\"Video\"/></T>",
+       "<C><TYPE NAME=\"Music\">mine</TYPE></C>\n", ""},
+      {"custom file not well-formed", kTemplate, "<C><TYPE NAME=\"Music\">",
+       "pdoc is NULL\nproot is NULL\n"},
+      {"custom file empty", kTemplate, "", "pdoc is NULL\nproot is NULL\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    tree.writeTemplate(c.templateText);
+    writeFile(tree.treeFile("custom.xml"), c.customText);
+    const ino_t before = inodeOf(tree.treeFile("custom.xml"));
+    EXPECT_EQ(add("Music", {"1"}, "custom.xml"), c.out);
+    EXPECT_EQ(custom(), c.customText);
+    EXPECT_EQ(inodeOf(tree.treeFile("custom.xml")), before);  // not even rewritten
+  }
+}
+
+TEST_F(CustomTree, ANewFileFromATemplateWithoutTheSectionIsTheWholeTemplate) {
+  tree.writeTemplate(
+      "<?xml version=\"1.0\"?>\n<T>\n  <TYPE NAME=\"Video\"><A ID=\"0x1\"/></TYPE>\n</T>");
+  EXPECT_EQ(add("Music", {}, "custom.xml"), "");
+  EXPECT_EQ(custom(), kDeclaration + "<T>\n  <TYPE NAME=\"Video\"><A ID=\"0x1\"/></TYPE>\n</T>\n");
+}
+
+TEST_F(CustomTree, WithoutAUsableTemplateNothingIsWritten) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"not well-formed", "<T><TYPE NAME=\"Music\">"},
+      {"empty", ""},
+  };
+  for (const auto& [what, text] : cases) {
+    tree.writeTemplate(text);
+    EXPECT_EQ(add("Music", {"1"}, "custom.xml"), "pdoc is NULL\n") << what;
+  }
+  std::filesystem::remove(tree.templatePath());
+  EXPECT_EQ(add("Music", {"1"}, "custom.xml"), "pdoc is NULL\n");
+  EXPECT_TRUE(listDir(tree.treeDir()).empty());
+}
+
+TEST_F(CustomTree, AnAbsoluteOutputNameIsWrittenAtThatPath) {
+  const std::string path = tree.root() + "/custom.xml";
+  EXPECT_EQ(add("Video", {"34"}, path), "");
+  EXPECT_EQ(readFile(path), customFile(music(kAlbum + kArtist + kWithoutId + kGenre) +
+                                       video(kGone + kDate) + kPhoto));
+  EXPECT_EQ(listDir(tree.treeDir()), std::vector<std::string>{"UPnPTree.xml"});
+}
+
+TEST_F(CustomTree, TheTemplateIsNeverOverwritten) {
+  ASSERT_EQ(symlink(tree.templatePath().c_str(), tree.treeFile("link.xml").c_str()), 0);
+  ASSERT_EQ(link(tree.templatePath().c_str(), (tree.root() + "/hard.xml").c_str()), 0);
+  const std::string names[] = {"UPnPTree.xml", tree.templatePath(),
+                               tree.root() + "/usr//local/corpus/bin/./UPnPTree.xml", "link.xml",
+                               tree.root() + "/hard.xml"};
+  const ino_t templateInode = inodeOf(tree.templatePath());
+  for (const std::string& name : names) {
+    EXPECT_EQ(add("Music", {"1"}, name), "output file can not be the template file\n") << name;
+    EXPECT_EQ(readFile(tree.templatePath()), kTemplate) << name;
+    EXPECT_EQ(inodeOf(tree.templatePath()), templateInode) << name;
+  }
+  EXPECT_EQ(listDir(tree.treeDir()), (std::vector<std::string>{"UPnPTree.xml", "link.xml"}));
+}
+
+TEST_F(CustomTree, AFailedSaveIsReportedAndWritesNothing) {
+  writeFile(tree.treeFile("plain"), "a regular file");
+  EXPECT_EQ(add("Music", {"1"}, "plain/custom.xml"), "write xml to file failed\n");
+  EXPECT_EQ(add("Music", {"1"}, "missing/custom.xml"), "write xml to file failed\n");
+  EXPECT_EQ(listDir(tree.treeDir()), (std::vector<std::string>{"UPnPTree.xml", "plain"}));
+}
+
+TEST_F(CustomTree, AFailedSaveLeavesTheExistingFileIntact) {
+  // Long names make the new file larger than the file size limit set below.
+  const std::string longName(600, 'n');
+  std::string attributes;
+  for (const char* id : {"0x1", "0x2", "0x3"}) {
+    attributes += "    <A ID=\"" + std::string(id) + "\" NAME=\"" + longName + "\"/>\n";
+  }
+  tree.writeTemplate("<T>\n  <TYPE NAME=\"Music\">\n" + attributes + "  </TYPE>\n</T>\n");
+  const std::string old = "<C><TYPE NAME=\"Music\">old</TYPE></C>\n";
+  writeFile(tree.treeFile("custom.xml"), old);
+
+  // Root ignores permissions, but not a file size limit; the child inherits it and the ignored
+  // signal, so its write fails with EFBIG.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const std::string out = add("Music", {"1", "2", "3"}, "custom.xml");
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
+
+  EXPECT_EQ(out, "write xml to file failed\n");
+  EXPECT_EQ(custom(), old);
+  EXPECT_EQ(listDir(tree.treeDir()), (std::vector<std::string>{"UPnPTree.xml", "custom.xml"}));
+}
+
+}  // namespace
+}  // namespace kyto::test
