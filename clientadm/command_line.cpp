@@ -1,0 +1,117 @@
+#include "command_line.h"
+
+#include <kytoutil/kytoutil.h>
+
+#include <string_view>
+
+#include "client_type_registry.h"
+#include "number_text.h"
+
+namespace kyto::clientadm {
+
+namespace {
+
+constexpr std::int32_t kHighestProfileId = 5;
+
+bool readCommandWord(std::string_view word, CommandCode* command) {
+  if (word == "add")
+    *command = CommandAdd;
+  else if (word == "del")
+    *command = CommandDel;
+  else if (word == "list")
+    *command = CommandList;
+  else if (word == "getDuration")
+    *command = CommandGetDuration;
+  else
+    return false;
+  return true;
+}
+
+bool isKnownClientType(const char* name) {
+  return findClientType(name) != nullptr || isCustomClientType(name);
+}
+
+// One option that takes a value; value is null when the option is the last argument.
+bool applyValueOption(char letter, const char* value, ParsedCommand* parsed, std::FILE* errors) {
+  switch (letter) {
+    case 'i':
+      parsed->ip = value;
+      return true;
+    case 'm':
+      parsed->mac = value;
+      return true;
+    case 'u':
+      parsed->user = value;
+      return true;
+    case 'p':
+      if (value == nullptr) return false;
+      parsed->profileId = parseDecimal32(value);
+      if (parsed->profileId <= kHighestProfileId) return true;
+      std::fputs("Error browsing profile Id\n", errors);
+      return false;
+    case 't':
+      if (value == nullptr) return false;
+      if (std::string_view(value) == "Auto") {
+        parsed->clientType = nullptr;
+        return true;
+      }
+      if (isKnownClientType(value)) {
+        parsed->clientType = value;
+        return true;
+      }
+      std::fputs("Error client type name\n", errors);
+      return false;
+    default:
+      return false;
+  }
+}
+
+bool isValueOption(char letter) {
+  return letter == 'i' || letter == 'm' || letter == 'u' || letter == 'p' || letter == 't';
+}
+
+// Only the second character of an option word counts: "-mac" acts as "-m".
+bool scanOptions(int argc, char* const* argv, ParsedCommand* parsed, std::FILE* errors) {
+  int index = 2;
+  while (index < argc) {
+    const char* word = argv[index];
+    if (word[0] != '-') return false;
+    const char letter = word[1];
+    if (letter == 'd') {
+      parsed->deny = 1;
+      index += 1;
+      continue;
+    }
+    if (!isValueOption(letter)) return false;
+    const char* value = index + 1 < argc ? argv[index + 1] : nullptr;
+    if (!applyValueOption(letter, value, parsed, errors)) return false;
+    index += 2;
+  }
+  return true;
+}
+
+// The store needs a MAC address, and add must not store one that no reader accepts. del takes any
+// text so that an entry stored earlier with a bad MAC address can still be removed.
+bool checkMacAddress(const ParsedCommand& parsed, std::FILE* errors) {
+  if (parsed.mac == nullptr) return false;
+  if (parsed.command != CommandAdd) return true;
+  char macBytes[6];
+  if (convertMacStrToMacBinStr(parsed.mac, macBytes) == 0) return true;
+  std::fputs("Error MAC address\n", errors);
+  return false;
+}
+
+}  // namespace
+
+int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed, std::FILE* errors) {
+  if (argc < 2 || argv == nullptr || argv[1] == nullptr) return -1;
+  CommandCode command;
+  if (!readCommandWord(argv[1], &command)) return 1;
+  parsed->command = command;
+  if (command == CommandList || command == CommandGetDuration) return 0;
+  *parsed = ParsedCommand{.command = command};
+  if (!scanOptions(argc, argv, parsed, errors)) return 1;
+  return checkMacAddress(*parsed, errors) ? 0 : 1;
+}
+
+}  // namespace kyto::clientadm

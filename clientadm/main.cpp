@@ -1,0 +1,27 @@
+// clientadm: adds, removes and lists the media server's clients.
+#include <cstdio>
+
+#include "client_commands.h"
+#include "client_type_registry.h"
+#include "client_usage.h"
+#include "command_line.h"
+#include "server_settings.h"
+
+int main(int argc, char** argv) {
+  using namespace kyto::clientadm;
+  try {
+    readServerSettings(&denyAnonymous);  // a missing file leaves 0, which is no failure
+    if (loadClientTypeRegistry() != 0) {
+      std::fputs("client Type settings file error\n", stderr);
+      return 1;
+    }
+    ParsedCommand command;
+    if (parseClientCommand(argc, argv, &command) != 0) {
+      printClientUsage(argv);
+      return 1;
+    }
+    return runClientCommand(command, argc, argv);
+  } catch (...) {
+    return 1;  // only memory exhaustion gets here
+  }
+}

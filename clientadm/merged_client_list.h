@@ -1,0 +1,85 @@
+// The clients that the list command reports, merged from the stored list and the two caches.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+namespace kyto::clientadm {
+
+// Where a listed client was first reported (its comeFrom).
+enum ClientSource : int {
+  FromUserSettings = 0,
+  FromDmsClientCache = 1,
+  FromDmcSearchCache = 2,
+};
+
+struct ClientRecord {
+  std::string mac;  // empty when the source gave none
+  std::string ip;
+  std::string deviceName;
+  std::string clientType;
+  std::int32_t profileId = -1;
+  std::string user;
+  std::int32_t comeFrom = FromUserSettings;
+  std::int32_t deny = 0;
+  ClientRecord* next = nullptr;
+};
+
+// Every source reports its clients through a sink of this shape; every text may be null and is
+// borrowed for the call. Returns 0 when done, 1 when out of memory.
+using ClientSink = int (*)(const char* mac, const char* ip, const char* deviceName,
+                           const char* clientType, int profileId, const char* user, int comeFrom,
+                           int deny);
+
+// A list ordered by (comeFrom, mac in strcmp order) with one record per MAC address. The first
+// source that reports a MAC address creates its record; later reports refresh only the IP
+// address and the device name, and only with non-empty values. Two indexes beside the list keep
+// merging fast with many clients.
+class MergedClientList {
+ public:
+  MergedClientList() = default;
+  MergedClientList(const MergedClientList&) = delete;
+  MergedClientList& operator=(const MergedClientList&) = delete;
+
+  // One client report. anonymousDeny is the deny flag of a record that a cache creates.
+  int merge(const char* mac, const char* ip, const char* deviceName, const char* clientType,
+            int profileId, const char* user, int comeFrom, int deny,
+            std::int32_t anonymousDeny) noexcept;
+
+  const ClientRecord* head() const { return head_; }
+  std::size_t size() const { return byPlace_.size(); }
+
+  // One line per record: "deny|mac|ip|deviceName|clientType|profileId|user|comeFrom".
+  void print(std::FILE* out) const;
+
+ private:
+  // Keys view the records' own MAC texts, which never change after creation.
+  using Place = std::pair<std::int32_t, std::string_view>;
+
+  ClientRecord* firstWithMac(std::string_view mac) const;
+  int insert(std::unique_ptr<ClientRecord> record);
+
+  ClientRecord* head_ = nullptr;
+  std::map<Place, std::unique_ptr<ClientRecord>> byPlace_;          // owns the records, list order
+  std::unordered_map<std::string_view, ClientRecord*> firstByMac_;  // first in list order
+};
+
+// The list of this process; lives until exit.
+MergedClientList& mergedClientList();
+
+// The ClientSink of the list command: merges into the process's list, with denyAnonymous as the
+// deny flag of clients that a cache reports first.
+int mergeClient(const char* mac, const char* ip, const char* deviceName, const char* clientType,
+                int profileId, const char* user, int comeFrom, int deny) noexcept;
+
+// Writes the process's list to standard output.
+void printClientList();
+
+}  // namespace kyto::clientadm

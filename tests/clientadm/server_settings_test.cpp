@@ -1,0 +1,105 @@
+#include "server_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "test_helpers.h"
+
+namespace kyto::clientadm {
+namespace {
+
+using test::MemoryStream;
+
+struct SettingsCase {
+  const char* name;
+  std::string content;
+  std::int32_t value;
+  const char* errors;
+};
+
+void PrintTo(const SettingsCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+const std::string kLongComment = "#" + std::string(1500, 'x') + "\n";
+
+class ServerSettingsFile : public ::testing::TestWithParam<SettingsCase> {};
+
+TEST_P(ServerSettingsFile, ReadsDenyAnonymous) {
+  const SettingsCase& c = GetParam();
+  kyto::test::writeFile(test::serverSettingsFile(), c.content);
+  MemoryStream errors;
+  std::int32_t value = 12345;
+  EXPECT_EQ(readServerSettings(&value, errors.get()), 0);
+  EXPECT_EQ(value, c.value);
+  EXPECT_EQ(errors.text(), c.errors);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ServerSettingsFile,
+    ::testing::Values(
+        SettingsCase{"Plain", "deny_anonymous=1\n", 1, ""},
+        SettingsCase{"Spaced", "   deny_anonymous   =   1   \n", 1, ""},
+        SettingsCase{"Tabs", "\tdeny_anonymous\t=\t1\n", 1, ""},
+        SettingsCase{"NoFinalNewline", "deny_anonymous = 1", 1, ""},
+        SettingsCase{"AnyInteger", "deny_anonymous = 2\n", 2, ""},
+        SettingsCase{"Negative", "deny_anonymous = -3\n", -3, ""},
+        SettingsCase{"TrailingText", "deny_anonymous = 1 # on\n", 1, ""},
+        SettingsCase{"Word", "deny_anonymous = yes\n", 0, ""},
+        SettingsCase{"EmptyValue", "deny_anonymous =\n", 0, ""},
+        SettingsCase{"NarrowedTo32Bits", "deny_anonymous = 4294967297\n", 1, ""},
+        SettingsCase{"OverflowClampsThenNarrows", "deny_anonymous = 99999999999999999999\n", -1,
+                     ""},
+        SettingsCase{"KeyCase", "Deny_Anonymous = 1\n", 0, ""},
+        SettingsCase{"LongerKey", "deny_anonymous_all = 1\n", 0, ""},
+        SettingsCase{"EmptyKey", "= 1\n", 0, ""},
+        SettingsCase{"Comment", "#deny_anonymous = 1\n", 0, ""},
+        SettingsCase{"IndentedComment", "  # deny_anonymous = 1\n", 0, ""},
+        SettingsCase{"FirstWins", "deny_anonymous = 1\ndeny_anonymous = 0\n", 1, ""},
+        SettingsCase{"StopsAtFirst", "deny_anonymous = 1\nfoo\n", 1, ""},
+        SettingsCase{"SectionDoesNotScope",
+                     "[general]\nport = 8200\n[access]\ndeny_anonymous = 4\n", 4, ""},
+        SettingsCase{"MissingEqualsReported", "foo\ndeny_anonymous = 1\n", 1,
+                     "parsing error file\n"},
+        SettingsCase{"EachBadLineReported", "foo\nbar\n\n  \nbaz = 1\n", 0,
+                     "parsing error file\nparsing error file\n"},
+        SettingsCase{"KeyWithoutValue", "deny_anonymous\n", 0, "parsing error file\n"},
+        SettingsCase{"CrLf", "[x]\r\nfoo\r\n \r\n# c\r\ndeny_anonymous = 7\r\n", 7,
+                     "parsing error file\n"},
+        SettingsCase{"OtherWhiteSpace", "\v\f\r\n\f deny_anonymous \v= \f5\n", 5, ""},
+        SettingsCase{"Empty", "", 0, ""},
+        // A long line is read in pieces of 1023 bytes, each handled as a line of its own.
+        SettingsCase{"LongCommentSplits", kLongComment + "deny_anonymous = 1\n", 1,
+                     "parsing error file\n"},
+        SettingsCase{"LineOf1023BytesIsWhole", "deny_anonymous = 3" + std::string(1005, ' ') + "\n",
+                     3, ""},
+        SettingsCase{"ValueCutOffByPiece", "deny_anonymous =" + std::string(1100, ' ') + "1\n", 0,
+                     ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ServerSettings, MissingFileLeavesZeroSilently) {
+  std::filesystem::remove(test::serverSettingsFile());
+  MemoryStream errors;
+  std::int32_t value = 9;
+  EXPECT_EQ(readServerSettings(&value, errors.get()), 1);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(errors.text(), "");
+}
+
+TEST(ServerSettings, PathFollowsRoot) {
+  // The reader must resolve its path under KYTO_ROOT at each call, not only the first.
+  kyto::test::TempDir other;
+  kyto::test::writeFile(other.path() + "/etc/config/KytoMediaSvr.conf", "deny_anonymous = 8\n");
+  test::sharedRoot();
+  setenv("KYTO_ROOT", other.path().c_str(), 1);
+  std::int32_t value = 0;
+  const int status = readServerSettings(&value);
+  setenv("KYTO_ROOT", test::sharedRoot().path().c_str(), 1);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(value, 8);
+}
+
+}  // namespace
+}  // namespace kyto::clientadm
