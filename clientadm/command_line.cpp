@@ -3,6 +3,7 @@
 #include <kytoutil/kytoutil.h>
 
 #include <string_view>
+#include <utility>
 
 #include "client_type_registry.h"
 #include "number_text.h"
@@ -14,21 +15,40 @@ namespace {
 constexpr std::int32_t kHighestProfileId = 5;
 
 bool readCommandWord(std::string_view word, CommandCode* command) {
-  if (word == "add")
-    *command = CommandAdd;
-  else if (word == "del")
-    *command = CommandDel;
-  else if (word == "list")
-    *command = CommandList;
-  else if (word == "getDuration")
-    *command = CommandGetDuration;
-  else
-    return false;
-  return true;
+  constexpr std::pair<std::string_view, CommandCode> kWords[] = {
+      {"add", CommandAdd},
+      {"del", CommandDel},
+      {"list", CommandList},
+      {"getDuration", CommandGetDuration},
+  };
+  for (const auto& [text, code] : kWords) {
+    if (word != text) continue;
+    *command = code;
+    return true;
+  }
+  return false;
 }
 
-bool isKnownClientType(const char* name) {
-  return findClientType(name) != nullptr || isCustomClientType(name);
+bool applyProfileId(const char* value, ParsedCommand* parsed, std::FILE* errors) {
+  if (value == nullptr) return false;
+  parsed->profileId = parseDecimal32(value);
+  if (parsed->profileId <= kHighestProfileId) return true;
+  std::fputs("Error browsing profile Id\n", errors);
+  return false;
+}
+
+bool applyClientType(const char* value, ParsedCommand* parsed, std::FILE* errors) {
+  if (value == nullptr) return false;
+  if (std::string_view(value) == "Auto") {
+    parsed->clientType = nullptr;
+    return true;
+  }
+  if (findClientType(value) != nullptr || isCustomClientType(value)) {
+    parsed->clientType = value;
+    return true;
+  }
+  std::fputs("Error client type name\n", errors);
+  return false;
 }
 
 // One option that takes a value; value is null when the option is the last argument.
@@ -44,23 +64,9 @@ bool applyValueOption(char letter, const char* value, ParsedCommand* parsed, std
       parsed->user = value;
       return true;
     case 'p':
-      if (value == nullptr) return false;
-      parsed->profileId = parseDecimal32(value);
-      if (parsed->profileId <= kHighestProfileId) return true;
-      std::fputs("Error browsing profile Id\n", errors);
-      return false;
+      return applyProfileId(value, parsed, errors);
     case 't':
-      if (value == nullptr) return false;
-      if (std::string_view(value) == "Auto") {
-        parsed->clientType = nullptr;
-        return true;
-      }
-      if (isKnownClientType(value)) {
-        parsed->clientType = value;
-        return true;
-      }
-      std::fputs("Error client type name\n", errors);
-      return false;
+      return applyClientType(value, parsed, errors);
     default:
       return false;
   }
