@@ -18,6 +18,10 @@ struct OpenCase {
   const char* idOfResult;  // "id" attribute of the returned element, when ok and tagged
 };
 
+void PrintTo(const OpenCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class OpenFile : public ::testing::TestWithParam<OpenCase> {};
 
 TEST_P(OpenFile, ReportsByErrorWordAndPrintsNothing) {

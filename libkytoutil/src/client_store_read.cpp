@@ -1,0 +1,66 @@
+// Read: walking the client access list under the lock.
+#include <stdlib.h>
+
+#include "abi_boundary.h"
+#include "client_list_lock.h"
+#include "client_list_path.h"
+#include "kytoutil/kytoutil.h"
+#include "xml_node.h"
+
+namespace {
+
+constexpr int kNoProfile = -1;
+constexpr int kLastProfileId = 5;
+
+// The number is taken as an int, as stored files have always been read; text without leading
+// digits counts as 0.
+int decimalAsInt(const char* text) {
+  return static_cast<int>(strtol(text, nullptr, 10));
+}
+
+int profileFrom(const char* text) {
+  if (text == nullptr) return kNoProfile;
+  int value = decimalAsInt(text);
+  return value >= 0 && value <= kLastProfileId ? value : kNoProfile;
+}
+
+int denyFrom(const char* text) {
+  if (text == nullptr || *text == '\0') return 0;
+  return decimalAsInt(text) != 0 ? 1 : 0;
+}
+
+// Hands one entry to the callback; false when the callback asks to stop. Entries without a
+// valid MAC are skipped silently.
+bool visitClient(const XMLNode& client, ClientSettingsCallback callback, void* context) {
+  const char* mac = client.getAttribute("MAC");
+  unsigned char macBytes[6];
+  if (mac == nullptr || *mac == '\0' ||
+      convertMacStrToMacBinStr(mac, reinterpret_cast<char*>(macBytes)) != 0)
+    return true;
+  return callback(context, macBytes, client.getAttribute("IP"), client.getAttribute("DEVICE"),
+                  profileFrom(client.getAttribute("USER_PROFILE")), client.getAttribute("USER"),
+                  client.getAttribute("CLIENT_TYPE"), denyFrom(client.getAttribute("DENY"))) == 0;
+}
+
+int readClients(ClientSettingsCallback callback, void* context) {
+  const char* path = kyto::util::clientsXmlPath();
+  if (path == nullptr) return 1;
+  kyto::util::ClientListLock lock;
+  if (!lock.held()) return 1;
+  int error = 0;
+  // Declared after the lock: the tree is freed before the lock is given up.
+  XMLNode clients = XMLNode::openFileHelper(path, &error, "UPNP_CLIENTS");
+  if (error != 0) return 1;
+  const int count = clients.nChildNode("CLIENT");
+  for (int i = 0; i < count; ++i) {
+    if (!visitClient(clients.getChildNode("CLIENT", i), callback, context)) break;
+  }
+  return 0;
+}
+
+}  // namespace
+
+extern "C" int Kyto_Util_ReadClientSettings(ClientSettingsCallback callback, void* context) {
+  if (callback == nullptr) return 1;
+  return kyto::util::statusOrFailure([&] { return readClients(callback, context); });
+}

@@ -1,0 +1,76 @@
+#include "corrupt_backup.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string_view>
+
+#include "unique_fd.h"
+
+namespace kyto::util {
+
+namespace {
+
+constexpr int kMaxBackupsPerSecond = 100;
+
+std::string utcTimestamp() {
+  time_t now = time(nullptr);
+  struct tm utc;
+  char text[32];
+  if (gmtime_r(&now, &utc) == nullptr || strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc) == 0)
+    return "unknown-time";
+  return text;
+}
+
+// Creates a backup file under a name nobody uses yet; sets name to it.
+UniqueFd createUnusedBackup(const std::string& path, mode_t mode, std::string& name) {
+  const std::string base = path + ".corrupt-" + utcTimestamp();
+  for (int n = 0; n < kMaxBackupsPerSecond; ++n) {
+    name = n == 0 ? base : base + "-" + std::to_string(n);
+    UniqueFd fd(open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (fd.valid() || errno != EEXIST) return fd;
+  }
+  return UniqueFd();
+}
+
+bool writeAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+bool copyContent(int from, int to) {
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(from, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (!writeAll(to, std::string_view(buffer, static_cast<size_t>(n)))) return false;
+  }
+}
+
+}  // namespace
+
+bool keepCorruptFile(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return errno == ENOENT;  // nothing to keep
+  UniqueFd source(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!source.valid()) return false;
+  std::string name;
+  UniqueFd backup = createUnusedBackup(path, st.st_mode & 0666, name);
+  if (!backup.valid()) return false;
+  bool copied = copyContent(source.get(), backup.get()) && fsync(backup.get()) == 0;
+  if (backup.close() == 0 && copied) return true;
+  unlink(name.c_str());
+  return false;
+}
+
+}  // namespace kyto::util

@@ -1,0 +1,22 @@
+# Compares the dynamic symbols a library defines with an expected list, exactly.
+#   cmake -DNM=<nm> -DLIBRARY=<lib.so> -DEXPECTED=<file> -P check_exports.cmake
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
+  OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${NM} failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${listing}")
+set(actual "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] (.+)$")
+    list(APPEND actual "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+list(SORT actual)
+file(STRINGS ${EXPECTED} expected)
+list(SORT expected)
+if(NOT actual STREQUAL expected)
+  message(FATAL_ERROR "Exported symbols differ.\nExpected: ${expected}\nActual:   ${actual}")
+endif()
+list(LENGTH actual count)
+message(STATUS "${count} exported symbols, as expected")

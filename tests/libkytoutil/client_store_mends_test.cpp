@@ -1,0 +1,149 @@
+// The three mends over the historical behaviour: a corrupt list is kept, rewrites are atomic,
+// and text that XML can't carry is refused.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <string>
+#include <vector>
+
+#include "client_files.h"
+#include "kytoutil/kytoutil.h"
+#include "test_support.h"
+
+namespace {
+
+using kyto::test::ClientFilesTest;
+using kyto::test::clientsXml;
+using kyto::test::configDir;
+using kyto::test::listDir;
+using kyto::test::listFile;
+using kyto::test::readFile;
+using kyto::test::readStoredClients;
+using kyto::test::writeFile;
+
+const std::string kNewEntryList = listFile({R"(<CLIENT MAC="0:0:0:0:0:9"/>)"});
+
+int addNewEntry() {
+  return Kyto_Util_AddClientToXMLFile("0:0:0:0:0:9", nullptr, -1, nullptr, nullptr, -1);
+}
+
+std::vector<std::string> backupNames() {
+  std::vector<std::string> names;
+  for (const std::string& name : listDir(configDir())) {
+    if (name.rfind("clients.xml.corrupt-", 0) == 0) names.push_back(name);
+  }
+  return names;
+}
+
+using CorruptList = ClientFilesTest;
+
+TEST_F(CorruptList, IsKeptByteForByteBeforeANewListIsWritten) {
+  for (const char* corrupt : {"<UPNP_CLIENTS><CLIENT MAC=\"0:0:0:0:0:1\"", "<OTHER>\x01</OTHER>",
+                              "<OTHER><UPNP_CLIENTS/></OTHER>"}) {
+    SCOPED_TRACE(corrupt);
+    SetUp();
+    writeFile(clientsXml(), corrupt);
+    EXPECT_EQ(addNewEntry(), 0);
+    EXPECT_EQ(readFile(clientsXml()), kNewEntryList);
+    const std::vector<std::string> backups = backupNames();
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(readFile(configDir() + "/" + backups[0]), corrupt);
+  }
+}
+
+TEST_F(CorruptList, NeverOverwritesAnEarlierBackup) {
+  // Occupy the names of this and the next few seconds, so that the new backup must step aside.
+  std::vector<std::string> taken;
+  for (time_t t = time(nullptr); taken.size() < 5; ++t) {
+    struct tm utc;
+    char stamp[32];
+    strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", gmtime_r(&t, &utc));
+    taken.push_back(std::string("clients.xml.corrupt-") + stamp);
+    writeFile(configDir() + "/" + taken.back(), "earlier");
+  }
+  writeFile(clientsXml(), "broken");
+  EXPECT_EQ(addNewEntry(), 0);
+  std::vector<std::string> backups = backupNames();
+  ASSERT_EQ(backups.size(), taken.size() + 1);
+  for (const std::string& name : backups) {
+    bool earlier = std::find(taken.begin(), taken.end(), name) != taken.end();
+    EXPECT_EQ(readFile(configDir() + "/" + name), earlier ? "earlier" : "broken") << name;
+  }
+}
+
+TEST_F(CorruptList, AMissingListNeedsNoBackup) {
+  EXPECT_EQ(addNewEntry(), 0);
+  EXPECT_EQ(listDir(configDir()), (std::vector<std::string>{"clients.lock", "clients.xml"}));
+}
+
+TEST_F(CorruptList, WithoutABackupNothingIsWritten) {
+  // A directory in the list's place can't be copied, whatever the privileges.
+  kyto::test::makeDirs(clientsXml() + "/inner");
+  EXPECT_EQ(addNewEntry(), 1);
+  EXPECT_EQ(listDir(configDir()), (std::vector<std::string>{"clients.lock", "clients.xml"}));
+  EXPECT_EQ(listDir(clientsXml()), std::vector<std::string>{"inner"});
+}
+
+using AtomicRewrite = ClientFilesTest;
+
+TEST_F(AtomicRewrite, AFailedWriteKeepsTheOldListAndLeavesNoTemporary) {
+  const std::string old = listFile({R"(<CLIENT MAC="0:0:0:0:0:1" USER="some user name"/>)",
+                                    R"(<CLIENT MAC="0:0:0:0:0:2" USER="another user name"/>)"});
+  for (auto write : {+[] { return addNewEntry(); },
+                     +[] { return Kyto_Util_DelClientFromXMLFile("0:0:0:0:0:1"); }}) {
+    SetUp();
+    writeFile(clientsXml(), old);
+    EXPECT_EQ(kyto::test::runWithTinyFileSizeLimit(write), 1);
+    EXPECT_EQ(readFile(clientsXml()), old);
+    EXPECT_EQ(listDir(configDir()), (std::vector<std::string>{"clients.lock", "clients.xml"}));
+  }
+}
+
+TEST_F(AtomicRewrite, KeepsTheListsModeAndCreatesItWith0644) {
+  const mode_t oldMask = umask(077);
+  EXPECT_EQ(addNewEntry(), 0);
+  umask(oldMask);
+  struct stat st {};
+  ASSERT_EQ(stat(clientsXml().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  ASSERT_EQ(chmod(clientsXml().c_str(), 0600), 0);
+  EXPECT_EQ(Kyto_Util_DelClientFromXMLFile("0:0:0:0:0:9"), 0);
+  ASSERT_EQ(stat(clientsXml().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+using StorableText = ClientFilesTest;
+
+TEST_F(StorableText, AddRefusesTextXmlCannotCarryAndWritesNothing) {
+  const char* const badTexts[] = {
+      "a\x01",        "\x1b[0m",          "bad \xC3\x28 utf8",
+      "\xC0\xAF",     "\xE6\x97",         "\xED\xA0\x80",
+      "\xEF\xBF\xBE", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80",
+  };
+  const std::string old = listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)"});
+  writeFile(clientsXml(), old);
+  for (const char* bad : badTexts) {
+    SCOPED_TRACE(::testing::PrintToString(std::string(bad)));
+    EXPECT_EQ(Kyto_Util_AddClientToXMLFile(bad, nullptr, -1, nullptr, nullptr, -1), 1);
+    EXPECT_EQ(Kyto_Util_AddClientToXMLFile("0:0:0:0:0:2", bad, -1, nullptr, nullptr, -1), 1);
+    EXPECT_EQ(Kyto_Util_AddClientToXMLFile("0:0:0:0:0:2", nullptr, -1, bad, nullptr, -1), 1);
+    EXPECT_EQ(Kyto_Util_AddClientToXMLFile("0:0:0:0:0:2", nullptr, -1, nullptr, bad, -1), 1);
+  }
+  EXPECT_EQ(readFile(clientsXml()), old);
+}
+
+TEST_F(StorableText, EveryStorableTextRoundTripsThroughAddAndRead) {
+  const std::string ip = "& < > \" '";
+  const std::string user = "tab\there|newline\nthere|cr\rthere|  two spaces ";
+  const std::string type = "\xC3\xA9t\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80 \x7F";
+  ASSERT_EQ(
+      Kyto_Util_AddClientToXMLFile("0:0:0:0:0:1", ip.c_str(), 2, user.c_str(), type.c_str(), 0), 0);
+  kyto::test::ReadResult result = readStoredClients();
+  ASSERT_EQ(result.clients.size(), 1u);
+  EXPECT_EQ(result.clients[0].ip, ip);
+  EXPECT_EQ(result.clients[0].user, user);
+  EXPECT_EQ(result.clients[0].clientType, type);
+}
+
+}  // namespace
