@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, test and demonstrate the project.
-# Only what is missing is installed; needs root (or sudo).
+# Only what is missing is installed; needs root (or sudo). Further package names may be given
+# as arguments (the fuzzing script adds clang).
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
   util-linux mandoc bash-completion
   libavformat-dev ffmpeg
 )
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

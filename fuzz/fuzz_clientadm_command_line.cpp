@@ -1,0 +1,32 @@
+// clientadm's command line parser on argument vectors cut from the input: never reads past the
+// vector, and an accepted add or del always carries a MAC text.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "appliance_paths.h"
+#include "client_type_registry.h"
+#include "command_line.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const char catalogue[] =
+      "<UPNP_CLIENTTYPES><CLIENTTYPE SHORT_NAME=\"AuroraTV\" FULL_NAME=\"Aurora TV\"/>"
+      "</UPNP_CLIENTTYPES>";
+  kyto::fuzz::writeRootFile(kyto::paths::kClientTypesXml,
+                            reinterpret_cast<const std::uint8_t*>(catalogue), sizeof catalogue - 1);
+  kyto::clientadm::loadClientTypeRegistry();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static std::FILE* sink = std::fopen("/dev/null", "w");
+  kyto::fuzz::ArgumentVector args("clientadm", data, size);
+  kyto::clientadm::ParsedCommand parsed;
+  int result = kyto::clientadm::parseClientCommand(args.argc(), args.argv(), &parsed, sink);
+  bool changesList = parsed.command == kyto::clientadm::CommandAdd ||
+                     parsed.command == kyto::clientadm::CommandDel;
+  if (result == 0 && changesList && parsed.mac == nullptr) abort();
+  if (result == 0 && parsed.profileId > 5) abort();
+  return 0;
+}

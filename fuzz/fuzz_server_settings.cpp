@@ -1,0 +1,15 @@
+// The server settings reader on arbitrary configuration files.
+#include <cstdint>
+#include <cstdio>
+
+#include "appliance_paths.h"
+#include "fuzz_support.h"
+#include "server_settings.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static std::FILE* sink = std::fopen("/dev/null", "w");
+  kyto::fuzz::writeRootFile(kyto::paths::kServerSettings, data, size);
+  std::int32_t value = -1;
+  if (kyto::clientadm::readServerSettings(&value, sink) != 0) __builtin_trap();
+  return 0;
+}
