@@ -2,6 +2,8 @@
 
 #include <kytoutil/kytoutil.h>
 
+#include "dmc_search_cache.h"
+#include "dms_cache.h"
 #include "media_duration.h"
 #include "merged_client_list.h"
 #include "stored_clients.h"
@@ -12,8 +14,8 @@ int listClients() {
   // The sources run in this order, so a record's comeFrom is the first source that reported it.
   // None of their results matters: whatever was merged is listed.
   readStoredClients(mergeClient);
-  // The media server's client cache (comeFrom 1) and then the DMC agent's search cache
-  // (comeFrom 2) merge here through readDmsClientCache and readDmcSearchCache.
+  readDmsClientCache(mergeClient);
+  readDmcSearchCache(mergeClient);
   printClientList();
   return 0;
 }

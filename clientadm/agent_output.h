@@ -1,0 +1,23 @@
+// Bounded reading of the DMC agent's output, so that list neither stalls nor runs out of memory
+// on an agent that misbehaves.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+namespace kyto::clientadm {
+
+// The agent's output is read up to this many bytes; a longer output is parsed as a cut text.
+inline constexpr std::size_t kAgentOutputCap = 16 * 1024 * 1024;
+
+// list waits at most this long, counted from the agent's start, for the agent's output; what
+// arrived by then is used.
+inline constexpr std::chrono::seconds kAgentOutputDeadline{10};
+
+// Reads a descriptor until end of file, cap bytes or the deadline, whichever comes first. A read
+// error or a lack of memory ends the read in the same way; what was read is returned.
+std::string readAgentOutput(int fd, std::chrono::steady_clock::time_point deadline,
+                            std::size_t cap);
+
+}  // namespace kyto::clientadm

@@ -1,0 +1,73 @@
+#include "dms_cache.h"
+
+#include <arpa/inet.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "appliance_paths.h"
+#include "client_type_registry.h"
+#include "dms_cache_layout.h"
+#include "server_settings.h"
+
+namespace kyto::clientadm {
+
+namespace {
+
+using dmscache::DmsCacheSlot;
+
+// The segment attached for the reader's lifetime; detached on every path out.
+class SegmentAttachment {
+ public:
+  explicit SegmentAttachment(int id) : address_(shmat(id, nullptr, 0)) {}
+  ~SegmentAttachment() {
+    if (attached()) shmdt(address_);
+  }
+  SegmentAttachment(const SegmentAttachment&) = delete;
+  SegmentAttachment& operator=(const SegmentAttachment&) = delete;
+
+  bool attached() const { return address_ != reinterpret_cast<void*>(-1); }
+  const unsigned char* bytes() const { return static_cast<const unsigned char*>(address_); }
+
+ private:
+  void* address_;
+};
+
+void reportSlot(const DmsCacheSlot& slot, const ClientTypeRegistry& registry, ClientSink sink) {
+  char ip[INET_ADDRSTRLEN];
+  if (inet_ntop(AF_INET, slot.ipAddr, ip, sizeof ip) == nullptr) ip[0] = '\0';
+  char mac[18];
+  const std::uint8_t* m = slot.macAddr;
+  std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", m[0], m[1], m[2], m[3], m[4],
+                m[5]);
+  // The result is ignored: a client that could not be merged must not hide the next slots.
+  sink(mac, ip, nullptr, registry.nameAt(slot.clientTypeIndex), -1, nullptr, FromDmsClientCache,
+       denyAnonymous);
+}
+
+}  // namespace
+
+void reportDmsSlots(const unsigned char* segment, const ClientTypeRegistry& registry,
+                    ClientSink sink) {
+  for (std::size_t i = 0; i < dmscache::kSlotCount; ++i) {
+    // The daemon writes slots while we read: decoding one copy taken at once keeps a report
+    // from mixing fields read at different moments.
+    DmsCacheSlot slot;
+    std::memcpy(&slot, segment + i * sizeof slot, sizeof slot);
+    if (dmscache::isLive(slot)) reportSlot(slot, registry, sink);
+  }
+}
+
+int readDmsClientCache(ClientSink sink) {
+  int id =
+      shmget(paths::kDmsClientCacheKey, dmscache::kSegmentSize, IPC_CREAT | dmscache::kSegmentMode);
+  if (id < 0) return 0;
+  SegmentAttachment segment(id);
+  if (!segment.attached()) return 0;
+  reportDmsSlots(segment.bytes(), clientTypeRegistry(), sink);
+  return 0;
+}
+
+}  // namespace kyto::clientadm

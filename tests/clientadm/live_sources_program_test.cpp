@@ -1,0 +1,199 @@
+// clientadm list end to end with all three sources: the stored list, the client cache segment
+// (written by kyto-dmscache) and a test agent. Each run gets its own IPC namespace, so that no
+// real segment is seen or disturbed and the tests can run in parallel.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using kyto::test::ProgramResult;
+using kyto::test::readFile;
+using kyto::test::writeFile;
+
+const std::string kPreferredAgent = "/mnt/ext/opt/VELD/bin/halyard";
+const std::string kFallbackAgent = "/usr/bin/halyard";
+
+// Records its program name and arguments, then prints $KYTO_ROOT/agent.out if there is one.
+const std::string kRecordingAgent =
+    "#!/bin/sh\n"
+    "printf '%s\\n' \"$0\" \"$@\" > \"$KYTO_ROOT/agent.args\"\n"
+    "[ -f \"$KYTO_ROOT/agent.out\" ] && cat \"$KYTO_ROOT/agent.out\"\n"
+    "exit 0\n";
+
+class LiveSources : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static const bool canUnshare =
+        kyto::test::runProgram({{"/usr/bin/unshare", "--ipc", "/bin/true"}, {}, ""}).exitStatus ==
+        0;
+    if (!canUnshare) GTEST_SKIP() << "no private IPC namespace: `unshare --ipc true` failed";
+    kyto::test::makeDirs(root_ / "etc/config/kytomediasvr");
+  }
+
+  // Writes an executable agent below the root.
+  void installAgent(const std::string& path, const std::string& script) {
+    writeFile(root_ / path.substr(1), script);
+    ASSERT_EQ(chmod((root_ / path.substr(1)).c_str(), 0755), 0);
+  }
+  void setAgentOutput(const std::string& xml) { writeFile(root_ / "agent.out", xml); }
+  std::string agentArgs() { return readFile(root_ / "agent.args"); }
+
+  // Fills the client cache from slot lines, then runs clientadm with the arguments, in one fresh
+  // IPC namespace.
+  ProgramResult run(const std::string& slots, const std::string& arguments = "list",
+                    std::vector<std::string> env = {}) {
+    env.insert(env.end(), {"KYTO_ROOT=" + root_.path(), "DMS=" KYTO_DMSCACHE_TOOL,
+                           "CLIENTADM=" KYTO_CLIENTADM_PATH});
+    return kyto::test::runProgram({{"/usr/bin/unshare", "--ipc", "/bin/sh", "-c",
+                                    "\"$DMS\" set - && exec \"$CLIENTADM\" " + arguments},
+                                   env,
+                                   slots});
+  }
+
+  kyto::test::TempDir root_;
+};
+
+TEST_F(LiveSources, FirstSourceOwnsTheRecordLaterOnesRefreshIpAndName) {
+  writeFile(root_ / "etc/config/KytoMediaSvr.conf", "deny_anonymous = 1\n");
+  // The custom types register in stored order after the default type: indexes 1 and 2.
+  writeFile(root_ / "etc/config/kytomediasvr/clients.xml",
+            "<UPNP_CLIENTS>\n"
+            "<CLIENT MAC=\"02:1a:2b:3c:4d:5e\" IP=\"192.168.1.2\" USER_PROFILE=\"3\" "
+            "USER=\"media\" CLIENT_TYPE=\"CUST0123456789ab\" DENY=\"0\"/>\n"
+            "<CLIENT MAC=\"00:00:00:00:00:0b\" IP=\"10.1.1.1\" CLIENT_TYPE=\"CUSTffffffffffff\"/>\n"
+            "</UPNP_CLIENTS>\n");
+  const std::string slots =
+      "0 192.168.1.20 02:1a:2b:3c:4d:5e type=0\n"  // stored: only the IP changes
+      "1 192.168.1.21 02:1a:2b:3c:4d:5f type=1\n"  // named by index: a stored custom type
+      "2 0.0.0.0 00:00:00:00:00:0b\n"              // 0.0.0.0 still replaces the stored IP
+      "3 192.168.1.23 02:1a:2b:3c:4d:63 type=2\n"
+      "4 192.168.1.24 02:1a:2b:3c:4d:64 type=3\n"  // one past the registry's end
+      "5 192.168.1.25 02:1a:2b:3c:4d:65 hidden\n"
+      "6 192.168.1.26 02:1a:2b:3c:4d:66 free\n"
+      "7 10.0.0.7 02:1a:2b:3c:4d:5f type=0\n"  // second slot of a MAC: IP only
+      "63 192.168.1.29 02:1a:2b:3c:4d:69 type=0\n";
+  installAgent(kPreferredAgent, kRecordingAgent);
+  setAgentOutput(
+      "<root>"
+      "<device><deviceName>Hall TV</deviceName><ip>192.168.1.99</ip>"
+      "<mac>02:1a:2b:3c:4d:5f</mac></device>"
+      "<device><deviceName>Upper</deviceName><ip>192.168.1.98</ip>"
+      "<mac>02:1A:2B:3C:4D:5E</mac></device>"  // MAC texts differ in case: a record of its own
+      "<device><deviceName>Den TV</deviceName><ip></ip><mac>02:1a:2b:3c:4d:5e</mac></device>"
+      "<device><deviceName>Radio</deviceName><ip>192.168.1.70</ip><mac>02:1a:2b:3c:4d:70</mac>"
+      "<type>DMR</type></device>"
+      "<device><deviceName>No MAC</deviceName></device>"
+      "</root>");
+  ProgramResult r = run(slots);
+  EXPECT_EQ(r.out,
+            "0|00:00:00:00:00:0b|0.0.0.0||CUSTffffffffffff|-1||0\n"
+            "0|02:1a:2b:3c:4d:5e|192.168.1.20|Den TV|CUST0123456789ab|3|media|0\n"
+            "1|02:1a:2b:3c:4d:5f|192.168.1.99|Hall TV|CUST0123456789ab|-1||1\n"
+            "1|02:1a:2b:3c:4d:63|192.168.1.23||CUSTffffffffffff|-1||1\n"
+            "1|02:1a:2b:3c:4d:64|192.168.1.24|||-1||1\n"
+            "1|02:1a:2b:3c:4d:69|192.168.1.29||StandardDLNA150|-1||1\n"
+            "1|||No MAC||-1||2\n"
+            "1|02:1A:2B:3C:4D:5E|192.168.1.98|Upper||-1||2\n"
+            "1|02:1a:2b:3c:4d:70|192.168.1.70|Radio||-1||2\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitStatus, 0);
+}
+
+struct AgentPathCase {
+  const char* name;
+  bool preferred;      // a recording agent at the preferred path
+  bool preferredExec;  // ... with execute permission
+  bool fallback;       // a recording agent at the fallback path
+  std::string startedPath;
+};
+
+TEST_F(LiveSources, AgentIsStartedWithExactlyMinusCList) {
+  const std::vector<AgentPathCase> cases = {
+      {"preferred", true, true, true, kPreferredAgent},
+      {"preferred not executable", true, false, true, kFallbackAgent},
+      {"fallback only", false, false, true, kFallbackAgent},
+  };
+  setAgentOutput("<root><device><ip>10.0.0.1</ip><mac>m</mac></device></root>");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& path : {kPreferredAgent, kFallbackAgent, std::string("/agent.args")})
+      unlink((root_ / path.substr(1)).c_str());
+    if (c.preferred) installAgent(kPreferredAgent, kRecordingAgent);
+    if (c.preferred && !c.preferredExec) {
+      ASSERT_EQ(chmod((root_ / kPreferredAgent.substr(1)).c_str(), 0644), 0);
+    }
+    if (c.fallback) installAgent(kFallbackAgent, kRecordingAgent);
+    ProgramResult r = run("");
+    EXPECT_EQ(r.out, "0|m|10.0.0.1|||-1||2\n");
+    EXPECT_EQ(agentArgs(), root_.path() + c.startedPath + "\n-c\nlist\n");
+  }
+}
+
+// A device line of the agent and the listing line it gives.
+std::string deviceXml(int i) {
+  char mac[18];
+  std::snprintf(mac, sizeof mac, "02:00:00:00:%02x:%02x", i / 256, i % 256);
+  return std::string("<device><deviceName>Device ") + std::to_string(i) +
+         "</deviceName><ip>10.0.0.1</ip><mac>" + mac + "</mac></device>\n";
+}
+std::string deviceLine(int i) {
+  char mac[18];
+  std::snprintf(mac, sizeof mac, "02:00:00:00:%02x:%02x", i / 256, i % 256);
+  return std::string("0|") + mac + "|10.0.0.1|Device " + std::to_string(i) + "||-1||2\n";
+}
+
+struct AgentCase {
+  const char* name;
+  const char* script;  // none: no agent at all
+  std::string expected;
+};
+
+TEST_F(LiveSources, AgentOutputAndBehaviour) {
+  const std::string one = "<root>" + deviceXml(1) + "</root>";
+  std::string thousand = "<root>\n";
+  std::string thousandLines;
+  for (int i = 0; i < 1000; ++i) thousand += deviceXml(i), thousandLines += deviceLine(i);
+  thousand += "</root>\n";
+  ASSERT_GT(thousand.size(), 8191u * 8);
+  writeFile(root_ / "device.xml", deviceXml(1));
+  writeFile(root_ / "one.xml", one);
+  writeFile(root_ / "thousand.xml", thousand);
+
+  const std::vector<AgentCase> cases = {
+      {"no agent", nullptr, ""},
+      {"empty output", "#!/bin/sh\nexit 0\n", ""},
+      {"no root", "#!/bin/sh\necho '<devices>'; cat \"$KYTO_ROOT/device.xml\"; echo '</devices>'\n",
+       ""},
+      {"root without devices", "#!/bin/sh\necho '<root><type>DMR</type></root>'\n", ""},
+      {"1000 devices", "#!/bin/sh\ncat \"$KYTO_ROOT/thousand.xml\"\n", thousandLines},
+      {"exits early with a failure", "#!/bin/sh\ncat \"$KYTO_ROOT/one.xml\"\nexit 3\n",
+       deviceLine(1)},
+      {"killed in the middle of its output",
+       "#!/bin/sh\nprintf '<root>%s<device><mac>02:00' \"$(cat \"$KYTO_ROOT/device.xml\")\"\n"
+       "kill -9 $$\n",
+       "0|02:00||||-1||2\n" + deviceLine(1)},
+      {"closes its output then lingers",
+       "#!/bin/sh\ncat \"$KYTO_ROOT/one.xml\"\nexec >&-\nsleep 1\n", deviceLine(1)},
+      {"lingers with its output open", "#!/bin/sh\ncat \"$KYTO_ROOT/one.xml\"\nsleep 1\n",
+       deviceLine(1)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    unlink((root_ / kFallbackAgent.substr(1)).c_str());
+    if (c.script != nullptr) installAgent(kFallbackAgent, c.script);
+    ProgramResult r = run("");
+    EXPECT_EQ(r.out, c.expected);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exitStatus, 0);
+  }
+}
+
+}  // namespace
