@@ -106,8 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{
             "TypeNotInCatalogue", {"add", "-m", kMac, "-t", "TvA"}, "Error client type name\n"},
         RejectCase{"BadMac", {"add", "-m", "00:11:22:33:44"}, "Error MAC address\n"},
-        RejectCase{"OptionAsMac", {"add", "-m", "-d", "-p", "1"}, "Error MAC address\n"},
-        RejectCase{"DurationNotYetAvailable", {"getDuration", "--filePath", "/share/a.mp3"}, ""}),
+        RejectCase{"OptionAsMac", {"add", "-m", "-d", "-p", "1"}, "Error MAC address\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ClientadmProgram, AddDelListRoundTrip) {

@@ -196,4 +196,18 @@ TEST_F(LiveSources, AgentOutputAndBehaviour) {
   }
 }
 
+TEST_F(LiveSources, ListDoesNotLoadFfmpegButGetDurationDoes) {
+  installAgent(kPreferredAgent, kRecordingAgent);
+  ProgramResult list = run("", "list", {"LD_DEBUG=libs"});
+  ASSERT_EQ(list.exitStatus, 0);
+  EXPECT_NE(list.err.find("libxml2"), std::string::npos) << "LD_DEBUG gave no library trace";
+  EXPECT_EQ(list.err.find("libavformat"), std::string::npos);
+
+  // The same trace shows the library once a query needs it.
+  writeFile(root_ / "a.txt", "not media\n");
+  ProgramResult query = run("", "getDuration --filePath \"$KYTO_ROOT/a.txt\"", {"LD_DEBUG=libs"});
+  ASSERT_EQ(query.exitStatus, 0);
+  EXPECT_NE(query.err.find("libavformat"), std::string::npos);
+}
+
 }  // namespace
