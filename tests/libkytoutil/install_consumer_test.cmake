@@ -12,7 +12,8 @@ endfunction()
 
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --component kytoutil --prefix ${prefix})
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --component runtime --prefix ${prefix})
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --component dev --prefix ${prefix})
 
 include(GNUInstallDirs)
 set(libdir ${prefix}/${CMAKE_INSTALL_LIBDIR})

@@ -47,6 +47,7 @@ struct ProgramRun {
 };
 
 // Runs a program to its end and collects its output. Fails the current test when it can't start.
+// When KYTO_TEST_WRAPPER is set, its words are put before the program (a memory checker).
 ProgramResult runProgram(const ProgramRun& run);
 
 }  // namespace kyto::test
