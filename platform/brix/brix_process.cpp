@@ -8,9 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "brix_args.h"
@@ -113,6 +116,28 @@ int waitForChild(pid_t pid) {
   return status;
 }
 
+// A program whose output stream was closed should end soon: it has finished, or its next write
+// fails. One that neither exits nor writes (a hung agent) would hold its reader forever, so after
+// this grace it is killed.
+constexpr std::chrono::seconds kReaderExitGrace{2};
+
+int reapAfterGrace(pid_t pid) {
+  using namespace std::chrono;
+  const auto deadline = steady_clock::now() + kReaderExitGrace;
+  milliseconds pause{1};
+  for (;;) {
+    int status = 0;
+    pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) return status;
+    if (done < 0 && errno != EINTR) return -1;
+    if (steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, milliseconds{50});
+  }
+  kill(pid, SIGKILL);
+  return waitForChild(pid);
+}
+
 FILE* startProgram(bool reading, std::vector<std::string>& args) {
   UniqueFd readEnd, writeEnd;
   if (!makePipe(readEnd, writeEnd)) return nullptr;
@@ -184,7 +209,9 @@ extern "C" int brix_pclose(FILE* stream) {
     errno = ECHILD;
     return -1;
   }
+  bool reading = (fcntl(fileno(stream), F_GETFL) & O_ACCMODE) == O_RDONLY;
   // Closing first: a child still writing gets EPIPE or SIGPIPE instead of blocking the wait.
   fclose(stream);
-  return waitForChild(pid);
+  // A writer's child has just seen the end of its input and may still have work to do.
+  return reading ? reapAfterGrace(pid) : waitForChild(pid);
 }

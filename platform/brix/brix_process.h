@@ -7,6 +7,8 @@
 
 #include <stdio.h>
 
+#define BRIX_API __attribute__((visibility("default")))
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -20,13 +22,14 @@ extern "C" {
  * Returns null when the mode is not "r" or "w", the argument list is empty, or the program
  * can't be started.
  */
-FILE* brix_popen(const char* mode, ...);
+BRIX_API FILE* brix_popen(const char* mode, ...);
 
 /*
  * Closes a stream from brix_popen and reaps its program. Returns the wait status of the program
- * (as waitpid gives it), or -1 when the stream is not one of brix_popen's.
+ * (as waitpid gives it), or -1 when the stream is not one of brix_popen's. A program read from
+ * that has not ended 2 seconds after its stream was closed is killed (SIGKILL).
  */
-int brix_pclose(FILE* stream);
+BRIX_API int brix_pclose(FILE* stream);
 
 #ifdef __cplusplus
 }

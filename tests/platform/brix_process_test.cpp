@@ -242,6 +242,17 @@ TEST(BrixUnreadOutput, PcloseReturnsWhileTheChildStillWrites) {
   EXPECT_TRUE(noChildLeft());
 }
 
+TEST(BrixHungChild, ReaderIsNotHeldByAChildThatNeverEnds) {
+  // The child closes its output and then sleeps far longer than anyone should wait.
+  FILE* stream =
+      brix_popen("r", "/bin/sh", "-c", "printf x; exec >&-; exec sleep 600", (char*)nullptr);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(readAll(stream), "x");
+  int status = brix_pclose(stream);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+  EXPECT_TRUE(noChildLeft());
+}
+
 TEST_F(BrixTest, ManyCyclesLeaveNoDescriptorBehind) {
   int before = openFdCount();
   std::string missing = dir_ / "missing";
