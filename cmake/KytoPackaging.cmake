@@ -16,14 +16,24 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev tools standins)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Our own shared libraries are found in the build tree; the dependencies between our packages
+# are declared below.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
+    ${PROJECT_BINARY_DIR}/libkytoutil ${PROJECT_BINARY_DIR}/platform/brix
+    ${PROJECT_BINARY_DIR}/platform/corvi)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://kyto.example/")
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+# Packages holding shared libraries get a shlibs file and an ldconfig trigger.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/debian-meta/triggers)
+set(CPACK_DEBIAN_STANDINS_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/debian-meta/triggers)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libkytoutil1)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
     "Kyto media server client settings library\n The library owns the media server's client access list and reads its client\n type catalogue.")
 
@@ -39,7 +49,8 @@ set(CPACK_COMPONENT_TOOLS_DESCRIPTION
     "Kyto media server client administration tools\n clientadm adds, deletes and lists the media server's clients; treeshaper\n writes custom browse-tree files.")
 
 set(CPACK_DEBIAN_STANDINS_PACKAGE_NAME kyto-appliance-standins)
-set(CPACK_DEBIAN_STANDINS_PACKAGE_GENERATE_SHLIBS ON)
+# The media library stand-in opens FFmpeg only when asked for a duration.
+set(CPACK_DEBIAN_STANDINS_PACKAGE_RECOMMENDS "libavformat59")
 set(CPACK_COMPONENT_STANDINS_DESCRIPTION
     "Stand-ins for the Kyto appliance interfaces\n Process helpers, media metadata library, DMC agent and client cache writer,\n for machines that are not the appliance.")
 
@@ -49,16 +60,16 @@ foreach(component runtime dev tools standins)
   set(package ${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
   install(FILES ${PROJECT_SOURCE_DIR}/debian-meta/copyright
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
-  install(FILES ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+  install(FILES ${PROJECT_BINARY_DIR}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
 endforeach()
 find_program(GZIP_EXECUTABLE gzip REQUIRED)
 add_custom_command(
-  OUTPUT ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+  OUTPUT ${PROJECT_BINARY_DIR}/changelog.gz
   COMMAND ${GZIP_EXECUTABLE} -9 -n -c ${PROJECT_SOURCE_DIR}/debian-meta/changelog.Debian
-          > ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+          > ${PROJECT_BINARY_DIR}/changelog.gz
   DEPENDS ${PROJECT_SOURCE_DIR}/debian-meta/changelog.Debian
   VERBATIM)
-add_custom_target(debian_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+add_custom_target(debian_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.gz)
 
 include(CPack)
