@@ -1,0 +1,188 @@
+// A lock file that can't be created, and a clients.xml that is no list file at all or is huge:
+// add, del and list answer sanely and leave what they can't use as it was.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fault_support.h"
+
+namespace {
+
+using kyto::reliability::changes;
+using kyto::reliability::clientList;
+using kyto::reliability::lockFailure;
+using kyto::reliability::runTool;
+using kyto::reliability::snapshot;
+using kyto::test::ProgramResult;
+using kyto::test::TempDir;
+using kyto::test::writeFile;
+
+const std::string kConfig = "etc/config/kytomediasvr/";
+const std::string kNewMac = "02:00:00:00:ff:ff";
+
+struct Expected {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+void expectResult(const ProgramResult& r, const Expected& e) {
+  EXPECT_EQ(r.exitStatus, e.status);
+  EXPECT_EQ(r.out, e.out);
+  EXPECT_EQ(r.err, e.err);
+}
+
+// Runs add, del and list in that order and checks each against its expectation, and that the
+// files below the root are what they were.
+void expectAddDelListLeaveAlone(const TempDir& root, const Expected& add, const Expected& del,
+                                const Expected& list) {
+  const auto before = snapshot(root.path());
+  {
+    SCOPED_TRACE("add");
+    expectResult(runTool(root.path(), {"clientadm", "add", "-m", kNewMac}), add);
+  }
+  {
+    SCOPED_TRACE("del");
+    expectResult(runTool(root.path(), {"clientadm", "del", "-m", "02:00:00:00:00:01"}), del);
+  }
+  {
+    SCOPED_TRACE("list");
+    expectResult(runTool(root.path(), {"clientadm", "list"}), list);
+  }
+  EXPECT_EQ(changes(before, snapshot(root.path())), "");
+}
+
+struct LockCase {
+  const char* name;
+  std::function<void(const TempDir&)> stage;
+  int error;
+};
+
+TEST(LockFile, ThatCannotBeCreatedFailsAddAndDelAndEmptiesTheStoredPartOfList) {
+  const std::vector<LockCase> cases = {
+      {"config directory missing", [](const TempDir&) {}, ENOENT},
+      {"a directory in the lock file's place",
+       [](const TempDir& root) {
+         writeFile(root / (kConfig + "clients.xml"), clientList(3));
+         kyto::test::makeDirs(root / (kConfig + "clients.lock"));
+       },
+       EISDIR},
+  };
+  for (const LockCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir root;
+    c.stage(root);
+    const Expected refused{1, "", lockFailure(c.error)};
+    expectAddDelListLeaveAlone(root, refused, refused, {0, "", lockFailure(c.error)});
+  }
+}
+
+struct ListFileCase {
+  const char* name;
+  std::function<void(const TempDir&)> stage;
+};
+
+TEST(ListFile, ThatIsNoRegularFileIsRefusedAndLeftAlone) {
+  const std::vector<ListFileCase> cases = {
+      {"a directory",
+       [](const TempDir& root) { writeFile(root / (kConfig + "clients.xml/inside"), "x"); }},
+  };
+  for (const ListFileCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir root;
+    writeFile(root / (kConfig + "clients.lock"), "");
+    c.stage(root);
+    // add finds nothing to parse and can't keep a copy of it, so it writes nothing.
+    expectAddDelListLeaveAlone(root, {1, "", ""}, {1, "", ""}, {0, "", ""});
+  }
+}
+
+constexpr off_t kHugeSize = 100 * 1024 * 1024;
+
+// A list that starts well and then holds 100 MB: zero bytes (sparse), or one attribute value far
+// beyond what libxml2 accepts in one text.
+void writeSparseList(const std::string& path) {
+  writeFile(path, "<?xml version=\"1.0\"?>\n<UPNP_CLIENTS>\n<CLIENT MAC=\"02:00:00:00:00:01\"/>\n");
+  ASSERT_EQ(truncate(path.c_str(), kHugeSize), 0);
+}
+
+void writeHugeAttribute(const std::string& path) {
+  writeFile(path, "<UPNP_CLIENTS><CLIENT MAC=\"02:00:00:00:00:01\" USER=\"");
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const std::string chunk(1024 * 1024, 'u');
+  for (off_t written = 0; written < kHugeSize; written += static_cast<off_t>(chunk.size()))
+    ASSERT_EQ(write(fd, chunk.data(), chunk.size()), static_cast<ssize_t>(chunk.size()));
+  const std::string tail = "\"/></UPNP_CLIENTS>\n";
+  ASSERT_EQ(write(fd, tail.data(), tail.size()), static_cast<ssize_t>(tail.size()));
+  close(fd);
+}
+
+bool sameContent(const std::string& a, const std::string& b) {
+  FILE* fa = fopen(a.c_str(), "rb");
+  FILE* fb = fopen(b.c_str(), "rb");
+  bool same = fa != nullptr && fb != nullptr;
+  static char ba[1 << 16], bb[1 << 16];
+  while (same) {
+    const size_t na = fread(ba, 1, sizeof ba, fa);
+    const size_t nb = fread(bb, 1, sizeof bb, fb);
+    same = na == nb && memcmp(ba, bb, na) == 0;
+    if (na == 0) break;
+  }
+  if (fa != nullptr) fclose(fa);
+  if (fb != nullptr) fclose(fb);
+  return same;
+}
+
+struct HugeCase {
+  const char* name;
+  void (*write)(const std::string& path);
+};
+
+// A huge list doesn't parse: del and list treat it as unreadable and leave it untouched, and add
+// keeps it whole as a backup before it starts a new list.
+TEST(ListFile, Of100MBIsRefusedByTheParserAndKeptWhole) {
+  const std::vector<HugeCase> cases = {
+      {"sparse zero bytes after a valid start", writeSparseList},
+      {"one 100 MB attribute value", writeHugeAttribute},
+  };
+  for (const HugeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir root;
+    const std::string list = root / (kConfig + "clients.xml");
+    c.write(list);
+    struct stat old {};
+    ASSERT_EQ(stat(list.c_str(), &old), 0);
+    ASSERT_GE(old.st_size, kHugeSize);
+
+    expectResult(runTool(root.path(), {"clientadm", "del", "-m", "02:00:00:00:00:01"}),
+                 {1, "", ""});
+    expectResult(runTool(root.path(), {"clientadm", "list"}), {0, "", ""});
+    struct stat now {};
+    ASSERT_EQ(stat(list.c_str(), &now), 0);
+    EXPECT_EQ(now.st_ino, old.st_ino);  // every rewrite renames a new file into place
+    EXPECT_EQ(now.st_size, old.st_size);
+    const std::string kept = root / "kept";
+    ASSERT_EQ(link(list.c_str(), kept.c_str()), 0);
+
+    expectResult(runTool(root.path(), {"clientadm", "add", "-m", kNewMac}), {0, "", ""});
+    expectResult(runTool(root.path(), {"clientadm", "list"}),
+                 {0, "0|" + kNewMac + "||||-1||0\n", ""});
+    std::vector<std::string> backups;
+    for (const std::string& name : kyto::test::listDir(root / kConfig)) {
+      if (name.rfind("clients.xml.corrupt-", 0) == 0) backups.push_back(name);
+    }
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_TRUE(sameContent(root / (kConfig + backups[0]), kept));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+// Broken live sources of list: a client cache segment that is too small or unreadable, and an
+// agent that floods its output or never exits. list still prints what it can, with status 0,
+// within the agent read deadline (10 s from the agent's start) plus the 2 s reaping grace.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "fault_support.h"
+
+namespace {
+
+using kyto::reliability::clientList;
+using kyto::reliability::clientListing;
+using kyto::reliability::runTool;
+using kyto::test::ProgramResult;
+using kyto::test::TempDir;
+using kyto::test::writeFile;
+
+constexpr int kStored = 2;
+
+class LiveSourceFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    writeFile(root_ / "etc/config/kytomediasvr/clients.xml", clientList(kStored));
+  }
+
+  // Runs a shell script in a fresh IPC namespace; $DMS, $SHM_MODE and $CLIENTADM name the tools.
+  ProgramResult inPrivateIpc(const std::string& script) {
+    return runTool(root_.path(), {"/usr/bin/unshare", "--ipc", "/bin/sh", "-c", script},
+                   {"DMS=" KYTO_DMSCACHE_TOOL, "SHM_MODE=" KYTO_SHM_MODE_TOOL,
+                    "CLIENTADM=" KYTO_CLIENTADM_PATH});
+  }
+
+  void installAgent(const std::string& script) {
+    const std::string path = root_ / "mnt/ext/opt/VELD/bin/halyard";
+    writeFile(path, script);
+    ASSERT_EQ(chmod(path.c_str(), 0755), 0);
+  }
+
+  TempDir root_;
+};
+
+TEST_F(LiveSourceFaults, ASegmentTooSmallIsPassedOver) {
+  const ProgramResult r = inPrivateIpc("\"$DMS\" create-small 100 && exec \"$CLIENTADM\" list");
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.out, clientListing(kStored));
+  EXPECT_EQ(r.err, "");
+}
+
+// Root reads any segment through CAP_IPC_OWNER, so the second list runs without that capability.
+TEST_F(LiveSourceFaults, AnUnreadableSegmentIsPassedOver) {
+  if (runTool(root_.path(), {"setpriv", "--bounding-set=-ipc_owner", "/bin/true"}).exitStatus != 0)
+    GTEST_SKIP() << "cannot drop CAP_IPC_OWNER with setpriv: root would read the segment anyway";
+  const ProgramResult r = inPrivateIpc(
+      "echo '0 10.0.0.9 02:00:00:00:00:99' | \"$DMS\" set - && \"$SHM_MODE\" 0 &&"
+      " \"$CLIENTADM\" list && echo --- &&"
+      " exec setpriv --bounding-set=-ipc_owner \"$CLIENTADM\" list");
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.out, clientListing(kStored) + "0|02:00:00:00:00:99|10.0.0.9|||-1||1\n---\n" +
+                       clientListing(kStored));
+  EXPECT_EQ(r.err, "");
+}
+
+// 1600 devices of exactly 64 KiB each after a 7-byte "<root>\n": 100 MiB in all, of which list
+// reads its 16 MiB cap, that is 256 devices, the last of them cut in its padding.
+TEST_F(LiveSourceFaults, An100MBAgentOutputIsCutAt16MiBAndParsedAsFarAsItGoes) {
+  installAgent(
+      "#!/bin/sh\n"
+      "exec awk 'BEGIN { pad = \"x\"; while (length(pad) < 65477) pad = pad pad;\n"
+      "  pad = substr(pad, 1, 65477); printf \"<root>\\n\";\n"
+      "  for (i = 0; i < 1600; i++) printf \"<device><mac>02:00:00:01:%02x:%02x</mac>"
+      "<type>%s</type></device>\\n\", int(i / 256), i % 256, pad }'\n");
+  std::string devices;
+  for (int i = 0; i < 256; ++i) {
+    char line[40];
+    snprintf(line, sizeof line, "0|02:00:00:01:00:%02x||||-1||2\n", i);
+    devices += line;
+  }
+  const ProgramResult r = runTool(root_.path(), {"clientadm", "list"});
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.out, clientListing(kStored) + devices);
+  EXPECT_EQ(r.err, "");
+}
+
+// The one slow test: list waits out the read deadline, then the agent is killed.
+TEST_F(LiveSourceFaults, AnAgentThatNeverExitsIsCutOffAndKilled) {
+  installAgent(
+      "#!/bin/sh\n"
+      "echo $$ > \"$KYTO_ROOT/agent.pid\"\n"
+      "printf '<root><device><mac>02:00:00:01:00:01</mac><ip>10.0.0.1</ip></device>'\n"
+      "exec sleep 600\n");
+  const auto start = std::chrono::steady_clock::now();
+  const ProgramResult r = runTool(root_.path(), {"clientadm", "list"});
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.out, clientListing(kStored) + "0|02:00:00:01:00:01|10.0.0.1|||-1||2\n");
+  EXPECT_EQ(r.err, "");
+  // 10 s deadline and 2 s grace, with ample room for a slow machine or a memory checker.
+  EXPECT_LT(elapsed, std::chrono::seconds(40));
+  const pid_t agent = std::stoi(kyto::test::readFile(root_ / "agent.pid"));
+  EXPECT_TRUE(kill(agent, 0) != 0 && errno == ESRCH) << "the agent still runs";
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+// A full file system and a read-only directory under clientadm add, del and list and treeshaper
+// --add: each fails with status 1 or its message, the old files stay byte for byte, and no
+// temporary file or partial backup is left.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fault_support.h"
+
+namespace {
+
+using kyto::reliability::changes;
+using kyto::reliability::clientList;
+using kyto::reliability::clientListing;
+using kyto::reliability::lockFailure;
+using kyto::reliability::runTool;
+using kyto::reliability::ScratchMount;
+using kyto::reliability::snapshot;
+using kyto::test::TempDir;
+using kyto::test::writeFile;
+
+// Big enough for the staged files, and each file is larger than the one page left free, so that
+// every rewrite fails after a partial write.
+constexpr std::size_t kVolumeBytes = 64 * 1024;
+constexpr std::size_t kLeftFree = 4096;
+constexpr int kStoredClients = 150;
+
+enum class Layout {
+  ConfigOnVolume,        // the whole config directory lies on the scratch volume
+  ListLinkedIntoVolume,  // only clients.xml does, through a link; the lock file is elsewhere
+};
+enum class Fault { Full, ReadOnly };
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::optional<std::string> err;  // unset: libxml2 may report a failed write on its own
+};
+
+struct StorageCase {
+  const char* name;
+  Layout layout;
+  bool corruptList;
+  std::vector<std::string> args;  // "{vol}" stands for the scratch volume
+  Outcome whenFull;
+  Outcome whenReadOnly;
+};
+
+const std::string kWriteFailed = "write xml to file failed\n";
+
+std::vector<StorageCase> cases() {
+  const Outcome refused{1, "", ""};
+  const Outcome lockRefused{1, "", lockFailure(EROFS)};
+  const Outcome listed{0, clientListing(kStoredClients), ""};
+  const Outcome treeRefused{0, kWriteFailed, std::nullopt};
+  const std::vector<std::string> add = {"clientadm", "add", "-m", "02:00:00:00:ff:ff", "-p", "1"};
+  const std::vector<std::string> del = {"clientadm", "del", "-m", "02:00:00:00:00:05"};
+  return {
+      {"add", Layout::ConfigOnVolume, false, add, refused, lockRefused},
+      {"del", Layout::ConfigOnVolume, false, del, refused, lockRefused},
+      {"add over a corrupt list", Layout::ConfigOnVolume, true, add, refused, lockRefused},
+      // Without the lock a read-only config directory lists no stored client.
+      {"list",
+       Layout::ConfigOnVolume,
+       false,
+       {"clientadm", "list"},
+       listed,
+       {0, "", lockFailure(EROFS)}},
+      {"add through a link", Layout::ListLinkedIntoVolume, false, add, refused, refused},
+      {"del through a link", Layout::ListLinkedIntoVolume, false, del, refused, refused},
+      {"list through a link",
+       Layout::ListLinkedIntoVolume,
+       false,
+       {"clientadm", "list"},
+       listed,
+       listed},
+      {"treeshaper replaces a custom tree",
+       Layout::ConfigOnVolume,
+       false,
+       {"treeshaper", "--add", "Music", "3", "-o", "{vol}/trees/custom.xml"},
+       treeRefused,
+       treeRefused},
+      {"treeshaper writes a new tree",
+       Layout::ConfigOnVolume,
+       false,
+       {"treeshaper", "--add", "Music", "1", "-o", "{vol}/trees/new.xml"},
+       treeRefused,
+       treeRefused},
+  };
+}
+
+// A template whose Video section alone makes every custom tree several pages long.
+std::string bigTemplate() {
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<UPNP_TREE>\n  <TYPE NAME=\"Music\">\n"
+      "    <ATTRIBUTE ID=\"0x1\" NAME=\"All Music\"/>\n"
+      "    <ATTRIBUTE ID=\"0x2\" NAME=\"Album\"/>\n"
+      "    <ATTRIBUTE ID=\"0x3\" NAME=\"Artist\"/>\n  </TYPE>\n  <TYPE NAME=\"Video\">\n";
+  for (int id = 0x100; id < 0x100 + 300; ++id) {
+    char line[80];
+    snprintf(line, sizeof line, "    <ATTRIBUTE ID=\"0x%x\" NAME=\"Video attribute %d\"/>\n", id,
+             id);
+    xml += line;
+  }
+  return xml + "  </TYPE>\n  <TYPE NAME=\"Photo\"/>\n</UPNP_TREE>\n";
+}
+
+std::string withVolume(std::string arg, const std::string& vol) {
+  if (auto at = arg.find("{vol}"); at != std::string::npos) arg.replace(at, 5, vol);
+  return arg;
+}
+
+void stage(const TempDir& root, const std::string& vol, const StorageCase& c) {
+  std::string list = clientList(kStoredClients);
+  if (c.corruptList) list.resize(list.rfind("</UPNP_CLIENTS>"));
+  writeFile(vol + "/config/clients.xml", list);
+  kyto::test::makeDirs(root / "etc/config");
+  if (c.layout == Layout::ConfigOnVolume) {
+    writeFile(vol + "/config/clients.lock", "");
+    ASSERT_EQ(symlink((vol + "/config").c_str(), (root / "etc/config/kytomediasvr").c_str()), 0);
+  } else {
+    writeFile(root / "etc/config/kytomediasvr/clients.lock", "");
+    ASSERT_EQ(symlink((vol + "/config/clients.xml").c_str(),
+                      (root / "etc/config/kytomediasvr/clients.xml").c_str()),
+              0);
+  }
+  writeFile(root / "usr/local/corpus/bin/UPnPTree.xml", bigTemplate());
+  kyto::test::makeDirs(vol + "/trees");
+  auto made = runTool(root.path(),
+                      {"treeshaper", "--add", "Music", "1", "2", "-o", vol + "/trees/custom.xml"});
+  ASSERT_EQ(made.out, "");
+  ASSERT_GT(kyto::test::readFile(vol + "/trees/custom.xml").size(), 2 * kLeftFree);
+}
+
+void runCases(Fault fault) {
+  for (const StorageCase& c : cases()) {
+    SCOPED_TRACE(c.name);
+    TempDir root;
+    const std::string vol = root / "vol";
+    ScratchMount mount(vol, kVolumeBytes);
+    if (!mount.failure().empty()) GTEST_SKIP() << "no scratch tmpfs: " << mount.failure();
+    stage(root, vol, c);
+    if (fault == Fault::Full) {
+      ASSERT_TRUE(mount.fillLeaving(kLeftFree));
+    } else {
+      ASSERT_TRUE(mount.remountReadOnly());
+    }
+    const auto before = snapshot(root.path());
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(withVolume(arg, vol));
+    const auto result = runTool(root.path(), args);
+    const Outcome& expected = fault == Fault::Full ? c.whenFull : c.whenReadOnly;
+    EXPECT_EQ(result.exitStatus, expected.status);
+    EXPECT_EQ(result.out, expected.out);
+    if (expected.err) {
+      EXPECT_EQ(result.err, *expected.err);
+    }
+    EXPECT_EQ(changes(before, snapshot(root.path())), "");
+  }
+}
+
+TEST(StorageFaults, AFullFileSystemKeepsTheOldFilesAndLeavesNoTemporary) {
+  runCases(Fault::Full);
+}
+
+TEST(StorageFaults, AReadOnlyDirectoryKeepsTheOldFilesAndLeavesNoTemporary) {
+  runCases(Fault::ReadOnly);
+}
+
+}  // namespace
