@@ -57,15 +57,6 @@ class TemporaryFile {
   bool committed_ = false;
 };
 
-// Writing through a symbolic link replaces the file it names, not the link.
-std::string fileToReplace(const std::string& targetPath) {
-  struct stat status {};
-  if (lstat(targetPath.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return targetPath;
-  char resolved[PATH_MAX];
-  if (realpath(targetPath.c_str(), resolved) == nullptr) return targetPath;
-  return resolved;
-}
-
 std::string directoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -76,6 +67,28 @@ std::string directoryOf(const std::string& path) {
 std::string baseNameOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+constexpr int kMaxLinkHops = 40;
+
+// Writing through a symbolic link replaces the file it names, not the link, and creates that
+// file when it doesn't exist yet, as an open for writing would. Empty when the links loop.
+std::string fileToReplace(const std::string& targetPath) {
+  std::string target = targetPath;
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    struct stat status {};
+    if (lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return target;
+    char text[PATH_MAX];
+    const ssize_t n = readlink(target.c_str(), text, sizeof text);
+    if (n <= 0 || static_cast<std::size_t>(n) == sizeof text) return target;
+    // A relative link is read from the link's own directory.
+    const std::string link(text, static_cast<std::size_t>(n));
+    const std::size_t slash = target.rfind('/');
+    target = link.starts_with('/') || slash == std::string::npos
+                 ? link
+                 : target.substr(0, slash + 1) + link;
+  }
+  return {};
 }
 
 // A new file beside the target, created exclusively so no other file is ever written through.
@@ -134,6 +147,7 @@ void syncDirectory(const std::string& directory) {
 
 bool saveDocumentAtomically(xmlDoc* doc, const std::string& targetPath) {
   const std::string target = fileToReplace(targetPath);
+  if (target.empty()) return false;
   std::optional<TemporaryFile> temporary = createTemporaryBeside(target);
   if (!temporary) return false;
 

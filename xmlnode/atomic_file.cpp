@@ -64,13 +64,26 @@ int writeAll(int fd, std::string_view content) {
   return 0;
 }
 
-// The file a write to path really replaces: the target of a symbolic link, else path itself.
+constexpr int kMaxLinkHops = 40;
+
+// The file a write to path really replaces. Links are followed as an open for writing follows
+// them: to the file a link names, even one that doesn't exist yet, so the link itself stays.
+// Empty when the links loop.
 std::string resolveTarget(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved) == nullptr) return path;
-  return resolved;
+  std::string target = path;
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    struct stat st;
+    if (lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+    char text[PATH_MAX];
+    const ssize_t n = readlink(target.c_str(), text, sizeof text);
+    if (n <= 0 || static_cast<size_t>(n) == sizeof text) return target;
+    // A relative link is read from the link's own directory.
+    const std::string::size_type slash = target.rfind('/');
+    const bool relative = text[0] != '/' && slash != std::string::npos;
+    target = (relative ? target.substr(0, slash + 1) : std::string()) +
+             std::string(text, static_cast<size_t>(n));
+  }
+  return {};
 }
 
 // Gives the new file the old one's mode and, where permitted, its owner.
@@ -96,6 +109,7 @@ void syncDirectoryOf(const std::string& target) {
 
 int replaceFileAtomically(const std::string& path, std::string_view content) {
   const std::string target = resolveTarget(path);
+  if (target.empty()) return ELOOP;
   TempFile temp(target);
   if (temp.fd() < 0) return errno;
   if (int rc = copyOwnership(temp.fd(), target); rc != 0) return rc;

@@ -79,7 +79,8 @@ Snapshot snapshot(const std::string& dir) {
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
        it.increment(ec)) {
-    const std::string name = fs::relative(it->path(), dir).string();
+    // Not fs::relative: it resolves links, and some entries are links that lead nowhere.
+    const std::string name = it->path().string().substr(dir.size() + 1);
     if (it->is_symlink(ec)) {
       entries[name] = "-> " + fs::read_symlink(it->path(), ec).string();
     } else if (it->is_directory(ec)) {

@@ -94,6 +94,14 @@ TEST(ListFile, ThatIsNoRegularFileIsRefusedAndLeftAlone) {
   const std::vector<ListFileCase> cases = {
       {"a directory",
        [](const TempDir& root) { writeFile(root / (kConfig + "clients.xml/inside"), "x"); }},
+      {"a link to itself",
+       [](const TempDir& root) {
+         ASSERT_EQ(symlink("clients.xml", (root / (kConfig + "clients.xml")).c_str()), 0);
+       }},
+      {"a link into a missing directory",
+       [](const TempDir& root) {
+         ASSERT_EQ(symlink("missing/clients.xml", (root / (kConfig + "clients.xml")).c_str()), 0);
+       }},
   };
   for (const ListFileCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -102,6 +110,51 @@ TEST(ListFile, ThatIsNoRegularFileIsRefusedAndLeftAlone) {
     c.stage(root);
     // add finds nothing to parse and can't keep a copy of it, so it writes nothing.
     expectAddDelListLeaveAlone(root, {1, "", ""}, {1, "", ""}, {0, "", ""});
+  }
+}
+
+struct LinkCase {
+  const char* name;
+  std::string link;         // below the root
+  std::string linkText;     // relative, read from the link's own directory
+  std::string createdName;  // of the file that must appear in <root>/kept
+  std::vector<std::string> args;
+  std::vector<std::string> readArgs;  // read back through the link
+  std::string readOut;
+};
+
+// A link to a file that doesn't exist yet names where the file belongs (another disk, say), as an
+// open for writing would take it: the file is created there and the link stays.
+TEST(DanglingLink, IsFollowedToCreateTheFileItNames) {
+  const std::vector<LinkCase> cases = {
+      {"client list",
+       kConfig + "clients.xml",
+       "../../../kept/list.xml",
+       "list.xml",
+       {"clientadm", "add", "-m", kNewMac},
+       {"clientadm", "list"},
+       "0|" + kNewMac + "||||-1||0\n"},
+      {"custom tree",
+       "usr/local/corpus/bin/custom.xml",
+       "../../../../kept/tree.xml",
+       "tree.xml",
+       {"treeshaper", "--add", "Music", "1", "-o", "custom.xml"},
+       {"treeshaper", "--read", "custom.xml", "Music"},
+       "1 All Music\n"},
+  };
+  for (const LinkCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir root;
+    writeFile(root / "usr/local/corpus/bin/UPnPTree.xml", kyto::test::readFile(KYTO_SAMPLE_TREE));
+    kyto::test::makeDirs(root / "kept");
+    kyto::test::makeDirs(root / kConfig);
+    ASSERT_EQ(symlink(c.linkText.c_str(), (root / c.link).c_str()), 0);
+
+    expectResult(runTool(root.path(), c.args), {0, "", ""});
+    EXPECT_EQ(kyto::test::listDir(root / "kept"), std::vector<std::string>{c.createdName});
+    struct stat st {};
+    EXPECT_TRUE(lstat((root / c.link).c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+    EXPECT_EQ(runTool(root.path(), c.readArgs).out, c.readOut);
   }
 }
 
