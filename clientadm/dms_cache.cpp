@@ -4,12 +4,12 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "appliance_paths.h"
 #include "client_type_registry.h"
 #include "dms_cache_layout.h"
+#include "mac_text.h"
 #include "server_settings.h"
 
 namespace kyto::clientadm {
@@ -38,10 +38,8 @@ class SegmentAttachment {
 void reportSlot(const DmsCacheSlot& slot, const ClientTypeRegistry& registry, ClientSink sink) {
   char ip[INET_ADDRSTRLEN];
   if (inet_ntop(AF_INET, slot.ipAddr, ip, sizeof ip) == nullptr) ip[0] = '\0';
-  char mac[18];
-  const std::uint8_t* m = slot.macAddr;
-  std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", m[0], m[1], m[2], m[3], m[4],
-                m[5]);
+  char mac[kMacTextSize];
+  formatMacText(slot.macAddr, mac);
   // The result is ignored: a client that could not be merged must not hide the next slots.
   sink(mac, ip, nullptr, registry.nameAt(slot.clientTypeIndex), -1, nullptr, FromDmsClientCache,
        denyAnonymous);

@@ -1,7 +1,6 @@
 #include "merged_client_list.h"
 
-#include <iterator>
-
+#include "listing_writer.h"
 #include "server_settings.h"
 
 namespace kyto::clientadm {
@@ -37,9 +36,9 @@ std::unique_ptr<ClientRecord> makeRecord(const char* mac, const char* ip, const 
 
 }  // namespace
 
-ClientRecord* MergedClientList::firstWithMac(std::string_view mac) const {
-  const auto found = firstByMac_.find(mac);
-  return found == firstByMac_.end() ? nullptr : found->second;
+ClientRecord* MergedClientList::firstWithMac(std::string_view mac) const noexcept {
+  if (!mac.empty()) return byMac_.find(mac);
+  return withoutMac_.empty() ? nullptr : withoutMac_.begin()->second;
 }
 
 int MergedClientList::merge(const char* mac, const char* ip, const char* deviceName,
@@ -52,49 +51,52 @@ int MergedClientList::merge(const char* mac, const char* ip, const char* deviceN
         refresh(*known, ip, deviceName);
         return 0;  // its keys are unchanged, so it keeps its place
       }
+    } else if (withoutMac_.contains(comeFrom)) {
+      return 0;  // the same source reported a client without MAC address twice
     }
-    return insert(makeRecord(mac, ip, deviceName, clientType, profileId, user, comeFrom, deny,
-                             anonymousDeny));
+    return add(makeRecord(mac, ip, deviceName, clientType, profileId, user, comeFrom, deny,
+                          anonymousDeny));
   } catch (...) {
     return 1;
   }
 }
 
-int MergedClientList::insert(std::unique_ptr<ClientRecord> record) {
+// Adds a record whose (comeFrom, mac) no record has; on failure the list stays as it was.
+int MergedClientList::add(std::unique_ptr<ClientRecord> record) {
+  if (places_.size() == places_.capacity()) places_.reserve(2 * places_.size() + 1024);
   ClientRecord* added = record.get();
-  const auto [place, inserted] =
-      byPlace_.try_emplace(Place{added->comeFrom, added->mac}, std::move(record));
-  if (!inserted) return 0;  // the same source reported a client without MAC address twice
-  try {
-    // Records sharing a MAC text (only the empty one can) come in comeFrom order.
-    const auto [first, isFirst] = firstByMac_.try_emplace(added->mac, added);
-    if (!isFirst && added->comeFrom < first->second->comeFrom) first->second = added;
-  } catch (...) {
-    byPlace_.erase(place);
-    throw;
-  }
-  // The map and the list share their order: link the record after its predecessor in the map.
-  const auto after = std::next(place);
-  added->next = after == byPlace_.end() ? nullptr : after->second.get();
-  if (place == byPlace_.begin()) {
-    head_ = added;
+  if (added->mac.empty()) {
+    withoutMac_.emplace(added->comeFrom, added);
   } else {
-    std::prev(place)->second->next = added;
+    byMac_.reserveOneMore();
+    byMac_.insert(added);
   }
+  // Nothing below throws: the room is reserved.
+  places_.push_back(placeOf(std::move(record)));
+  linked_ = false;
   return 0;
 }
 
+const ClientRecord* MergedClientList::head() const noexcept {
+  if (!linked_) {
+    head_ = sortAndLink(places_);
+    linked_ = true;
+  }
+  return head_;
+}
+
 void MergedClientList::print(std::FILE* out) const {
-  for (const ClientRecord* record = head_; record != nullptr; record = record->next) {
-    std::fprintf(out, "%d|%s|%s|%s|%s|%d|%s|%d\n", record->deny, record->mac.c_str(),
-                 record->ip.c_str(), record->deviceName.c_str(), record->clientType.c_str(),
-                 record->profileId, record->user.c_str(), record->comeFrom);
+  ListingWriter writer(out);
+  for (const ClientRecord* record = head(); record != nullptr; record = record->next) {
+    writer.write(*record);
   }
 }
 
 MergedClientList& mergedClientList() {
-  static MergedClientList list;
-  return list;
+  // Never destroyed: the list lives until the process ends, and freeing a large one record by
+  // record at exit would only cost time.
+  static MergedClientList* const list = new MergedClientList;
+  return *list;
 }
 
 int mergeClient(const char* mac, const char* ip, const char* deviceName, const char* clientType,

@@ -8,8 +8,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <utility>
+#include <vector>
+
+#include "list_order.h"
+#include "mac_index.h"
 
 namespace kyto::clientadm {
 
@@ -40,8 +42,12 @@ using ClientSink = int (*)(const char* mac, const char* ip, const char* deviceNa
 
 // A list ordered by (comeFrom, mac in strcmp order) with one record per MAC address. The first
 // source that reports a MAC address creates its record; later reports refresh only the IP
-// address and the device name, and only with non-empty values. Two indexes beside the list keep
-// merging fast with many clients.
+// address and the device name, and only with non-empty values.
+//
+// Merging many clients stays fast because the records are found by MAC text through a hash
+// index and put in list order only when the list is read: head() and print() sort the records,
+// when there were merges since the last read, and link them through next. A chain from head() is
+// therefore valid until the next merge.
 class MergedClientList {
  public:
   MergedClientList() = default;
@@ -53,22 +59,23 @@ class MergedClientList {
             int profileId, const char* user, int comeFrom, int deny,
             std::int32_t anonymousDeny) noexcept;
 
-  const ClientRecord* head() const { return head_; }
-  std::size_t size() const { return byPlace_.size(); }
+  const ClientRecord* head() const noexcept;
+  std::size_t size() const { return places_.size(); }
 
   // One line per record: "deny|mac|ip|deviceName|clientType|profileId|user|comeFrom".
   void print(std::FILE* out) const;
 
  private:
-  // Keys view the records' own MAC texts, which never change after creation.
-  using Place = std::pair<std::int32_t, std::string_view>;
+  ClientRecord* firstWithMac(std::string_view mac) const noexcept;
+  int add(std::unique_ptr<ClientRecord> record);
 
-  ClientRecord* firstWithMac(std::string_view mac) const;
-  int insert(std::unique_ptr<ClientRecord> record);
-
-  ClientRecord* head_ = nullptr;
-  std::map<Place, std::unique_ptr<ClientRecord>> byPlace_;          // owns the records, list order
-  std::unordered_map<std::string_view, ClientRecord*> firstByMac_;  // first in list order
+  mutable std::vector<ListPlace> places_;  // owns the records; in list order when linked_
+  mutable ClientRecord* head_ = nullptr;
+  mutable bool linked_ = true;
+  MacIndex byMac_;  // records with a non-empty MAC text, which no two records share
+  // Records with the empty MAC text, at most one per source; the first is the first in list
+  // order.
+  std::map<std::int32_t, ClientRecord*> withoutMac_;
 };
 
 // The list of this process; lives until exit.

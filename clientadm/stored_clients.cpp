@@ -3,6 +3,7 @@
 #include <kytoutil/kytoutil.h>
 
 #include "client_type_registry.h"
+#include "mac_text.h"
 
 namespace kyto::clientadm {
 
@@ -21,9 +22,8 @@ int onStoredClient(void* context, const unsigned char* mac, const char* ip, cons
                    int profileId, const char* user, const char* clientType, int deny) noexcept {
   if (context == nullptr || mac == nullptr) return 1;
   const ClientSink sink = *static_cast<const ClientSink*>(context);
-  char macText[18];
-  std::snprintf(macText, sizeof macText, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2],
-                mac[3], mac[4], mac[5]);
+  char macText[kMacTextSize];
+  formatMacText(mac, macText);
   // Registered before the merge so that the client cache can name the type by its index.
   registerCustomClientType(clientType);
   // The stored device text is not listed: only the caches report device names.

@@ -1,0 +1,26 @@
+// The order of the merged list: by comeFrom, then by MAC text in strcmp order.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kyto::clientadm {
+
+struct ClientRecord;
+
+// A record with its sort key. The first 16 bytes of the MAC text, zero-padded and read
+// big-endian, decide almost every comparison without following the pointer to the record.
+struct ListPlace {
+  std::int32_t comeFrom = 0;
+  std::uint64_t macHead[2] = {0, 0};
+  std::unique_ptr<ClientRecord> record;
+};
+
+ListPlace placeOf(std::unique_ptr<ClientRecord> record) noexcept;
+
+// Sorts the places into list order and links their records through next; returns the first
+// record, or null when there is none. No two places may share both comeFrom and MAC text.
+ClientRecord* sortAndLink(std::vector<ListPlace>& places) noexcept;
+
+}  // namespace kyto::clientadm

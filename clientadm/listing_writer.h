@@ -1,0 +1,36 @@
+// The listing lines of the list command, gathered in a buffer and written in large blocks.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string_view>
+
+#include "merged_client_list.h"
+
+namespace kyto::clientadm {
+
+// Writes "deny|mac|ip|deviceName|clientType|profileId|user|comeFrom\n" per record, byte for byte
+// as "%d|%s|%s|%s|%s|%d|%s|%d\n" would, without printf's per-field cost. Needs no heap memory;
+// what is still buffered is written when the writer goes away.
+class ListingWriter {
+ public:
+  explicit ListingWriter(std::FILE* out) : out_(out) {}
+  ~ListingWriter() { flush(); }
+  ListingWriter(const ListingWriter&) = delete;
+  ListingWriter& operator=(const ListingWriter&) = delete;
+
+  void write(const ClientRecord& record);
+  void flush();
+
+ private:
+  static constexpr std::size_t kBufferSize = 64 * 1024;
+
+  void append(std::string_view text);
+  void appendNumber(std::int32_t value);
+
+  std::FILE* out_;
+  std::size_t used_ = 0;
+  char buffer_[kBufferSize];
+};
+
+}  // namespace kyto::clientadm
