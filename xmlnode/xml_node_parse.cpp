@@ -6,8 +6,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <new>
-#include <string>
 #include <string_view>
 
 #include "xml_node.h"
@@ -23,25 +21,44 @@ enum ParseError { kParseOk = 0, kUnreadable = 1, kMalformed = 2, kTagMissing = 3
 constexpr int kParseOptions =
     XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
 
-// Reads the whole file; false when it can't be opened or read (a directory included).
-bool readWholeFile(const char* path, std::string& content) {
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char buffer[65536];
-  bool ok = true;
-  try {
-    for (;;) {
-      ssize_t n = read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) ok = false;
-      if (n <= 0) break;
-      content.append(buffer, static_cast<size_t>(n));
+// The file as the parser's input, read as the parser asks for more. Read errors are recorded
+// here rather than reported by libxml2, which would print them.
+struct FileInput {
+  int fd = -1;
+  int readError = 0;
+};
+
+int readInput(void* context, char* buffer, int length) {
+  auto* input = static_cast<FileInput*>(context);
+  for (;;) {
+    ssize_t n = read(input->fd, buffer, static_cast<size_t>(length));
+    if (n >= 0) return static_cast<int>(n);
+    if (errno != EINTR) {
+      input->readError = errno;
+      return -1;
     }
-  } catch (const std::bad_alloc&) {
-    ok = false;
   }
-  close(fd);
-  return ok;
+}
+
+int closeInput(void* /*context*/) {
+  return 0;  // the descriptor is closed by its owner
+}
+
+// Parses the file in the chunks the parser reads, without a copy of the whole file in memory.
+// *unreadable is set when it can't be opened or read (a directory included).
+xmlDocPtr parseFile(const char* path, int options, bool* unreadable) {
+  FileInput input;
+  input.fd = open(path, O_RDONLY | O_CLOEXEC);
+  *unreadable = input.fd < 0;
+  if (input.fd < 0) return nullptr;
+  xmlDocPtr doc = xmlReadIO(readInput, closeInput, &input, nullptr, nullptr, options);
+  close(input.fd);
+  if (input.readError != 0) {
+    *unreadable = true;
+    if (doc != nullptr) xmlFreeDoc(doc);
+    return nullptr;
+  }
+  return doc;
 }
 
 xmlDocPtr parseMemory(std::string_view content, int options) {
@@ -77,11 +94,11 @@ XMLNode XMLNode::adoptDocument(xmlDocPtr doc, const char* tag, bool* found) {
 
 XMLNode XMLNode::openFileHelper(const char* path, int* error, const char* tag) {
   setError(error, kUnreadable);
-  std::string content;
-  if (path == nullptr || !readWholeFile(path, content)) return {};
-  xmlDocPtr doc = parseMemory(content, kParseOptions);
+  if (path == nullptr) return {};
+  bool unreadable = false;
+  xmlDocPtr doc = parseFile(path, kParseOptions, &unreadable);
   if (doc == nullptr) {
-    setError(error, kMalformed);
+    setError(error, unreadable ? kUnreadable : kMalformed);
     return {};
   }
   bool found = false;

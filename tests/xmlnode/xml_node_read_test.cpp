@@ -64,6 +64,26 @@ TEST(OpenFile, ADirectoryIsUnreadable) {
   EXPECT_NE(error, 0);
 }
 
+// The file is handed to the parser in the pieces it reads, not as one block.
+TEST(OpenFile, AFileOfManyReadsIsParsedWhole) {
+  TempDir dir;
+  const std::string path = dir / "big.xml";
+  std::string content = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<list>\n";
+  constexpr int kItems = 20000;
+  for (int i = 0; i < kItems; ++i) {
+    content += "  <item id=\"" + std::to_string(i) + "\" name=\"caf\xc3\xa9 " + std::to_string(i) +
+               "\"/>\n";
+  }
+  content += "</list>\n";
+  ASSERT_GT(content.size(), 512u * 1024u);
+  writeFile(path, content);
+  int error = -1;
+  XMLNode list = XMLNode::openFileHelper(path.c_str(), &error, "list");
+  ASSERT_EQ(error, 0);
+  ASSERT_EQ(list.nChildNode("item"), kItems);
+  EXPECT_STREQ(list.getChildNode("item", kItems - 1).getAttribute("name"), "caf\xc3\xa9 19999");
+}
+
 TEST(ParseString, RecoversWhatACutTextHolds) {
   XMLNode root = XMLNode::parseString("<list><root><item id=\"1\"/><item id=\"2\"/><ite", "root");
   ASSERT_FALSE(root.isEmpty());
