@@ -16,13 +16,21 @@ std::string selectedIdText(const std::string& id) {
   return text;
 }
 
-int isIdSelected(const char* idText, const AttributeIdList& ids, std::size_t count) {
-  if (idText == nullptr) return 0;
-  const std::size_t used = std::min(count, ids.size());
-  for (std::size_t i = 0; i < used; ++i) {
-    if (std::strcmp(idText, selectedIdText(ids[i]).c_str()) == 0) return 1;
+SelectedIds::SelectedIds(const AttributeIdList& ids, std::size_t count)
+    : used_(std::min(count, ids.size())) {
+  for (std::size_t i = 0; i < used_; ++i) texts_[i] = selectedIdText(ids[i]);
+}
+
+bool SelectedIds::contains(const char* idText) const {
+  if (idText == nullptr) return false;
+  for (std::size_t i = 0; i < used_; ++i) {
+    if (std::strcmp(idText, texts_[i].c_str()) == 0) return true;
   }
-  return 0;
+  return false;
+}
+
+int isIdSelected(const char* idText, const AttributeIdList& ids, std::size_t count) {
+  return SelectedIds(ids, count).contains(idText) ? 1 : 0;
 }
 
 }  // namespace kyto::treeshaper

@@ -28,18 +28,19 @@ bool isTemplateFile(const std::string& path) {
 }
 
 // Whitespace, comments and elements without an ID always stay.
-bool isKept(const xmlNode* node, const AttributeIdList& ids, std::size_t count) {
+bool isKept(const xmlNode* node, const SelectedIds& selected) {
   if (xmlHasProp(node, xmlText("ID")) == nullptr) return true;
   const XmlStringHandle id = attributeValue(node, "ID");
-  return id != nullptr && isIdSelected(reinterpret_cast<const char*>(id.get()), ids, count) == 1;
+  return id != nullptr && selected.contains(reinterpret_cast<const char*>(id.get()));
 }
 
 // The whitespace around a removed element stays where it was.
 void filterSection(xmlNode* section, const AttributeIdList& ids, std::size_t count) {
+  const SelectedIds selected(ids, count);
   xmlNode* node = section->children;
   while (node != nullptr) {
     xmlNode* next = node->next;
-    if (!isKept(node, ids, count)) {
+    if (!isKept(node, selected)) {
       xmlUnlinkNode(node);
       XmlNodeHandle removed(node);
     }
@@ -51,20 +52,25 @@ void save(xmlDoc* doc, const std::string& path) {
   if (!saveDocumentAtomically(doc, path)) std::puts("write xml to file failed");
 }
 
-// A new document holding a copy of the template's root element, declared as UTF-8.
-XmlDocHandle documentFromTemplate(xmlNode* templateRoot) {
+// A new document, declared as UTF-8, that takes over the template's root element instead of a
+// copy of it: a deep copy of a large template cost more than parsing it. The element's names and
+// short texts stay in the template's dictionary, which the new document therefore shares, and
+// its namespace pointers may point into the template, which outlives the new document.
+XmlDocHandle documentFromTemplate(xmlDoc* templateDoc, xmlNode* templateRoot) {
   XmlDocHandle doc(xmlNewDoc(xmlText("1.0")));
   if (doc == nullptr) return nullptr;
   doc->encoding = xmlStrdup(xmlText("UTF-8"));
-  xmlNode* root = xmlDocCopyNode(templateRoot, doc.get(), 1);
-  if (root == nullptr) return nullptr;
-  xmlDocSetRootElement(doc.get(), root);
+  if (templateDoc->dict != nullptr) {
+    doc->dict = templateDoc->dict;
+    xmlDictReference(doc->dict);
+  }
+  xmlDocSetRootElement(doc.get(), templateRoot);
   return doc;
 }
 
-void writeNewFile(xmlNode* templateRoot, const AttributeIdList& ids, const std::string& type,
-                  std::size_t count, const std::string& outputPath) {
-  XmlDocHandle output = documentFromTemplate(templateRoot);
+void writeNewFile(xmlDoc* templateDoc, xmlNode* templateRoot, const AttributeIdList& ids,
+                  const std::string& type, std::size_t count, const std::string& outputPath) {
+  XmlDocHandle output = documentFromTemplate(templateDoc, templateRoot);
   if (output == nullptr) {
     std::puts("write xml to file failed");
     return;
@@ -117,7 +123,7 @@ void generateCustomTree(const AttributeIdList& ids, const std::string& type, std
 
   const std::string outputPath = resolveTreePath(outputName);
   if (treeFileExists(outputName) != 0) {
-    writeNewFile(templateRoot, ids, type, count, outputPath);
+    writeNewFile(templateDoc.get(), templateRoot, ids, type, count, outputPath);
   } else if (isTemplateFile(outputPath)) {
     std::puts("output file can not be the template file");
   } else {

@@ -268,6 +268,40 @@ TEST_F(CustomTree, ANewFileFromATemplateWithoutTheSectionIsTheWholeTemplate) {
   EXPECT_EQ(custom(), kDeclaration + "<T>\n  <TYPE NAME=\"Video\"><A ID=\"0x1\"/></TYPE>\n</T>\n");
 }
 
+// A new file takes over the template's own root element, with names and texts that the
+// template's parse shared and namespaces that it declared: all of it must be written as before.
+TEST_F(CustomTree, ANewFileKeepsTheMarkupOfTheTemplateRootAsWritten) {
+  tree.writeTemplate(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<!DOCTYPE TREE [\n  <!ENTITY brand \"Kyto\">\n]>\n"
+      "<TREE xmlns:k=\"urn:kyto:tree\" xml:lang=\"en\">\n"
+      "  <TYPE NAME=\"Music\" k:order=\"1\">\n"
+      "    <A ID=\"0x1\" NAME=\"Album &amp; disc\" xml:lang=\"de\"/>\n"
+      "    <A ID=\"0x2\" NAME=\"&brand; artist\">&brand; text <![CDATA[raw <cdata>]]></A>\n"
+      "    <k:A ID=\"0x3\" NAME=\"Namespaced\"/>\n"
+      "    <?pi target?>\n"
+      "    <A ID=\"0x4\" NAME=\"Gone\">caf\xc3\xa9</A>\n"
+      "  </TYPE>\n"
+      "  <TYPE NAME=\"Video\"><A ID=\"0x21\" NAME=\"&brand;\" xml:space=\"preserve\"> x "
+      "\xc3\xa9</A></TYPE>\n"
+      "</TREE>\n");
+  EXPECT_EQ(add("Music", {"1", "2", "3"}, "custom.xml"), "");
+  EXPECT_EQ(
+      custom(),
+      kDeclaration +
+          "<TREE xmlns:k=\"urn:kyto:tree\" xml:lang=\"en\">\n"
+          "  <TYPE NAME=\"Music\" k:order=\"1\">\n"
+          "    <A ID=\"0x1\" NAME=\"Album &amp; disc\" xml:lang=\"de\"/>\n"
+          "    <A ID=\"0x2\" NAME=\"&brand; artist\">&brand; text <![CDATA[raw <cdata>]]></A>\n"
+          "    <k:A ID=\"0x3\" NAME=\"Namespaced\"/>\n"
+          "    <?pi target?>\n" +
+          kGone +
+          "  </TYPE>\n"
+          "  <TYPE NAME=\"Video\"><A ID=\"0x21\" NAME=\"&brand;\" xml:space=\"preserve\"> "
+          "x \xc3\xa9</A></TYPE>\n"
+          "</TREE>\n");
+}
+
 TEST_F(CustomTree, WithoutAUsableTemplateNothingIsWritten) {
   const std::pair<const char*, const char*> cases[] = {
       {"not well-formed", "<T><TYPE NAME=\"Music\">"},
