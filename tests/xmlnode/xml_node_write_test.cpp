@@ -80,6 +80,45 @@ TEST(Write, AttributeTextRoundTripsExactly) {
   EXPECT_EQ(read.getAttribute("v"), value);
 }
 
+// Short texts are kept inside their parsed nodes rather than in their own allocations; texts
+// on both sides of that limit must read back, and survive removing and adding elements and a
+// write, unchanged.
+TEST(Write, ShortAndLongTextsSurviveReadingEditingAndWriting) {
+  TempDir dir;
+  std::vector<std::string> values;
+  std::string file = "<?xml version=\"1.0\"?>\n<L>\n";
+  for (std::size_t length = 0; length <= 24; ++length) {
+    values.push_back(std::string(length, static_cast<char>('a' + length)));
+    file += "  <I v=\"" + values.back() + "\">" + values.back() + "</I>\n";
+  }
+  writeFile(dir / "in.xml", file + "</L>\n");
+  int error = 1;
+  XMLNode top = XMLNode::openFileHelper((dir / "in.xml").c_str(), &error);
+  ASSERT_EQ(error, 0);
+  XMLNode list = top.getChildNode("L");
+  ASSERT_EQ(list.nChildNode("I"), static_cast<int>(values.size()));
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    EXPECT_EQ(list.getChildNode("I", static_cast<int>(i)).getAttribute("v"), values[i]) << i;
+    const char* text = list.getChildNode("I", static_cast<int>(i)).getText(0);
+    EXPECT_EQ(text != nullptr ? std::string(text) : std::string(), values[i]) << i;
+  }
+  for (int i = static_cast<int>(values.size()) - 1; i >= 0; i -= 2) {
+    list.getChildNode("I", i).deleteNodeContent();
+  }
+  list.addChild("I").addAttribute("v", "short");
+  ASSERT_EQ(top.writeToFile((dir / "in.xml").c_str()), 0);
+  error = 1;
+  XMLNode again = XMLNode::openFileHelper((dir / "in.xml").c_str(), &error, "L");
+  ASSERT_EQ(error, 0);
+  ASSERT_EQ(again.nChildNode("I"), static_cast<int>(values.size() / 2) + 1);
+  for (std::size_t i = 1, at = 0; i < values.size(); i += 2, ++at) {
+    EXPECT_EQ(again.getChildNode("I", static_cast<int>(at)).getAttribute("v"), values[i]) << i;
+    EXPECT_STREQ(again.getChildNode("I", static_cast<int>(at)).getText(0), values[i].c_str()) << i;
+  }
+  EXPECT_STREQ(again.getChildNode("I", static_cast<int>(values.size() / 2)).getAttribute("v"),
+               "short");
+}
+
 TEST(Write, KeepsTheOldModeAndGivesNewFiles0644) {
   TempDir dir;
   const mode_t oldMask = umask(077);
