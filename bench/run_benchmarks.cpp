@@ -1,10 +1,12 @@
 // Benchmark runner: times clientadm and treeshaper against small libxml2 reference programs in
 // the same run and prints one table of ratios (ours / reference), as medians over repeated
-// whole-process runs. Inputs are generated in a private directory (on tmpfs when there is one,
-// so that the disk's fsync latency does not drown the programs' own cost) and, where the
-// machine allows, a private IPC namespace for the shared-memory client cache.
+// whole-process runs. Runs of a program and of its reference alternate, so that a change in the
+// machine's load during the run touches both alike. Inputs are generated in a private directory
+// (on tmpfs when there is one, so that the disk's fsync latency does not drown the programs' own
+// cost) and, where the machine allows, a private IPC namespace for the shared-memory client
+// cache.
 //
-//   run_benchmarks [--short]
+//   run_benchmarks [--short] [--repeats N]
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/ipc.h>
@@ -16,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,7 +42,18 @@ struct Sample {
 
 struct Options {
   bool shortMode = false;
-  int repeats = 15;
+  int repeats = 21;
+};
+
+// A program run with what must be put in place before each run.
+struct Command {
+  std::vector<std::string> args;
+  std::function<void()> before;
+};
+
+struct PairResult {
+  Sample ours;
+  Sample reference;
 };
 
 std::string g_root;  // KYTO_ROOT of the programs under test
@@ -76,19 +90,29 @@ Sample runOnce(const std::vector<std::string>& args) {
   return {std::chrono::duration<double, std::milli>(end - start).count(), usage.ru_maxrss};
 }
 
-// Median wall time and peak memory over repeated runs; `before` restores the inputs each time.
-Sample measure(const std::vector<std::string>& args, int repeats,
-               const std::function<void()>& before = {}) {
-  if (before) before();
-  runOnce(args);  // warm the page cache
-  std::vector<double> wall, rss;
+// Median wall time and peak memory of a program and its reference over repeated runs, taken in
+// turns (which of the two goes first alternates too). One untimed run of each warms the page
+// cache.
+PairResult measurePair(const Command& ours, const Command& reference, int repeats) {
+  auto run = [](const Command& command) {
+    if (command.before) command.before();
+    return runOnce(command.args);
+  };
+  run(ours);
+  run(reference);
+  std::vector<double> wall[2], rss[2];
   for (int i = 0; i < repeats; ++i) {
-    if (before) before();
-    Sample s = runOnce(args);
-    wall.push_back(s.wallMs);
-    rss.push_back(static_cast<double>(s.maxRssKb));
+    for (int k = 0; k < 2; ++k) {
+      const int side = (i + k) % 2;
+      Sample s = run(side == 0 ? ours : reference);
+      wall[side].push_back(s.wallMs);
+      rss[side].push_back(static_cast<double>(s.maxRssKb));
+    }
   }
-  return {median(wall), static_cast<long>(median(rss))};
+  auto summary = [&](int side) {
+    return Sample{median(wall[side]), static_cast<long>(median(rss[side]))};
+  };
+  return {summary(0), summary(1)};
 }
 
 void writeText(const std::string& path, const std::string& text) {
@@ -200,19 +224,39 @@ void printTable(const std::vector<Row>& rows) {
   }
 }
 
+// How the list's wall time grows from one size to the next, beside the factor that n log n
+// growth would give. The times include the fixed cost of starting the process and the agent.
+void printGrowth(const std::vector<unsigned>& sizes, const std::vector<double>& times) {
+  printf("\n| clientadm list | wall time | growth | n log n growth |\n|---|---:|---:|---:|\n");
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    if (i == 0) {
+      printf("| %u stored | %.2f ms | | |\n", sizes[i], times[i]);
+      continue;
+    }
+    const double n0 = sizes[i - 1];
+    const double n1 = sizes[i];
+    printf("| %u stored | %.2f ms | %.2f | %.2f |\n", sizes[i], times[i], times[i] / times[i - 1],
+           n1 * std::log(n1) / (n0 * std::log(n0)));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options opt;
+  int repeats = 0;  // given with --repeats
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--short") == 0) {
       opt.shortMode = true;
       opt.repeats = 3;
+    } else if (strcmp(argv[i], "--repeats") == 0 && i + 1 < argc && atoi(argv[i + 1]) > 0) {
+      repeats = atoi(argv[++i]);
     } else {
-      fprintf(stderr, "usage: %s [--short]\n", argv[0]);
+      fprintf(stderr, "usage: %s [--short] [--repeats N]\n", argv[0]);
       return 2;
     }
   }
+  if (repeats > 0) opt.repeats = repeats;
   const std::string clientadm = KYTO_BENCH_CLIENTADM;
   const std::string treeshaper = KYTO_BENCH_TREESHAPER;
   const std::string refStart = KYTO_BENCH_REF_START;
@@ -238,26 +282,30 @@ int main(int argc, char** argv) {
 
   // 1. Start-up: nothing stored, no cache segment, no agent.
   removeClientCache();
-  Sample ref = measure({refStart}, opt.repeats);
-  Sample list = measure({clientadm, "list"}, opt.repeats, [] { removeClientCache(); });
-  Sample add = measure({clientadm, "add", "-m", "00:11:22:33:44:55", "-p", "3"}, opt.repeats,
-                       [&] { fs::remove(clients); });
-  rows.push_back({"start-up: clientadm list, empty", list.wallMs, ref.wallMs, 1.5, "ms"});
-  rows.push_back({"start-up: clientadm add, empty list", add.wallMs, ref.wallMs, 1.5, "ms"});
+  const Command start{{refStart}, {}};
+  PairResult list =
+      measurePair({{clientadm, "list"}, [] { removeClientCache(); }}, start, opt.repeats);
+  PairResult add = measurePair(
+      {{clientadm, "add", "-m", "00:11:22:33:44:55", "-p", "3"}, [&] { fs::remove(clients); }},
+      start, opt.repeats);
   rows.push_back(
-      {"peak memory: clientadm list", list.maxRssKb / 1024.0, ref.maxRssKb / 1024.0, 1.5, "MiB"});
+      {"start-up: clientadm list, empty", list.ours.wallMs, list.reference.wallMs, 1.5, "ms"});
   rows.push_back(
-      {"peak memory: clientadm add", add.maxRssKb / 1024.0, ref.maxRssKb / 1024.0, 1.5, "MiB"});
+      {"start-up: clientadm add, empty list", add.ours.wallMs, add.reference.wallMs, 1.5, "ms"});
+  rows.push_back({"peak memory: clientadm list", list.ours.maxRssKb / 1024.0,
+                  list.reference.maxRssKb / 1024.0, 1.5, "MiB"});
+  rows.push_back({"peak memory: clientadm add", add.ours.maxRssKb / 1024.0,
+                  add.reference.maxRssKb / 1024.0, 1.5, "MiB"});
 
   // 2. Add at scale.
   unsigned addSize = opt.shortMode ? 500 : 10000;
   std::string addInput = clientsXml(addSize);
-  Sample addRef = measure({refParseSave, clients, work + "/saved.xml"}, opt.repeats,
-                          [&] { writeText(clients, addInput); });
-  Sample addBig = measure({clientadm, "add", "-m", "00:11:22:33:44:55", "-p", "3"}, opt.repeats,
-                          [&] { writeText(clients, addInput); });
-  rows.push_back({"clientadm add, " + std::to_string(addSize) + " stored", addBig.wallMs,
-                  addRef.wallMs, 2.0, "ms"});
+  auto restoreList = [&] { writeText(clients, addInput); };
+  PairResult addBig =
+      measurePair({{clientadm, "add", "-m", "00:11:22:33:44:55", "-p", "3"}, restoreList},
+                  {{refParseSave, clients, work + "/saved.xml"}, restoreList}, opt.repeats);
+  rows.push_back({"clientadm add, " + std::to_string(addSize) + " stored", addBig.ours.wallMs,
+                  addBig.reference.wallMs, 2.0, "ms"});
 
   // 3. List at scale: stored clients, a full cache segment and an agent with 1,000 devices.
   std::string agent = staged(kyto::paths::kHalyardAgent);
@@ -267,13 +315,20 @@ int main(int argc, char** argv) {
   if (privateIpc) fillClientCache();
   std::vector<unsigned> sizes =
       opt.shortMode ? std::vector<unsigned>{100, 1000} : std::vector<unsigned>{1000, 10000, 100000};
+  std::vector<double> listTimes;
   for (unsigned n : sizes) {
     writeText(clients, clientsXml(n));
-    Sample listRef = measure({refParse, clients}, opt.repeats);
-    Sample listBig = measure({clientadm, "list"}, opt.repeats);
+    PairResult listBig =
+        measurePair({{clientadm, "list"}, {}}, {{refParse, clients}, {}}, opt.repeats);
     bool largest = n == sizes.back();
     rows.push_back({"clientadm list, " + std::to_string(n) + " stored + cache + agent",
-                    listBig.wallMs, listRef.wallMs, largest ? 2.0 : 0, "ms"});
+                    listBig.ours.wallMs, listBig.reference.wallMs, largest ? 2.0 : 0, "ms"});
+    if (largest) {
+      rows.push_back({"peak memory: clientadm list, " + std::to_string(n) + " stored",
+                      listBig.ours.maxRssKb / 1024.0, listBig.reference.maxRssKb / 1024.0, 0,
+                      "MiB"});
+    }
+    listTimes.push_back(listBig.ours.wallMs);
   }
   fs::remove(agent);
   removeClientCache();
@@ -283,13 +338,15 @@ int main(int argc, char** argv) {
   std::string tree = staged(kyto::paths::kTreeDir) + kyto::paths::kTreeTemplateName;
   writeText(tree, treeTemplate(templateBytes));
   std::string custom = work + "/custom.xml";
-  Sample treeRef = measure({refParseSave, tree, custom}, opt.repeats);
-  Sample treeOurs = measure({treeshaper, "--add", "Music", "1", "2", "26", "--output", custom},
-                            opt.repeats, [&] { fs::remove(custom); });
+  PairResult treeRun =
+      measurePair({{treeshaper, "--add", "Music", "1", "2", "26", "--output", custom},
+                   [&] { fs::remove(custom); }},
+                  {{refParseSave, tree, custom}, [&] { fs::remove(custom); }}, opt.repeats);
   rows.push_back({"treeshaper --add, " + std::to_string(templateBytes / 1024) + " KiB template",
-                  treeOurs.wallMs, treeRef.wallMs, 2.0, "ms"});
+                  treeRun.ours.wallMs, treeRun.reference.wallMs, 2.0, "ms"});
 
   printTable(rows);
+  printGrowth(sizes, listTimes);
   fs::remove_all(work);
   bool missed = std::any_of(rows.begin(), rows.end(), [](const Row& r) {
     return r.target > 0 && r.reference > 0 && r.ours / r.reference > r.target;

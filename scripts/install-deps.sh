@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libxml2-dev libxml2-utils
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
   util-linux mandoc bash-completion
   libavformat-dev ffmpeg
 )

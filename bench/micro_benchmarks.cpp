@@ -1,0 +1,84 @@
+// In-process benchmarks of the list command's per-client work, with Google Benchmark: merging
+// n stored clients into the merged list and reading it in order, whose cost should grow as
+// n log n, and the MAC text conversions done once per client.
+//
+//   micro_benchmarks [--benchmark_filter=REGEX]
+#include <benchmark/benchmark.h>
+#include <kytoutil/kytoutil.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "mac_text.h"
+#include "merged_client_list.h"
+
+namespace {
+
+using kyto::clientadm::ClientRecord;
+using kyto::clientadm::MergedClientList;
+
+// MAC texts in a scattered order, as a stored list holds them.
+std::vector<std::string> scatteredMacs(std::size_t count) {
+  std::vector<std::string> macs;
+  macs.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto n = static_cast<std::uint32_t>(i * 2654435761u) ^ 0x5bd1e995u;
+    const std::uint8_t bytes[6] = {0x02,
+                                   static_cast<std::uint8_t>(n >> 24),
+                                   static_cast<std::uint8_t>(n >> 16),
+                                   static_cast<std::uint8_t>(n >> 8),
+                                   static_cast<std::uint8_t>(n),
+                                   static_cast<std::uint8_t>(n * 7)};
+    char text[kyto::clientadm::kMacTextSize];
+    kyto::clientadm::formatMacText(bytes, text);
+    macs.emplace_back(text);
+  }
+  return macs;
+}
+
+// Stored clients merged, then a tenth of them refreshed by a cache, then the list read in order.
+void mergeAndRead(benchmark::State& state) {
+  const auto count = static_cast<std::size_t>(state.range(0));
+  const std::vector<std::string> macs = scatteredMacs(count);
+  for (auto _ : state) {
+    MergedClientList list;
+    for (const std::string& mac : macs) {
+      list.merge(mac.c_str(), "10.0.0.1", nullptr, "StandardDLNA150", 1, "user", 0, 0, 0);
+    }
+    for (std::size_t i = 0; i < count; i += 10) {
+      list.merge(macs[i].c_str(), "10.0.0.2", "TV", nullptr, -1, nullptr, 1, 0, 0);
+    }
+    std::size_t listed = 0;
+    for (const ClientRecord* r = list.head(); r != nullptr; r = r->next) ++listed;
+    benchmark::DoNotOptimize(listed);
+  }
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(mergeAndRead)->RangeMultiplier(10)->Range(1000, 100000)->Complexity(benchmark::oNLogN);
+
+void macTextToBytes(benchmark::State& state) {
+  const std::vector<std::string> macs = scatteredMacs(1024);
+  char bytes[6];
+  std::size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(convertMacStrToMacBinStr(macs[i++ & 1023].c_str(), bytes));
+  }
+}
+BENCHMARK(macTextToBytes);
+
+void macBytesToText(benchmark::State& state) {
+  std::uint8_t bytes[6] = {0x02, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
+  char text[kyto::clientadm::kMacTextSize];
+  for (auto _ : state) {
+    ++bytes[5];
+    kyto::clientadm::formatMacText(bytes, text);
+    benchmark::DoNotOptimize(text);
+  }
+}
+BENCHMARK(macBytesToText);
+
+}  // namespace
+
+BENCHMARK_MAIN();
