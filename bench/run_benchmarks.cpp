@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "appliance_paths.h"
-#include "dms_cache_layout.h"
+#include "common/appliance_paths.h"
+#include "common/dms_cache_layout.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "agent_output.h"
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "brix_process.h"
 #include "server_settings.h"
 #include "xml_node.h"
@@ -23,11 +23,11 @@ struct AgentStreamCloser {
 using AgentStream = std::unique_ptr<std::FILE, AgentStreamCloser>;
 
 std::FILE* startAgent() {
-  const std::string agent = paths::rooted(paths::kHalyardAgent);
+  const std::string agent = paths::appliancePaths().halyardAgent;
   if (access(agent.c_str(), X_OK) == 0)
     return brix_popen("r", agent.c_str(), "-c", "list", static_cast<const char*>(nullptr));
   // The fallback goes as one command line, which the helper splits at blanks.
-  const std::string commandLine = paths::rooted(paths::kHalyardFallback) + " -c list";
+  const std::string commandLine = paths::appliancePaths().halyardFallback + " -c list";
   return brix_popen("r", commandLine.c_str(), static_cast<const char*>(nullptr));
 }
 

@@ -6,9 +6,9 @@
 
 #include <cstring>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "client_type_registry.h"
-#include "dms_cache_layout.h"
+#include "common/dms_cache_layout.h"
 #include "mac_text.h"
 #include "server_settings.h"
 

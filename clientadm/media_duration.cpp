@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 
 namespace kyto::clientadm {
 
@@ -65,7 +65,7 @@ const MediaLibrary& corviLibrary() {
 }
 
 std::int32_t queryDurationSeconds(const MediaLibrary& library, const MediaPath& path) {
-  library.init(paths::rooted(paths::kMediaLibraryDir).c_str());
+  library.init(paths::appliancePaths().mediaLibraryDir.c_str());
   MetadataStorage storage;
   // A file that the video query answers is never put to the audio query.
   std::int32_t seconds = 0;

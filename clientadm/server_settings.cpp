@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "number_text.h"
 
 namespace kyto::clientadm {
@@ -67,7 +67,7 @@ struct FileCloser {
 };
 
 std::unique_ptr<std::FILE, FileCloser> openServerSettings() {
-  const std::string appliancePath = paths::rooted(paths::kServerSettings);
+  const std::string appliancePath = paths::appliancePaths().serverSettings;
   char* path = GetUPnPConfig(appliancePath.c_str());
   if (path == nullptr) return nullptr;
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "r"));

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "fuzz_support.h"
 
 namespace {

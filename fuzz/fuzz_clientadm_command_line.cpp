@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "client_type_registry.h"
 #include "command_line.h"
 #include "fuzz_support.h"

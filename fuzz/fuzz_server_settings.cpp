@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "fuzz_support.h"
 #include "server_settings.h"
 

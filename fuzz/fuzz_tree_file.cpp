@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "attribute_listing.h"
 #include "fuzz_support.h"
 #include "hex_text.h"

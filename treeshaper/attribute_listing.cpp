@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "hex_text.h"
 #include "tree_file.h"
 #include "tree_sections.h"

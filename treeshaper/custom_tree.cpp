@@ -4,8 +4,9 @@
 
 #include <cstdio>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "atomic_save.h"
+#include "common/atomic_file.h"
 #include "tree_file.h"
 #include "tree_sections.h"
 
@@ -18,11 +19,12 @@ const xmlChar* xmlText(const char* text) {
 }
 
 // Every custom tree is rebuilt from the template, so writing over it would lose the removed
-// attributes for good. Comparing the files themselves catches every spelling and link.
-bool isTemplateFile(const std::string& path) {
+// attributes for good. The target is already resolved by the kernel, and comparing the files
+// themselves also catches a hard link.
+bool isTemplateFile(const std::string& target) {
   struct stat output {};
   struct stat templateFile {};
-  return stat(path.c_str(), &output) == 0 &&
+  return stat(target.c_str(), &output) == 0 &&
          stat(resolveTreePath(paths::kTreeTemplateName).c_str(), &templateFile) == 0 &&
          output.st_dev == templateFile.st_dev && output.st_ino == templateFile.st_ino;
 }
@@ -96,8 +98,8 @@ bool placeSection(xmlDoc* customDoc, xmlNode* customRoot, xmlNode* section,
 }
 
 void updateExistingFile(xmlNode* templateRoot, const AttributeIdList& ids, const std::string& type,
-                        std::size_t count, const std::string& outputName) {
-  const XmlDocHandle custom = openTreeFile(outputName);
+                        std::size_t count, const std::string& target) {
+  const XmlDocHandle custom = openTreeFile(target);
   xmlNode* customRoot = getTreeRoot(custom.get());
   if (customRoot == nullptr) return;
 
@@ -109,7 +111,7 @@ void updateExistingFile(xmlNode* templateRoot, const AttributeIdList& ids, const
     std::puts("write xml to file failed");
     return;
   }
-  save(custom.get(), resolveTreePath(outputName));
+  save(custom.get(), target);
 }
 
 }  // namespace
@@ -121,13 +123,17 @@ void generateCustomTree(const AttributeIdList& ids, const std::string& type, std
   xmlNode* templateRoot = getTreeRoot(templateDoc.get());
   if (templateRoot == nullptr) return;
 
-  const std::string outputPath = resolveTreePath(outputName);
-  if (treeFileExists(outputName) != 0) {
-    writeNewFile(templateDoc.get(), templateRoot, ids, type, count, outputPath);
-  } else if (isTemplateFile(outputPath)) {
+  // One resolution of the output path serves the template check, the read and the write, so a
+  // link can't show the check one file and the writer another.
+  std::string target;
+  if (resolveWriteTarget(resolveTreePath(outputName), target) != 0) {
+    std::puts("write xml to file failed");
+  } else if (treeFileExists(target) != 0) {
+    writeNewFile(templateDoc.get(), templateRoot, ids, type, count, target);
+  } else if (isTemplateFile(target)) {
     std::puts("output file can not be the template file");
   } else {
-    updateExistingFile(templateRoot, ids, type, count, outputName);
+    updateExistingFile(templateRoot, ids, type, count, target);
   }
 }
 

@@ -5,12 +5,12 @@
 
 #include <cstdio>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 
 namespace kyto::treeshaper {
 
 std::string resolveTreePath(const std::string& fileName) {
-  std::string path = fileName.starts_with('/') ? std::string() : paths::rooted(paths::kTreeDir);
+  std::string path = fileName.starts_with('/') ? std::string() : paths::appliancePaths().treeDir;
   path += fileName;
   if (path.size() > kMaxTreePathLength) path.resize(kMaxTreePathLength);
   return path;

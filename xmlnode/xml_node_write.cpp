@@ -6,7 +6,7 @@
 #include <new>
 #include <string_view>
 
-#include "atomic_file.h"
+#include "common/atomic_file.h"
 #include "xml_node.h"
 #include "xml_tree.h"
 
@@ -44,11 +44,11 @@ int XMLNode::writeToFile(const char* path, const char* /*encoding*/, int format)
   std::string_view body(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
                         static_cast<size_t>(xmlBufferLength(buffer.get())));
   try {
-    if (isDocument(node_)) return kyto::xmlnode::replaceFileAtomically(path, body);
+    if (isDocument(node_)) return kyto::replaceFileAtomically(path, body);
     std::string content;
     content.reserve(kDeclaration.size() + body.size() + 1);
     content.append(kDeclaration).append(body).append("\n");
-    return kyto::xmlnode::replaceFileAtomically(path, content);
+    return kyto::replaceFileAtomically(path, content);
   } catch (const std::bad_alloc&) {
     return ENOMEM;
   }

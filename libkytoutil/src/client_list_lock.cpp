@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 
 namespace kyto::util {
 
@@ -32,7 +32,7 @@ int lockExclusively(int fd) {
 
 ClientListLock::ClientListLock() {
   // The lock file is used by its own path, not through GetUPnPConfig; it holds no data.
-  const std::string path = kyto::paths::rooted(kyto::paths::kClientsLock);
+  const std::string& path = kyto::paths::appliancePaths().clientsLock;
   UniqueFd fd(open(path.c_str(), O_RDONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kLockFileMode));
   if (!fd.valid()) {
     reportLockFailure(errno);

@@ -2,7 +2,7 @@
 // processes.
 #pragma once
 
-#include "unique_fd.h"
+#include "common/unique_fd.h"
 
 namespace kyto::util {
 

@@ -1,6 +1,6 @@
 #include "client_list_path.h"
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "kytoutil/kytoutil.h"
 
 namespace kyto::util {
@@ -12,7 +12,7 @@ char* s_clientsXmlPath = nullptr;
 
 const char* clientsXmlPath() {
   if (s_clientsXmlPath == nullptr)
-    s_clientsXmlPath = GetUPnPConfig(kyto::paths::rooted(kyto::paths::kClientsXml).c_str());
+    s_clientsXmlPath = GetUPnPConfig(kyto::paths::appliancePaths().clientsXml.c_str());
   return s_clientsXmlPath;
 }
 

@@ -2,7 +2,7 @@
 #include <stdlib.h>
 
 #include "abi_boundary.h"
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "kytoutil/kytoutil.h"
 #include "xml_node.h"
 
@@ -13,7 +13,7 @@ char* s_clientTypesXmlPath = nullptr;
 
 const char* clientTypesXmlPath() {
   if (s_clientTypesXmlPath == nullptr)
-    s_clientTypesXmlPath = GetUPnPConfig(kyto::paths::rooted(kyto::paths::kClientTypesXml).c_str());
+    s_clientTypesXmlPath = GetUPnPConfig(kyto::paths::appliancePaths().clientTypesXml.c_str());
   return s_clientTypesXmlPath;
 }
 

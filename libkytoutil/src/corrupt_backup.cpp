@@ -8,7 +8,8 @@
 
 #include <string_view>
 
-#include "unique_fd.h"
+#include "common/unique_fd.h"
+#include "common/write_all.h"
 
 namespace kyto::util {
 
@@ -36,16 +37,6 @@ UniqueFd createUnusedBackup(const std::string& path, mode_t mode, std::string& n
   return UniqueFd();
 }
 
-bool writeAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
 bool copyContent(int from, int to) {
   char buffer[65536];
   for (;;) {
@@ -53,7 +44,7 @@ bool copyContent(int from, int to) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) return true;
-    if (!writeAll(to, std::string_view(buffer, static_cast<size_t>(n)))) return false;
+    if (writeAll(to, std::string_view(buffer, static_cast<size_t>(n))) != 0) return false;
   }
 }
 

@@ -1,16 +1,10 @@
+#include "common/hex_digit.h"
 #include "kytoutil/kytoutil.h"
 
 namespace {
 
 constexpr unsigned kFieldLimit = 0xFF;
 constexpr int kLastField = 5;
-
-int hexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 }  // namespace
 
@@ -26,7 +20,7 @@ extern "C" int convertMacStrToMacBinStr(const char* macText, char* macBytes) {
   unsigned value = 0;
   for (const char* p = macText; *p != '\0'; ++p) {
     if (p != macText && field > kLastField) return 1;
-    if (int digit = hexDigitValue(*p); digit >= 0) {
+    if (int digit = kyto::hexDigitValue(*p); digit >= 0) {
       value = value * 16 + static_cast<unsigned>(digit);
       if (value > kFieldLimit) value = kFieldLimit + 1;
     } else if (*p == ':') {

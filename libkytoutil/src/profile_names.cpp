@@ -4,7 +4,7 @@
 #include <string>
 
 #include "abi_boundary.h"
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "kytoutil/kytoutil.h"
 
 namespace {
@@ -22,7 +22,7 @@ char* profilePath(int profileId) {
   if (static_cast<unsigned>(profileId) > kLastProfileId) return nullptr;
   const char* fileName = s_profileFileName[profileId];
   if (fileName == nullptr) return nullptr;
-  const std::string dir = kyto::paths::rooted(kyto::paths::kConfigDir);
+  const std::string dir = kyto::paths::appliancePaths().configDir;
   auto* buffer = static_cast<char*>(malloc(kProfilePathSize));
   if (buffer == nullptr) return nullptr;
   int length = snprintf(buffer, kProfilePathSize, "%s%s", dir.c_str(), fileName);

@@ -18,33 +18,13 @@
 
 #include "brix_args.h"
 #include "brix_registry.h"
+#include "common/unique_fd.h"
 
 extern char** environ;
 
 namespace {
 
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  ~UniqueFd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
+using kyto::UniqueFd;
 
 // Moves a descriptor above the standard ones: a dup2 onto itself in the child would keep its
 // close-on-exec flag on some libcs, leaving the child without that standard stream.
@@ -64,8 +44,8 @@ bool makePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
   UniqueFd r(aboveStandardFds(fds[0]));
   UniqueFd w(aboveStandardFds(fds[1]));
   if (r.get() < 0 || w.get() < 0) return false;
-  readEnd.reset(r.release());
-  writeEnd.reset(w.release());
+  readEnd = UniqueFd(r.release());
+  writeEnd = UniqueFd(w.release());
   return true;
 }
 
@@ -162,7 +142,7 @@ FILE* startProgram(bool reading, std::vector<std::string>& args) {
     errno = rc;
     return nullptr;
   }
-  theirs.reset();
+  theirs = UniqueFd();
   if (!kyto::brix::registerStream(stream, pid)) {
     fclose(stream);
     waitForChild(pid);

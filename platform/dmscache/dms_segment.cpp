@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "appliance_paths.h"
-#include "dms_cache_layout.h"
+#include "common/appliance_paths.h"
+#include "common/dms_cache_layout.h"
 
 namespace kyto::dmscache {
 

@@ -5,7 +5,7 @@
 #include <exception>
 #include <string_view>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "dmscache_commands.h"
 
 namespace {

@@ -1,5 +1,7 @@
 #include "slot_text.h"
 
+#include "common/hex_digit.h"
+
 #include <arpa/inet.h>
 #include <stdio.h>
 
@@ -45,19 +47,12 @@ bool parseInRange(std::string_view text, long long low, long long high, T& value
   return true;
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Six fields of two hexadecimal digits, joined by ':'.
 bool parseMac(std::string_view text, std::uint8_t (&mac)[6]) {
   if (text.size() != 17) return false;
   for (int i = 0; i < 6; ++i) {
-    int high = hexDigit(text[i * 3]);
-    int low = hexDigit(text[i * 3 + 1]);
+    int high = kyto::hexDigitValue(text[i * 3]);
+    int low = kyto::hexDigitValue(text[i * 3 + 1]);
     if (high < 0 || low < 0 || (i < 5 && text[i * 3 + 2] != ':')) return false;
     mac[i] = static_cast<std::uint8_t>(high * 16 + low);
   }

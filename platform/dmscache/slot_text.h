@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "dms_cache_layout.h"
+#include "common/dms_cache_layout.h"
 
 namespace kyto::dmscache {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "client_type_registry.h"
-#include "dms_cache_layout.h"
+#include "common/dms_cache_layout.h"
 #include "server_settings.h"
 #include "source_reports.h"
 

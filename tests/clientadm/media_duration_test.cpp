@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "test_support.h"
 
 namespace kyto::clientadm {
@@ -134,7 +134,7 @@ TEST(MediaDuration, AsksVideoThenAudioWithSharedStorage) {
     fake.audioSeconds = 22;
     EXPECT_EQ(queryDurationSeconds(library, path), c.expected);
     EXPECT_EQ(fake.calls, c.calls);
-    EXPECT_EQ(fake.initDir, paths::rooted(paths::kMediaLibraryDir));
+    EXPECT_EQ(fake.initDir, paths::appliancePaths().mediaLibraryDir);
     EXPECT_EQ(fake.dir, "/share/Music/");
     EXPECT_EQ(fake.file, "a.mp3");
     EXPECT_TRUE(fake.textsZeroed);

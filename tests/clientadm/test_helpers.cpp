@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 
 namespace kyto::clientadm::test {
 

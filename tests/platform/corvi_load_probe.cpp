@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "corvi_metadata.h"
 
 namespace {

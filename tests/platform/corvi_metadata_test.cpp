@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "test_support.h"
 
 extern "C" {

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "dms_cache_layout.h"
+#include "common/dms_cache_layout.h"
 #include "test_support.h"
 
 namespace {

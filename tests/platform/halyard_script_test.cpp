@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 #include "brix_process.h"
 #include "test_support.h"
 

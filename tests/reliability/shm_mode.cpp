@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "appliance_paths.h"
+#include "common/appliance_paths.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -57,20 +57,6 @@ TEST(AtomicSave, ReplacesAnExistingFileKeepingItsMode) {
   EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"in.xml", "out.xml"}));
 }
 
-TEST(AtomicSave, WritesThroughASymbolicLinkAndKeepsTheLink) {
-  TempDir dir;
-  writeFile(dir / "in.xml", kDocument);
-  writeFile(dir / "real/out.xml", "old content");
-  ASSERT_EQ(symlink((dir / "real/out.xml").c_str(), (dir / "link.xml").c_str()), 0);
-  const XmlDocHandle doc = parse(dir / "in.xml");
-  ASSERT_TRUE(saveDocumentAtomically(doc.get(), dir / "link.xml"));
-  struct stat status {};
-  ASSERT_EQ(lstat((dir / "link.xml").c_str(), &status), 0);
-  EXPECT_TRUE(S_ISLNK(status.st_mode));
-  EXPECT_EQ(readFile(dir / "real/out.xml"), kDocument);
-  EXPECT_EQ(listDir(dir / "real"), (std::vector<std::string>{"out.xml"}));
-}
-
 TEST(AtomicSave, FailedRenameLeavesTargetAndNoTemporaryFile) {
   TempDir dir;
   writeFile(dir / "in.xml", kDocument);

@@ -41,43 +41,5 @@ TEST(HexTextToInt, OnlyTheLastEightDigitsOfAVeryLongTextCount) {
   EXPECT_EQ(hexTextToInt(text), 1);
 }
 
-std::uint32_t repeatedProduct(std::uint32_t base, std::uint32_t power) {
-  std::uint32_t result = 1;
-  for (std::uint32_t i = 0; i < power; ++i) result *= base;
-  return result;
-}
-
-TEST(IntPower, WrapsModulo2To32) {
-  struct Case {
-    std::uint32_t base, power, expected;
-  };
-  const Case cases[] = {
-      {16, 0, 1},
-      {16, 1, 16},
-      {16, 7, 0x10000000u},
-      {16, 8, 0},
-      {16, 4000000000u, 0},
-      {2, 31, 0x80000000u},
-      {2, 32, 0},
-      {0, 0, 1},
-      {0, 5, 0},
-      {0xffffffffu, 2, 1},
-      {0xffffffffu, 3, 0xffffffffu},
-      {3, 20, 3486784401u},
-      {3, 21, 1870418611u},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(intPower(c.base, c.power), c.expected) << c.base << "^" << c.power;
-  }
-}
-
-TEST(IntPower, AgreesWithRepeatedMultiplication) {
-  for (std::uint32_t base : {3u, 7u, 10u, 255u, 0x10001u, 0xdeadbeefu}) {
-    for (std::uint32_t power : {5u, 33u, 64u, 1000u, 99999u}) {
-      EXPECT_EQ(intPower(base, power), repeatedProduct(base, power)) << base << "^" << power;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace kyto::treeshaper

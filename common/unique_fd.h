@@ -1,9 +1,9 @@
-// A file descriptor closed when its owner goes.
+// The one owner of a file descriptor: closed when its owner goes.
 #pragma once
 
 #include <unistd.h>
 
-namespace kyto::util {
+namespace kyto {
 
 class UniqueFd {
  public:
@@ -11,12 +11,11 @@ class UniqueFd {
   ~UniqueFd() { close(); }
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
   UniqueFd& operator=(UniqueFd&& other) noexcept {
     if (this != &other) {
       close();
-      fd_ = other.fd_;
-      other.fd_ = -1;
+      fd_ = other.release();
     }
     return *this;
   }
@@ -24,10 +23,17 @@ class UniqueFd {
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
 
-  // Closes now; the result of close counts for files that were written.
+  // Gives the descriptor up without closing it.
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+  // Closes now; close can report a late write error, so its result counts for written files.
   int close() {
     if (fd_ < 0) return 0;
-    int rc = ::close(fd_);
+    const int rc = ::close(fd_);
     fd_ = -1;
     return rc;
   }
@@ -36,4 +42,4 @@ class UniqueFd {
   int fd_;
 };
 
-}  // namespace kyto::util
+}  // namespace kyto

@@ -4,6 +4,9 @@
 // environment variable KYTO_ROOT is set (read with secure_getenv, so it is ignored in set-id
 // programs), it prefixes each of these paths: staging, demos and tests run against a private
 // root. When it is unset the appliance paths are used exactly.
+//
+// The root is read once, at the first call of appliancePaths(), and every path of the process
+// comes from that one reading: the list, its lock and the catalogue can never disagree.
 #pragma once
 
 #include <string>
@@ -31,10 +34,24 @@ inline constexpr const char kTreeTemplateName[] = "UPnPTree.xml";
 // System V shared-memory key of the media server's client cache.
 inline constexpr int kDmsClientCacheKey = 7890;
 
-// KYTO_ROOT when set and non-empty, else the empty text.
-std::string_view rootPrefix();
+// Every compiled-in path as this process uses it.
+struct AppliancePaths {
+  std::string configDir;
+  std::string clientsXml;
+  std::string clientsLock;
+  std::string clientTypesXml;
+  std::string serverSettings;
+  std::string halyardAgent;
+  std::string halyardFallback;
+  std::string mediaLibraryDir;
+  std::string treeDir;
+};
 
-// An appliance path as this process must use it: KYTO_ROOT followed by the path.
-std::string rooted(std::string_view appliancePath);
+// The paths below root ("" or "/" for the appliance itself); trailing slashes of root are
+// dropped so that no path gets a doubled one.
+AppliancePaths pathsUnder(std::string_view root);
+
+// The process's paths: pathsUnder(KYTO_ROOT), read at the first call and kept.
+const AppliancePaths& appliancePaths();
 
 }  // namespace kyto::paths

@@ -1,0 +1,88 @@
+#include "common/atomic_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "test_support.h"
+
+namespace {
+
+using kyto::test::TempDir;
+
+// Links are laid out by the table, then the path is resolved as a write would resolve it.
+TEST(ResolveWriteTarget, UsesTheKernelsResolutionOrRefuses) {
+  TempDir dir;
+  kyto::test::writeFile(dir / "real/out.xml", "x");
+  kyto::test::makeDirs(dir / "empty");
+  const std::string realDir = dir / "real";
+  ASSERT_EQ(symlink("real/out.xml", (dir / "rel").c_str()), 0);
+  ASSERT_EQ(symlink((dir / "real/new.xml").c_str(), (dir / "dangling").c_str()), 0);
+  ASSERT_EQ(symlink("dangling", (dir / "to-dangling").c_str()), 0);
+  ASSERT_EQ(symlink("missing/new.xml", (dir / "into-missing").c_str()), 0);
+  ASSERT_EQ(symlink("loop", (dir / "loop").c_str()), 0);
+  ASSERT_EQ(symlink(".", (dir / "d").c_str()), 0);
+  // More links on the way than the kernel follows in one lookup.
+  std::string deep;
+  for (int i = 0; i < 41; ++i) deep += "d/";
+  ASSERT_EQ(symlink((deep + "real/out.xml").c_str(), (dir / "deep").c_str()), 0);
+
+  const struct {
+    std::string path;
+    int error;
+    std::string target;
+  } cases[] = {
+      {dir / "real/out.xml", 0, realDir + "/out.xml"},
+      {dir / "real/../real/./out.xml", 0, realDir + "/out.xml"},
+      {dir / "rel", 0, realDir + "/out.xml"},
+      {dir / "d/d/real/new.xml", 0, realDir + "/new.xml"},
+      {dir / "dangling", 0, realDir + "/new.xml"},
+      {dir / "to-dangling", 0, realDir + "/new.xml"},
+      {dir / "into-missing", ENOENT, ""},
+      {dir / "missing/x.xml", ENOENT, ""},
+      {dir / "loop", ELOOP, ""},
+      {dir / "deep", ELOOP, ""},
+      {dir / "empty", 0, dir / "empty"},
+  };
+  for (const auto& c : cases) {
+    std::string target;
+    EXPECT_EQ(kyto::resolveWriteTarget(c.path, target), c.error) << c.path;
+    if (c.error == 0) {
+      EXPECT_EQ(target, c.target) << c.path;
+    }
+  }
+}
+
+TEST(ReplaceFileAtomically, LeavesWhatIsNoRegularFileAlone) {
+  TempDir dir;
+  kyto::test::makeDirs(dir / "dir");
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  EXPECT_EQ(kyto::replaceFileAtomically(dir / "dir", "x"), EISDIR);
+  EXPECT_EQ(kyto::replaceFileAtomically(dir / "fifo", "x"), EINVAL);
+  EXPECT_EQ(kyto::test::listDir(dir.path()), (std::vector<std::string>{"dir", "fifo"}));
+}
+
+TEST(ReplaceFileAtomically, KeepsAnOldFilesModeAndCreatesNewOnes0644WhateverTheUmask) {
+  TempDir dir;
+  kyto::test::writeFile(dir / "old", "old");
+  ASSERT_EQ(chmod((dir / "old").c_str(), 0640), 0);
+  for (const mode_t mask : {0000, 0077}) {
+    const mode_t saved = umask(mask);
+    const std::string fresh = dir / ("new-" + std::to_string(mask));
+    const int oldRc = kyto::replaceFileAtomically(dir / "old", "new");
+    const int newRc = kyto::replaceFileAtomically(fresh, "new");
+    umask(saved);
+    ASSERT_EQ(oldRc, 0);
+    ASSERT_EQ(newRc, 0);
+    struct stat st;
+    ASSERT_EQ(stat((dir / "old").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    ASSERT_EQ(stat(fresh.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u) << "umask " << mask;
+    EXPECT_EQ(kyto::test::readFile(fresh), "new");
+  }
+}
+
+}  // namespace
