@@ -1,0 +1,16 @@
+// Text from outside (device names, users, file contents) made safe to print.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kyto {
+
+// Control characters (0x00-0x1F and 0x7F) as '?': a quoted text can neither start a line of
+// its own nor send the terminal an escape sequence.
+std::string withoutControls(std::string_view text);
+
+// As withoutControls, and '|' as '?' too: a field of a '|'-separated line stays one field.
+std::string listingField(std::string_view text);
+
+}  // namespace kyto
