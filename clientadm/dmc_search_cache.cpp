@@ -9,7 +9,7 @@
 
 #include "agent_output.h"
 #include "common/appliance_paths.h"
-#include "brix_process.h"
+#include "common/brix_process.h"
 #include "server_settings.h"
 #include "xml_node.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "corvi_metadata.h"
+#include "common/corvi_metadata.h"
 
 namespace kyto::clientadm {
 

@@ -1,4 +1,4 @@
-#include "corvi_metadata.h"
+#include "common/corvi_metadata.h"
 
 #include <stdio.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "brix_process.h"
+#include "common/brix_process.h"
 
 #include <errno.h>
 #include <signal.h>

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/appliance_paths.h"
-#include "corvi_metadata.h"
+#include "common/corvi_metadata.h"
 
 namespace {
 

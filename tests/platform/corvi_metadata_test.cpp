@@ -1,6 +1,6 @@
 // The media metadata queries on media made by the test itself: WAV files written here, and short
 // videos made with FFmpeg's command-line tool.
-#include "corvi_metadata.h"
+#include "common/corvi_metadata.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

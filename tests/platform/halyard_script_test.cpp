@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "common/appliance_paths.h"
-#include "brix_process.h"
+#include "common/brix_process.h"
 #include "test_support.h"
 
 namespace {

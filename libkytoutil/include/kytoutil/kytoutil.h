@@ -13,6 +13,13 @@
  * Kyto_Util_DelClientFromXMLFile: it would wait forever on that lock.
  *
  * Results are 0 for success and 1 for failure, or a null pointer.
+ *
+ * ABI: every export is a plain C symbol with C linkage, callable from C, except FlagStrToUint
+ * and FlagStrToInt. Those two are C++ functions exported under their mangled names
+ * (_Z13FlagStrToUintP12uint_name_stPKc, _Z12FlagStrToIntP11int_name_stPKc), because the
+ * programs already built against the library call them by those names. They are declared only
+ * for C++ callers; a C program can't call them, and their names depend on the C++ ABI of the
+ * compiler (the Itanium ABI of GCC and Clang). The exported set is fixed by libkytoutil.map.
  */
 #ifndef KYTOUTIL_KYTOUTIL_H
 #define KYTOUTIL_KYTOUTIL_H
@@ -113,6 +120,8 @@ KYTOUTIL_API char* Kyto_Util_GetProfileName(int profileId);
 
 #ifdef __cplusplus
 }  /* extern "C" */
+
+/* C++ linkage on purpose: see "ABI" at the top. */
 
 /* Converts names separated by '|', ',' or ' ' to the OR of their table values (case-insensitive). */
 KYTOUTIL_API unsigned int FlagStrToUint(uint_name_st* table, const char* text);
