@@ -1,6 +1,7 @@
 // In-process benchmarks of the list command's per-client work, with Google Benchmark: merging
 // n stored clients into the merged list and reading it in order, whose cost should grow as
-// n log n, and the MAC text conversions done once per client.
+// n log n, reading the devices of an agent's output, whose cost should grow as n, and the MAC
+// text conversions done once per client.
 //
 //   micro_benchmarks [--benchmark_filter=REGEX]
 #include <benchmark/benchmark.h>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dmc_search_cache.h"
 #include "mac_text.h"
 #include "merged_client_list.h"
 
@@ -57,6 +59,45 @@ void mergeAndRead(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
 }
 BENCHMARK(mergeAndRead)->RangeMultiplier(10)->Range(1000, 100000)->Complexity(benchmark::oNLogN);
+
+// The agent's output as the agent benchmark of run_benchmarks prints it.
+std::string agentOutput(std::size_t devices) {
+  std::string xml = "<root>\n";
+  for (std::size_t i = 0; i < devices; ++i) {
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "<device><deviceName>Renderer %zu</deviceName><ip>172.16.%zu.%zu</ip>"
+                  "<mac>0a:00:%02zx:%02zx:%02zx:00</mac><type>DMR</type></device>\n",
+                  i, (i >> 8) & 0xff, i & 0xff, (i >> 16) & 0xff, (i >> 8) & 0xff, i & 0xff);
+    xml += line;
+  }
+  return xml + "</root>\n";
+}
+
+std::size_t g_devicesSeen = 0;
+
+int countDevice(const char* mac, const char*, const char*, const char*, int, const char*, int,
+                int) {
+  g_devicesSeen += mac != nullptr ? 1 : 0;
+  return 0;
+}
+
+// Parsing the agent's output and handing each device to the sink: the third source of list.
+void agentDevices(benchmark::State& state) {
+  const auto count = static_cast<std::size_t>(state.range(0));
+  const std::string text = agentOutput(count);
+  for (auto _ : state) {
+    g_devicesSeen = 0;
+    kyto::clientadm::mergeAgentDevices(text.c_str(), countDevice);
+    if (g_devicesSeen != count) state.SkipWithError("a device was not read");
+  }
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(agentDevices)
+    ->RangeMultiplier(10)
+    ->Range(1000, 100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
 
 void macTextToBytes(benchmark::State& state) {
   const std::vector<std::string> macs = scatteredMacs(1024);

@@ -41,8 +41,9 @@ class XMLNode {
   // Number of direct child elements with this name.
   int nChildNode(const char* name) const;
 
-  // The index-th (from 0) direct child element with this name, or the empty node. Visiting the
-  // children by rising index costs O(1) a step.
+  // The index-th (from 0) direct child element with this name, or the empty node. Visiting one
+  // node's children by rising index costs O(1) a step, whatever lookups on other nodes come in
+  // between.
   XMLNode getChildNode(const char* name, int index) const;
 
   // The first direct child element with this name, or the empty node (position: none).

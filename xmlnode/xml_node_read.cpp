@@ -54,22 +54,26 @@ int XMLNode::nChildNode(const char* name) const {
 XMLNode XMLNode::getChildNode(const char* name, int index) const {
   Tree* tree = liveTree();
   if (tree == nullptr || index < 0) return {};
-  const auto parent = static_cast<xmlNodePtr>(node_);
-  Tree::ChildCursor& cursor = tree->cursor;
-  bool sameWalk = cursor.node != nullptr && cursor.parent == parent && cursor.index <= index &&
-                  (name == nullptr ? cursor.anyName : !cursor.anyName && cursor.name == name);
-  xmlNodePtr child = sameWalk ? cursor.node : firstChildOf(node_);
-  int position = sameWalk ? cursor.index : 0;
+  const auto known = tree->cursors.find(node_);
+  const bool resume = known != tree->cursors.end() && known->second.leadsTo(name, index);
+  xmlNodePtr child = resume ? known->second.node : firstChildOf(node_);
+  int position = resume ? known->second.index : 0;
   for (; child != nullptr; child = child->next) {
     if (!isElementNamed(child, name)) continue;
     if (position == index) break;
     ++position;
   }
   if (child == nullptr) return {};
-  try {
-    cursor = Tree::ChildCursor{parent, name != nullptr ? name : "", name == nullptr, index, child};
-  } catch (const std::bad_alloc&) {
-    tree->changed();  // only the shortcut is lost
+  const Tree::ChildCursor reached{child, index, name == nullptr};
+  if (known != tree->cursors.end()) {
+    known->second = reached;
+  } else if (index > 0) {
+    // A first child is found as fast from the start, so only walks past it are remembered.
+    try {
+      tree->cursors.emplace(node_, reached);
+    } catch (const std::bad_alloc&) {
+      // Only the shortcut is lost.
+    }
   }
   return XMLNode(tree_, child);
 }

@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <string>
+#include <unordered_map>
 
 #include "xml_node.h"
 
@@ -18,20 +19,28 @@ struct XMLNode::Tree {
   Tree& operator=(const Tree&) = delete;
 
   // Forgets everything derived from the tree's shape; called on every change.
-  void changed() { cursor = ChildCursor{}; }
+  void changed() { cursors.clear(); }
 
-  // Where the last indexed child lookup ended, so that visiting children by rising index
-  // continues from there instead of starting over.
+  // Where the last indexed lookup among one parent's children ended, so that visiting them by
+  // rising index continues from there instead of starting over. The name is the found child's
+  // own; anyName marks a walk over elements of every name.
   struct ChildCursor {
-    xmlNodePtr parent = nullptr;
-    std::string name;
-    bool anyName = false;
-    int index = -1;
     xmlNodePtr node = nullptr;
+    int index = 0;
+    bool anyName = false;
+
+    // Whether a lookup of this name and index can start here rather than at the first child.
+    bool leadsTo(const char* name, int wanted) const {
+      if (index > wanted) return false;
+      if (name == nullptr) return anyName;
+      return !anyName && xmlStrEqual(node->name, reinterpret_cast<const xmlChar*>(name));
+    }
   };
 
   xmlDocPtr doc;
-  ChildCursor cursor;
+  // One cursor per parent whose children were walked past the first, so that walks over
+  // different parents (a device's children between two devices) never reset each other.
+  std::unordered_map<const void*, ChildCursor> cursors;
   // Attribute values made of several parts, joined once and kept for the life of the tree
   // (a deque never moves its elements, so the returned pointers stay valid).
   std::deque<std::string> joinedValues;

@@ -153,6 +153,26 @@ TEST(Children, CountAndIndexOnlyDirectChildrenOfThatName) {
   EXPECT_EQ(position, 2);
 }
 
+// A walk over one parent's children keeps its place through lookups in each child and through
+// changes anywhere in the tree, as the agent's devices are read.
+TEST(Children, WalksOverNestedParentsStayRight) {
+  XMLNode r = XMLNode::parseString(
+      "<r><d><m>0</m><m>x</m></d><skip/><d><m>1</m></d><d><n/><m>2</m></d></r>", "r");
+  std::string seen;
+  for (int i = 0; i < r.nChildNode("d"); ++i) {
+    XMLNode d = r.getChildNode("d", i);
+    seen += d.getChildNode("m").getText();
+    if (i == 0) seen += d.getChildNode("m", 1).getText();
+    if (i == 1) d.addChild("m");  // a change between two steps of the walk
+    seen += std::to_string(d.nChildNode("m"));
+  }
+  EXPECT_EQ(seen,
+            "0x2"
+            "12"
+            "21");
+  EXPECT_TRUE(r.getChildNode("d", 3).isEmpty());
+}
+
 TEST(EmptyNode, AnswersEveryQueryWithNothing) {
   XMLNode empty = XMLNode::emptyXMLNode;
   EXPECT_TRUE(empty.isEmpty());
