@@ -14,7 +14,9 @@ inline constexpr std::size_t kMaxTreePathLength = 1023;
 // the appliance's tree directory.
 std::string resolveTreePath(const std::string& fileName);
 
-// Parses a tree file with libxml2's default settings; prints "pdoc is NULL" when it does not parse.
+// Parses a tree file with libxml2's default settings, within the markup limits of
+// common/markup_limits.h; prints "pdoc is NULL" when it can't be read, does not parse or breaks
+// a limit.
 XmlDocHandle openTreeFile(const std::string& fileName);
 
 // The root element of a document; prints "proot is NULL" when there is none (or no document).

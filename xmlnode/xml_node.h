@@ -26,11 +26,14 @@ class XMLNode {
 
   // Parses the whole file. With a tag, returns the first element of that name (document order),
   // without one the top of the document. Sets *error to 0 on success and to non-zero when the file
-  // can't be read or parsed or the tag is missing; the result is then the empty node.
+  // can't be read or parsed or the tag is missing; the result is then the empty node. A file that
+  // breaks a markup limit (common/markup_limits.h) doesn't parse, with its own value, 4.
   static XMLNode openFileHelper(const char* path, int* error, const char* tag = nullptr);
 
-  // Parses a NUL-terminated text, recovering what a damaged or cut text still yields. With a tag,
-  // returns the first element of that name, else the top; the empty node when nothing is found.
+  // Parses a NUL-terminated text, recovering what a damaged or cut text still yields: what comes
+  // before the first damage, or before the byte that breaks a markup limit, where the text is
+  // cut. With a tag, returns the first element of that name, else the top; the empty node when
+  // nothing is found.
   static XMLNode parseString(const char* text, const char* tag = nullptr,
                              XMLResults* results = nullptr);
 

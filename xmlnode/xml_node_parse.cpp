@@ -1,13 +1,7 @@
 // Building trees: parsing files and texts, and creating new documents.
-#include <fcntl.h>
 #include <libxml/parser.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <climits>
-#include <cstring>
-#include <string_view>
-
+#include "common/bounded_parse.h"
 #include "xml_node.h"
 #include "xml_tree.h"
 
@@ -15,7 +9,32 @@ const XMLNode XMLNode::emptyXMLNode{};
 
 namespace {
 
-enum ParseError { kParseOk = 0, kUnreadable = 1, kMalformed = 2, kTagMissing = 3 };
+using kyto::xml::parseFileWithinLimits;
+using kyto::xml::ParseOutcome;
+using kyto::xml::ParseResult;
+using kyto::xml::parseTextWithinLimits;
+
+enum ParseError {
+  kParseOk = 0,
+  kUnreadable = 1,
+  kMalformed = 2,
+  kTagMissing = 3,
+  kBeyondLimits = 4,  // refused like a file that doesn't parse, but told apart
+};
+
+ParseError errorOf(ParseOutcome outcome) {
+  switch (outcome) {
+    case ParseOutcome::kParsed:
+      return kParseOk;
+    case ParseOutcome::kUnreadable:
+      return kUnreadable;
+    case ParseOutcome::kBeyondLimits:
+      return kBeyondLimits;
+    case ParseOutcome::kMalformed:
+      return kMalformed;
+  }
+  return kMalformed;
+}
 
 // No entity expansion, no network, and no messages: a bad file is reported by the result only.
 // Short texts are kept inside their nodes (COMPACT), which saves an allocation for most
@@ -23,51 +42,6 @@ enum ParseError { kParseOk = 0, kUnreadable = 1, kMalformed = 2, kTagMissing = 3
 // any other, and XMLNode never changes a parsed text in place.
 constexpr int kParseOptions = XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR |
                               XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
-
-// The file as the parser's input, read as the parser asks for more. Read errors are recorded
-// here rather than reported by libxml2, which would print them.
-struct FileInput {
-  int fd = -1;
-  int readError = 0;
-};
-
-int readInput(void* context, char* buffer, int length) {
-  auto* input = static_cast<FileInput*>(context);
-  for (;;) {
-    ssize_t n = read(input->fd, buffer, static_cast<size_t>(length));
-    if (n >= 0) return static_cast<int>(n);
-    if (errno != EINTR) {
-      input->readError = errno;
-      return -1;
-    }
-  }
-}
-
-int closeInput(void* /*context*/) {
-  return 0;  // the descriptor is closed by its owner
-}
-
-// Parses the file in the chunks the parser reads, without a copy of the whole file in memory.
-// *unreadable is set when it can't be opened or read (a directory included).
-xmlDocPtr parseFile(const char* path, int options, bool* unreadable) {
-  FileInput input;
-  input.fd = open(path, O_RDONLY | O_CLOEXEC);
-  *unreadable = input.fd < 0;
-  if (input.fd < 0) return nullptr;
-  xmlDocPtr doc = xmlReadIO(readInput, closeInput, &input, nullptr, nullptr, options);
-  close(input.fd);
-  if (input.readError != 0) {
-    *unreadable = true;
-    if (doc != nullptr) xmlFreeDoc(doc);
-    return nullptr;
-  }
-  return doc;
-}
-
-xmlDocPtr parseMemory(std::string_view content, int options) {
-  if (content.size() > INT_MAX) return nullptr;
-  return xmlReadMemory(content.data(), static_cast<int>(content.size()), nullptr, nullptr, options);
-}
 
 void setError(int* error, int value) {
   if (error != nullptr) *error = value;
@@ -98,23 +72,26 @@ XMLNode XMLNode::adoptDocument(xmlDocPtr doc, const char* tag, bool* found) {
 XMLNode XMLNode::openFileHelper(const char* path, int* error, const char* tag) {
   setError(error, kUnreadable);
   if (path == nullptr) return {};
-  bool unreadable = false;
-  xmlDocPtr doc = parseFile(path, kParseOptions, &unreadable);
-  if (doc == nullptr) {
-    setError(error, unreadable ? kUnreadable : kMalformed);
+  // The file is parsed in the pieces libxml2 reads, without a copy of it in memory, and within
+  // the markup limits.
+  const ParseResult parsed = parseFileWithinLimits(path, kParseOptions);
+  if (parsed.doc == nullptr) {
+    setError(error, errorOf(parsed.outcome));
     return {};
   }
   bool found = false;
-  XMLNode node = adoptDocument(doc, tag, &found);
+  XMLNode node = adoptDocument(parsed.doc, tag, &found);
   setError(error, found ? kParseOk : kTagMissing);
   return node;
 }
 
 XMLNode XMLNode::parseString(const char* text, const char* tag, XMLResults* /*results*/) {
   if (text == nullptr) return {};
-  // A cut or damaged text still yields the elements read before the damage.
+  // A cut or damaged text still yields the elements read before the damage, and one that breaks
+  // a markup limit those before the element that breaks it.
   bool found = false;
-  return adoptDocument(parseMemory(text, kParseOptions | XML_PARSE_RECOVER), tag, &found);
+  const ParseResult parsed = parseTextWithinLimits(text, kParseOptions | XML_PARSE_RECOVER);
+  return adoptDocument(parsed.doc, tag, &found);
 }
 
 XMLNode XMLNode::createXMLTopNode(const char* name, int isDeclaration) {

@@ -1,0 +1,73 @@
+// Every XML input of the programs keeps to the markup limits: an element with 256 attributes
+// is read as ever, one with 257 is refused as a file that doesn't parse, or, in the agent's
+// output, cut there as a cut text.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "fault_support.h"
+
+namespace {
+
+using kyto::reliability::runTool;
+using kyto::test::ProgramResult;
+using kyto::test::TempDir;
+using kyto::test::writeFile;
+
+// Attributes to make an element that already has `has` carry `total`.
+std::string extraAttributes(int has, int total) {
+  std::string text;
+  for (int i = has; i < total; ++i) text += " x" + std::to_string(i) + "=\"" + "v\"";
+  return text;
+}
+
+struct LimitCase {
+  const char* input;
+  int attributes;  // on the element that carries them
+  std::string out;
+};
+
+TEST(MarkupLimit, EveryInputReadsAnElementOf256AttributesAndRefuses257) {
+  const std::string stored = "0|02:00:00:00:00:01||||-1||0\n";
+  const std::string devices = "0|m1||||-1||2\n0|m2||||-1||2\n";
+  const std::string treeListing = "1 Album\n";
+  const std::string unreadableTree = "pdoc is NULL\nproot is NULL\n";
+  const LimitCase cases[] = {
+      {"clients.xml", 256, stored},
+      {"clients.xml", 257, ""},
+      {"agent output", 256, devices},
+      // The devices before the cut element, and that one as far as the cut goes: no MAC.
+      {"agent output", 257, "0|||||-1||2\n0|m1||||-1||2\n"},
+      {"tree file", 256, treeListing},
+      {"tree file", 257, unreadableTree},
+  };
+  for (const LimitCase& c : cases) {
+    SCOPED_TRACE(std::string(c.input) + ", " + std::to_string(c.attributes) + " attributes");
+    TempDir root;
+    const std::string input = c.input;
+    ProgramResult r;
+    if (input == "clients.xml") {
+      writeFile(root / "etc/config/kytomediasvr/clients.xml",
+                "<UPNP_CLIENTS><CLIENT MAC=\"02:00:00:00:00:01\"" +
+                    extraAttributes(1, c.attributes) + "/></UPNP_CLIENTS>");
+      r = runTool(root.path(), {"clientadm", "list"});
+    } else if (input == "agent output") {
+      writeFile(root / "agent.out", "<root><device><mac>m1</mac></device><device" +
+                                        extraAttributes(0, c.attributes) +
+                                        "><mac>m2</mac></device></root>");
+      const std::string agent = root / "mnt/ext/opt/VELD/bin/halyard";
+      writeFile(agent, "#!/bin/sh\nexec cat \"$KYTO_ROOT/agent.out\"\n");
+      ASSERT_EQ(chmod(agent.c_str(), 0755), 0);
+      r = runTool(root.path(), {"clientadm", "list"});
+    } else {
+      writeFile(root / "tree.xml", "<T><TYPE NAME=\"Music\"" + extraAttributes(1, c.attributes) +
+                                       "><A ID=\"0x1\" NAME=\"Album\"/></TYPE></T>");
+      r = runTool(root.path(), {"treeshaper", "--read", root / "tree.xml", "Music"});
+    }
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.out, c.out);
+  }
+}
+
+}  // namespace
