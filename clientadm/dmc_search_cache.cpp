@@ -3,11 +3,11 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <memory>
 #include <new>
 #include <string>
 
 #include "agent_output.h"
+#include "agent_process.h"
 #include "common/appliance_paths.h"
 #include "common/brix_process.h"
 #include "server_settings.h"
@@ -16,11 +16,6 @@
 namespace kyto::clientadm {
 
 namespace {
-
-struct AgentStreamCloser {
-  void operator()(std::FILE* stream) const { brix_pclose(stream); }
-};
-using AgentStream = std::unique_ptr<std::FILE, AgentStreamCloser>;
 
 std::FILE* startAgent() {
   const std::string agent = paths::appliancePaths().halyardAgent;
@@ -56,12 +51,11 @@ int mergeAgentDevices(const char* text, ClientSink sink) {
 int readDmcSearchCache(ClientSink sink) {
   try {
     const auto deadline = std::chrono::steady_clock::now() + kAgentOutputDeadline;
-    AgentStream stream(startAgent());
-    if (!stream) return 1;
-    const std::string output = readAgentOutput(fileno(stream.get()), deadline, kAgentOutputCap);
-    stream.reset();  // the agent is closed and reaped before its output is parsed
-    if (output.empty()) return 0;
-    return mergeAgentDevices(output.c_str(), sink);
+    // The agent and all it started have ended before its output is parsed.
+    const AgentRun run = runAgentInOwnGroup(startAgent, deadline, kAgentOutputCap);
+    if (!run.started) return 1;
+    if (run.output.empty()) return 0;
+    return mergeAgentDevices(run.output.c_str(), sink);
   } catch (const std::bad_alloc&) {
     return 1;
   }

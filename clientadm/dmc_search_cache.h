@@ -5,9 +5,10 @@
 
 namespace kyto::clientadm {
 
-// Runs the halyard agent with "-c list", reads its XML output (bounded in size and time, see
-// agent_output.h) and hands each device to the sink with comeFrom FromDmcSearchCache. Returns 1
-// when the agent can't be started or its output holds no root element, else 0.
+// Runs the halyard agent with "-c list" in a process group of its own (agent_process.h), reads
+// its XML output (bounded in size and time, see agent_output.h), ends the group, and hands each
+// device to the sink with comeFrom FromDmcSearchCache. Returns 1 when the agent can't be started
+// or its output holds no root element, else 0.
 int readDmcSearchCache(ClientSink sink);
 
 // Merges each device element of the agent's XML text. 1 when the text holds no root element.

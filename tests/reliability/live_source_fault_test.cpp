@@ -1,6 +1,7 @@
 // Broken live sources of list: a client cache segment that is too small or unreadable, and an
-// agent that floods its output or never exits. list still prints what it can, with status 0,
-// within the agent read deadline (10 s from the agent's start) plus the 2 s reaping grace.
+// agent that floods its output, never exits or leaves a child behind. list still prints what it
+// can, with status 0, within the agent read deadline (10 s from the agent's start), and ends the
+// agent's whole process group.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -101,10 +102,28 @@ TEST_F(LiveSourceFaults, AnAgentThatNeverExitsIsCutOffAndKilled) {
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out, clientListing(kStored) + "0|02:00:00:01:00:01|10.0.0.1|||-1||2\n");
   EXPECT_EQ(r.err, "");
-  // 10 s deadline and 2 s grace, with ample room for a slow machine or a memory checker.
+  // The 10 s deadline, with ample room for a slow machine or a memory checker.
   EXPECT_LT(elapsed, std::chrono::seconds(40));
   const pid_t agent = std::stoi(kyto::test::readFile(root_ / "agent.pid"));
   EXPECT_TRUE(kill(agent, 0) != 0 && errno == ESRCH) << "the agent still runs";
+}
+
+// A child the agent leaves behind holds its output open: list reads on only until the agent has
+// exited, and ends the child with the agent's process group.
+TEST_F(LiveSourceFaults, AChildTheAgentLeavesBehindEndsWithIt) {
+  installAgent(
+      "#!/bin/sh\n"
+      "printf '<root><device><mac>02:00:00:01:00:01</mac></device></root>'\n"
+      "sleep 1000 </dev/null 2>/dev/null &\n"
+      "echo $! > \"$KYTO_ROOT/child.pid\"\n");
+  const ProgramResult r = runTool(root_.path(), {"clientadm", "list"});
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.out, clientListing(kStored) + "0|02:00:00:01:00:01||||-1||2\n");
+  EXPECT_EQ(r.err, "");
+  const pid_t child = std::stoi(kyto::test::readFile(root_ / "child.pid"));
+  const bool gone = kill(child, 0) != 0 && errno == ESRCH;
+  EXPECT_TRUE(gone) << "the agent's child still runs";
+  if (!gone) kill(child, SIGKILL);
 }
 
 }  // namespace
