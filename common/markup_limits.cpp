@@ -1,6 +1,7 @@
 #include "common/markup_limits.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
@@ -59,6 +60,13 @@ constexpr std::string_view kEntity = "ENTITY";
 constexpr std::string_view kElement = "ELEMENT";
 constexpr std::string_view kNotation = "NOTATION";
 
+// The bytes startTagByte does more with than add to a name.
+constexpr std::array<bool, 256> kMeansSomethingInTag = [] {
+  std::array<bool, 256> table{};
+  for (unsigned char c : {'"', '\'', '=', '>', '/', ' ', '\t', '\r', '\n'}) table[c] = true;
+  return table;
+}();
+
 constexpr std::uint32_t kLessThan = '<';
 constexpr std::uint32_t kBeyondUnicode = 0x110000;
 
@@ -116,10 +124,28 @@ std::size_t MarkupScanner::scan(const char* data, std::size_t size) {
       ++i;
       continue;
     }
+    // Names in a start tag, up to the next byte that means something there.
+    if (state_ == State::kStartTag && !kMeansSomethingInTag[c]) {
+      std::size_t end = i + 1;
+      while (end < size && !kMeansSomethingInTag[static_cast<unsigned char>(data[end])]) ++end;
+      takeName(data + i, end - i);
+      i = end;
+      continue;
+    }
     if (!step(c)) return fail(breach_, i);
     ++i;
   }
   return size;
+}
+
+void MarkupScanner::takeName(const char* bytes, std::size_t count) {
+  if (nameEnded_) nameLength_ = 0;
+  nameEnded_ = false;
+  slashBefore_ = false;
+  std::size_t k = 0;
+  for (; k < count && nameLength_ < sizeof name_; ++k) name_[nameLength_++] = bytes[k];
+  // Past its first bytes only whether the name is longer counts.
+  if (k < count) nameLength_ = sizeof name_ + 1;
 }
 
 std::size_t MarkupScanner::fail(MarkupBreach breach, std::size_t i) {

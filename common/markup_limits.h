@@ -89,6 +89,7 @@ class MarkupScanner {
   void enterPi();
   void enterBang();
   void enterLiteral(unsigned char quote, State after);
+  void takeName(const char* bytes, std::size_t count);
   bool countAttribute();
   void endStartTag(bool empty);
   void endElement();
