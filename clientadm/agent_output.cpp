@@ -2,6 +2,8 @@
 
 #include <errno.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,21 +17,19 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kChunkSize = 64 * 1024;
+// How often the read looks whether the writer has exited while its pipe stays silent.
+constexpr std::chrono::milliseconds kExitCheckInterval{20};
 
-// Milliseconds left until the deadline for poll, rounded up so that poll never returns early.
-int millisecondsUntil(Clock::time_point deadline) {
+// Milliseconds left until the deadline for poll, rounded up so that poll never returns early,
+// and with a writer to watch at most kExitCheckInterval.
+int millisecondsUntil(Clock::time_point deadline, bool watchingWriter) {
   auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return static_cast<int>(std::clamp<decltype(left)>(left, 0, INT_MAX));
+  const decltype(left) most = watchingWriter ? kExitCheckInterval.count() : INT_MAX;
+  return static_cast<int>(std::clamp<decltype(left)>(left, 0, most));
 }
 
-// False once nothing more is to come before the deadline: end of file, error or time out.
-bool readSome(int fd, Clock::time_point deadline, std::size_t most, std::string& output) {
-  int wait = millisecondsUntil(deadline);
-  if (wait == 0) return false;
-  pollfd ready{fd, POLLIN, 0};
-  int polled = poll(&ready, 1, wait);
-  if (polled < 0) return errno == EINTR;
-  if (polled == 0) return false;
+// Appends up to most bytes; false once nothing more is to come: end of file or an error.
+bool readChunk(int fd, std::size_t most, std::string& output) {
   char chunk[kChunkSize];
   ssize_t n = read(fd, chunk, std::min(most, sizeof chunk));
   if (n < 0) return errno == EINTR || errno == EAGAIN;
@@ -38,12 +38,50 @@ bool readSome(int fd, Clock::time_point deadline, std::size_t most, std::string&
   return true;
 }
 
+// False once nothing more is to come before the deadline: end of file, error or time out. With
+// watchingWriter, a poll that times out early returns true so that the writer is looked at.
+bool readSome(int fd, Clock::time_point deadline, std::size_t most, bool watchingWriter,
+              std::string& output) {
+  int wait = millisecondsUntil(deadline, watchingWriter);
+  if (wait == 0) return false;
+  pollfd ready{fd, POLLIN, 0};
+  int polled = poll(&ready, 1, wait);
+  if (polled < 0) return errno == EINTR;
+  if (polled == 0) return watchingWriter;
+  return readChunk(fd, most, output);
+}
+
+bool hasExited(pid_t child) {
+  for (;;) {
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0) {
+      return info.si_pid == child;
+    }
+    if (errno != EINTR) return true;  // not a child (any more): nothing to wait for
+  }
+}
+
+// What the pipe holds now, up to the cap: all the writer wrote before it exited.
+void readWhatIsPending(int fd, std::size_t cap, std::string& output) {
+  int pending = 0;
+  if (ioctl(fd, FIONREAD, &pending) != 0) return;
+  const std::size_t last = std::min(cap, output.size() + static_cast<std::size_t>(pending));
+  while (output.size() < last && readChunk(fd, last - output.size(), output)) {
+  }
+}
+
 }  // namespace
 
-std::string readAgentOutput(int fd, Clock::time_point deadline, std::size_t cap) {
+std::string readAgentOutput(int fd, Clock::time_point deadline, std::size_t cap, pid_t writer) {
   std::string output;
+  const bool watchingWriter = writer > 0;
   try {
-    while (output.size() < cap && readSome(fd, deadline, cap - output.size(), output)) {
+    while (output.size() < cap) {
+      if (watchingWriter && hasExited(writer)) {
+        readWhatIsPending(fd, cap, output);
+        break;
+      }
+      if (!readSome(fd, deadline, cap - output.size(), watchingWriter, output)) break;
     }
   } catch (const std::bad_alloc&) {
     // What fitted in memory is still worth listing.

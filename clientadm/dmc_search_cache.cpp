@@ -2,14 +2,13 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "agent_output.h"
 #include "agent_process.h"
 #include "common/appliance_paths.h"
-#include "common/brix_process.h"
 #include "server_settings.h"
 #include "xml_node.h"
 
@@ -17,13 +16,14 @@ namespace kyto::clientadm {
 
 namespace {
 
-std::FILE* startAgent() {
-  const std::string agent = paths::appliancePaths().halyardAgent;
-  if (access(agent.c_str(), X_OK) == 0)
-    return brix_popen("r", agent.c_str(), "-c", "list", static_cast<const char*>(nullptr));
-  // The fallback goes as one command line, which the helper splits at blanks.
-  const std::string commandLine = paths::appliancePaths().halyardFallback + " -c list";
-  return brix_popen("r", commandLine.c_str(), static_cast<const char*>(nullptr));
+// The agent at the preferred path when that is executable, else at the fallback path, with the
+// arguments "-c" and "list". clientadm starts it itself rather than through the appliance's
+// process helper, which can't give it a process group of its own.
+std::vector<std::string> agentCommand() {
+  const paths::AppliancePaths& where = paths::appliancePaths();
+  const std::string& agent =
+      access(where.halyardAgent.c_str(), X_OK) == 0 ? where.halyardAgent : where.halyardFallback;
+  return {agent, "-c", "list"};
 }
 
 // The first text of the first child of that name, or null.
@@ -52,7 +52,7 @@ int readDmcSearchCache(ClientSink sink) {
   try {
     const auto deadline = std::chrono::steady_clock::now() + kAgentOutputDeadline;
     // The agent and all it started have ended before its output is parsed.
-    const AgentRun run = runAgentInOwnGroup(startAgent, deadline, kAgentOutputCap);
+    const AgentRun run = runInOwnProcessGroup(agentCommand(), deadline, kAgentOutputCap);
     if (!run.started) return 1;
     if (run.output.empty()) return 0;
     return mergeAgentDevices(run.output.c_str(), sink);

@@ -6,9 +6,9 @@
 namespace kyto::clientadm {
 
 // Runs the halyard agent with "-c list" in a process group of its own (agent_process.h), reads
-// its XML output (bounded in size and time, see agent_output.h), ends the group, and hands each
-// device to the sink with comeFrom FromDmcSearchCache. Returns 1 when the agent can't be started
-// or its output holds no root element, else 0.
+// its XML output (bounded in size and time, see agent_output.h), ends the whole group, and hands
+// each device to the sink with comeFrom FromDmcSearchCache. Returns 1 when the agent can't be
+// started or its output holds no root element, else 0.
 int readDmcSearchCache(ClientSink sink);
 
 // Merges each device element of the agent's XML text. 1 when the text holds no root element.

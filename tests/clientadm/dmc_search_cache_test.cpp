@@ -122,5 +122,20 @@ TEST_F(AgentPipe, DeadlineEndsTheReadOfASilentWriter) {
   EXPECT_EQ(read(std::chrono::milliseconds(0), kAgentOutputCap), "");
 }
 
+// The writer has exited while another process (here the test) holds the pipe open, as a child
+// the agent left behind would: the read ends with what the writer wrote, long before its
+// deadline.
+TEST_F(AgentPipe, EndsOnceTheWriterHasExitedThoughThePipeStaysOpen) {
+  const pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    _exit(::write(fds_[1], "<root/>", 7) == 7 ? 0 : 1);
+  }
+  EXPECT_EQ(readAgentOutput(fds_[0], Clock::now() + std::chrono::hours(1), kAgentOutputCap, writer),
+            "<root/>");
+  int status = 0;
+  ASSERT_EQ(waitpid(writer, &status, 0), writer);
+}
+
 }  // namespace
 }  // namespace kyto::clientadm
