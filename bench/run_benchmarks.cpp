@@ -240,6 +240,21 @@ void printGrowth(const std::vector<unsigned>& sizes, const std::vector<double>& 
   }
 }
 
+// How the list's wall time grows with the agent's devices, beside the factor of linear growth.
+void printAgentGrowth(const std::vector<unsigned>& sizes, const std::vector<double>& times) {
+  printf(
+      "\n| clientadm list, agent only | wall time | growth | linear growth |\n"
+      "|---|---:|---:|---:|\n");
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    if (i == 0) {
+      printf("| %u devices | %.2f ms | | |\n", sizes[i], times[i]);
+      continue;
+    }
+    printf("| %u devices | %.2f ms | %.2f | %.2f |\n", sizes[i], times[i], times[i] / times[i - 1],
+           static_cast<double>(sizes[i]) / sizes[i - 1]);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -330,10 +345,24 @@ int main(int argc, char** argv) {
     }
     listTimes.push_back(listBig.ours.wallMs);
   }
-  fs::remove(agent);
-  removeClientCache();
 
-  // 4. Custom tree from a large template.
+  // 4. The agent as the only source, at scale: each device costs the same whatever their number.
+  fs::remove(clients);
+  removeClientCache();
+  std::vector<unsigned> agentSizes =
+      opt.shortMode ? std::vector<unsigned>{100, 1000} : std::vector<unsigned>{1000, 10000, 100000};
+  std::vector<double> agentTimes;
+  for (unsigned n : agentSizes) {
+    writeText(work + "/devices.xml", agentOutput(n));
+    PairResult agentRun = measurePair({{clientadm, "list"}, {}},
+                                      {{refParse, work + "/devices.xml"}, {}}, opt.repeats);
+    rows.push_back({"clientadm list, agent with " + std::to_string(n) + " devices",
+                    agentRun.ours.wallMs, agentRun.reference.wallMs, 0, "ms"});
+    agentTimes.push_back(agentRun.ours.wallMs);
+  }
+  fs::remove(agent);
+
+  // 5. Custom tree from a large template.
   size_t templateBytes = opt.shortMode ? 200 * 1024 : 5 * 1024 * 1024;
   std::string tree = staged(kyto::paths::kTreeDir) + kyto::paths::kTreeTemplateName;
   writeText(tree, treeTemplate(templateBytes));
@@ -347,6 +376,7 @@ int main(int argc, char** argv) {
 
   printTable(rows);
   printGrowth(sizes, listTimes);
+  printAgentGrowth(agentSizes, agentTimes);
   fs::remove_all(work);
   bool missed = std::any_of(rows.begin(), rows.end(), [](const Row& r) {
     return r.target > 0 && r.reference > 0 && r.ours / r.reference > r.target;
