@@ -30,8 +30,9 @@ done
 loaded=$(env -i LD_TRACE_LOADED_OBJECTS=1 "$prefix/bin/clientadm")
 for library in libkytoutil.so.1 libkytobrix.so.1 libkytocorvi.so.1; do
   found=$(sed -n "s|^\s*$library => \(.*\) (0x.*|\1|p" <<<"$loaded")
-  [ -n "$found" ] && [ "$(realpath "$found")" = "$(realpath "$prefix/$libdir/$library")" ] ||
+  if [ -z "$found" ] || [ "$(realpath "$found")" != "$(realpath "$prefix/$libdir/$library")" ]; then
     fail "clientadm does not load $library from the prefix:"$'\n'"$loaded"
+  fi
 done
 
 # The programs run. A private IPC namespace, where there is one, keeps the machine's client cache
