@@ -9,7 +9,7 @@ packages=(
   libxml2-dev libxml2-utils
   libgtest-dev libgmock-dev libbenchmark-dev
   util-linux mandoc bash-completion
-  libavformat-dev ffmpeg
+  libavformat-dev
 )
 packages+=("$@")
 
