@@ -10,7 +10,6 @@ namespace kyto::clientadm {
 
 namespace {
 
-constexpr std::string_view kFilePathOption = "--filePath";
 constexpr std::string_view kCurrentDirectory = "./";
 
 // Out-parameters of both queries. The audio query is handed the same variables as the video
@@ -82,13 +81,9 @@ std::string formatDuration(std::int32_t seconds) {
   return text;
 }
 
-int queryMediaDuration(int argc, char** argv) {
-  if (argc < 4 || kFilePathOption != argv[2]) {
-    std::fputs("Error, it should have --filePath parameter.\n", stderr);
-    return 1;
-  }
+int queryMediaDuration(const char* filePath) {
   MediaPath path;
-  if (!splitMediaPath(argv[3], path)) {
+  if (!splitMediaPath(filePath, path)) {
     std::fputs("Error, the directory of --filePath is longer than 1023 bytes.\n", stderr);
     return 1;
   }

@@ -22,6 +22,7 @@ struct Fields {
   Text user = std::nullopt;
   Text clientType = std::nullopt;
   std::int32_t deny = -1;
+  Text filePath = std::nullopt;
   bool operator==(const Fields&) const = default;
 };
 
@@ -31,7 +32,7 @@ std::ostream& operator<<(std::ostream& os, const Text& t) {
 std::ostream& operator<<(std::ostream& os, const Fields& f) {
   return os << "{command " << f.command << ", profile " << f.profileId << ", mac " << f.mac
             << ", ip " << f.ip << ", user " << f.user << ", type " << f.clientType << ", deny "
-            << f.deny << "}";
+            << f.deny << ", file " << f.filePath << "}";
 }
 
 Text textOf(const char* text) {
@@ -41,7 +42,7 @@ Text textOf(const char* text) {
 struct ParseCase {
   std::vector<std::string> args;  // after the program name
   int status;
-  Fields fields;  // checked when status is 0; only command for list and getDuration
+  Fields fields;  // checked when status is 0; only command for list
   const char* errors = "";
 };
 
@@ -90,26 +91,38 @@ TEST_P(ParseClientCommand, Parses) {
   EXPECT_EQ(status, c.status);
   EXPECT_EQ(errors.text(), c.errors);
   if (status != 0) return;
-  if (c.fields.command == CommandList || c.fields.command == CommandGetDuration) {
+  if (c.fields.command == CommandList) {
     EXPECT_EQ(parsed.command, c.fields.command);
     return;
   }
-  const Fields actual{parsed.command,    parsed.profileId,    textOf(parsed.mac),
-                      textOf(parsed.ip), textOf(parsed.user), textOf(parsed.clientType),
-                      parsed.deny};
+  const Fields actual{parsed.command,    parsed.profileId,       textOf(parsed.mac),
+                      textOf(parsed.ip), textOf(parsed.user),    textOf(parsed.clientType),
+                      parsed.deny,       textOf(parsed.filePath)};
   EXPECT_EQ(actual, c.fields);
 }
 
 const Fields kList{.command = CommandList};
-const Fields kGetDuration{.command = CommandGetDuration};
+Fields duration(Text filePath) {
+  return Fields{.command = CommandGetDuration, .filePath = std::move(filePath)};
+}
+constexpr char kNoFilePath[] = "Error, it should have --filePath parameter.\n";
 
 INSTANTIATE_TEST_SUITE_P(
     CommandWords, ParseClientCommand,
     ::testing::Values(ParseCase{{}, -1, {}}, ParseCase{{"ADD"}, 1, {}}, ParseCase{{"adds"}, 1, {}},
                       ParseCase{{""}, 1, {}}, ParseCase{{"list"}, 0, kList},
                       ParseCase{{"list", "anything", "-p", "9"}, 0, kList},
-                      ParseCase{{"getDuration"}, 0, kGetDuration},
-                      ParseCase{{"getDuration", "--filePath", "/a.mp3"}, 0, kGetDuration}));
+                      ParseCase{{"getDuration"}, 2, {}, kNoFilePath},
+                      ParseCase{{"getDuration", "--filePath", "/a.mp3"}, 0, duration("/a.mp3")}));
+
+// getDuration's own words: a refusal writes its message and asks for no usage (status 2).
+INSTANTIATE_TEST_SUITE_P(
+    DurationWords, ParseClientCommand,
+    ::testing::Values(ParseCase{{"getDuration", "--filePath", "a b", "x"}, 0, duration("a b")},
+                      ParseCase{{"getDuration", "--filePath", ""}, 0, duration("")},
+                      ParseCase{{"getDuration", "--filePath"}, 2, {}, kNoFilePath},
+                      ParseCase{{"getDuration", "--filepath", "/a.mp3"}, 2, {}, kNoFilePath},
+                      ParseCase{{"getDuration", "-p", "9"}, 2, {}, kNoFilePath}));
 
 INSTANTIATE_TEST_SUITE_P(
     Options, ParseClientCommand,
