@@ -29,10 +29,13 @@ bool readCommandWord(std::string_view word, CommandCode* command) {
   return false;
 }
 
+// A typo such as "2x" or "abc" must not grant a profile: only a whole number is taken.
 bool applyProfileId(const char* value, ParsedCommand* parsed, std::FILE* errors) {
   if (value == nullptr) return false;
-  parsed->profileId = parseDecimal32(value);
-  if (parsed->profileId <= kHighestProfileId) return true;
+  if (isDecimalText(value)) {
+    parsed->profileId = parseDecimal32(value);
+    if (parsed->profileId <= kHighestProfileId) return true;
+  }
   std::fputs("Error browsing profile Id\n", errors);
   return false;
 }

@@ -68,6 +68,11 @@ Fields withType(Fields f, Text clientType) {
   return f;
 }
 
+ParseCase badProfile(std::string text) {
+  return ParseCase{
+      {"add", "-m", kMac, "-p", std::move(text)}, 1, {}, "Error browsing profile Id\n"};
+}
+
 class ParseClientCommand : public ::testing::TestWithParam<ParseCase> {
  protected:
   static void SetUpTestSuite() {
@@ -158,16 +163,22 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{{"add", "-m", kMac, "-p", "5"}, 0, withProfile(add(), 5)},
         ParseCase{{"add", "-m", kMac, "-p", "-1"}, 0, withProfile(add(), -1)},
         ParseCase{{"add", "-m", kMac, "-p", "-7"}, 0, withProfile(add(), -7)},
-        ParseCase{{"add", "-m", kMac, "-p", "abc"}, 0, withProfile(add(), 0)},
-        ParseCase{{"add", "-m", kMac, "-p", " +4x"}, 0, withProfile(add(), 4)},
+        ParseCase{{"add", "-m", kMac, "-p", "0"}, 0, withProfile(add(), 0)},
+        ParseCase{{"add", "-m", kMac, "-p", " \t+4"}, 0, withProfile(add(), 4)},
+        ParseCase{{"add", "-m", kMac, "-p", "-007"}, 0, withProfile(add(), -7)},
         ParseCase{{"add", "-m", kMac, "-p", "4294967297"}, 0, withProfile(add(), 1)},
         ParseCase{{"add", "-m", kMac, "-p", "6"}, 1, {}, "Error browsing profile Id\n"},
+        ParseCase{{"add", "-m", kMac, "-p", "99999999999999999999"}, 0, withProfile(add(), -1)},
         ParseCase{{"add", "-m", kMac, "-p", "4294967302"}, 1, {}, "Error browsing profile Id\n"},
         ParseCase{{"del", "-m", kMac, "-p", "9"}, 1, {}, "Error browsing profile Id\n"},
         // A rejected option ends the scan: later faults are not reported.
         ParseCase{
             {"add", "-m", "bad", "-p", "6", "-t", "bad"}, 1, {}, "Error browsing profile Id\n"},
-        ParseCase{{"add", "-m", kMac, "-p"}, 1, {}}));
+        ParseCase{{"add", "-m", kMac, "-p"}, 1, {}},
+        // Anything but a whole number is refused like a profile over 5.
+        badProfile("abc"), badProfile("2x"), badProfile(" +4x"), badProfile(""), badProfile(" "),
+        badProfile("+"), badProfile("+-1"), badProfile("4 "), badProfile("3\n"), badProfile("0x3"),
+        badProfile("3.0"), badProfile("1e0"), badProfile("\xef\xbc\x93")));
 
 INSTANTIATE_TEST_SUITE_P(
     ClientTypes, ParseClientCommand,
