@@ -1,10 +1,12 @@
 #include "media_duration.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "common/appliance_paths.h"
+#include "common/regular_file.h"
 
 namespace kyto::clientadm {
 
@@ -39,6 +41,17 @@ int askAudio(const MediaLibrary& library, const MediaPath& path, MetadataStorage
   return library.audioMetadata(path.directory, path.fileName, &m.bitRate, &m.sampleRate,
                                &m.channels, &m.bitsPerSample, &m.audioStreams, &m.duration, &m.year,
                                &m.trackNumber, &m.discNumber, &m.subtitleStreams, m.audioCodec);
+}
+
+// The library would wait for ever on a FIFO and reports a missing file as a silent one, so the
+// path is tried first: only a regular file that we may read is put to it.
+bool isReadableMediaFile(const char* filePath) {
+  UniqueFd file;
+  const int error = openRegularFile(filePath, file);
+  if (error == 0) return true;
+  const char* reason = error == EINVAL ? "not a regular file" : std::strerror(error);
+  std::fprintf(stderr, "Error, can't read --filePath: %s.\n", reason);
+  return false;
 }
 
 }  // namespace
@@ -87,6 +100,7 @@ int queryMediaDuration(const char* filePath) {
     std::fputs("Error, the directory of --filePath is longer than 1023 bytes.\n", stderr);
     return 1;
   }
+  if (!isReadableMediaFile(filePath)) return 1;
   std::fputs(formatDuration(queryDurationSeconds(corviLibrary(), path)).c_str(), stdout);
   return 0;
 }
