@@ -20,7 +20,7 @@ int listClients() {
   return 0;
 }
 
-int runClientCommand(const ParsedCommand& command, int argc, char** argv) {
+int runClientCommand(const ParsedCommand& command) {
   switch (command.command) {
     case CommandAdd:
       return Kyto_Util_AddClientToXMLFile(command.mac, command.ip, command.profileId, command.user,
@@ -30,7 +30,7 @@ int runClientCommand(const ParsedCommand& command, int argc, char** argv) {
     case CommandList:
       return listClients();
     case CommandGetDuration:
-      return queryMediaDuration(argc, argv);
+      return queryMediaDuration(command.filePath);
   }
   return 1;
 }

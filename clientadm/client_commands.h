@@ -6,7 +6,7 @@
 namespace kyto::clientadm {
 
 // Runs one parsed command and returns the exit status.
-int runClientCommand(const ParsedCommand& command, int argc, char** argv);
+int runClientCommand(const ParsedCommand& command);
 
 // The list command: merges the client sources in order and prints the result. Always 0.
 int listClients();

@@ -29,10 +29,13 @@ bool readCommandWord(std::string_view word, CommandCode* command) {
   return false;
 }
 
+// A typo such as "2x" or "abc" must not grant a profile: only a whole number is taken.
 bool applyProfileId(const char* value, ParsedCommand* parsed, std::FILE* errors) {
   if (value == nullptr) return false;
-  parsed->profileId = parseDecimal32(value);
-  if (parsed->profileId <= kHighestProfileId) return true;
+  if (isDecimalText(value)) {
+    parsed->profileId = parseDecimal32(value);
+    if (parsed->profileId <= kHighestProfileId) return true;
+  }
   std::fputs("Error browsing profile Id\n", errors);
   return false;
 }
@@ -107,17 +110,29 @@ bool checkMacAddress(const ParsedCommand& parsed, std::FILE* errors) {
   return false;
 }
 
+// getDuration takes exactly "--filePath PATH"; words after the path are ignored.
+int parseDurationWords(int argc, char* const* argv, ParsedCommand* parsed, std::FILE* errors) {
+  constexpr std::string_view kFilePathOption = "--filePath";
+  if (argc < 4 || kFilePathOption != argv[2]) {
+    std::fputs("Error, it should have --filePath parameter.\n", errors);
+    return ParseRejectedNoUsage;
+  }
+  parsed->filePath = argv[3];
+  return ParseAccepted;
+}
+
 }  // namespace
 
 int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed, std::FILE* errors) {
-  if (argc < 2 || argv == nullptr || argv[1] == nullptr) return -1;
+  if (argc < 2 || argv == nullptr || argv[1] == nullptr) return ParseNoCommandWord;
   CommandCode command;
-  if (!readCommandWord(argv[1], &command)) return 1;
+  if (!readCommandWord(argv[1], &command)) return ParseRejected;
   parsed->command = command;
-  if (command == CommandList || command == CommandGetDuration) return 0;
+  if (command == CommandList) return ParseAccepted;
   *parsed = ParsedCommand{.command = command};
-  if (!scanOptions(argc, argv, parsed, errors)) return 1;
-  return checkMacAddress(*parsed, errors) ? 0 : 1;
+  if (command == CommandGetDuration) return parseDurationWords(argc, argv, parsed, errors);
+  if (!scanOptions(argc, argv, parsed, errors)) return ParseRejected;
+  return checkMacAddress(*parsed, errors) ? ParseAccepted : ParseRejected;
 }
 
 }  // namespace kyto::clientadm

@@ -13,7 +13,8 @@ enum CommandCode : int {
   CommandGetDuration = 4,
 };
 
-// The texts point into the argument vector. For list and getDuration only command is filled.
+// The texts point into the argument vector. For list only command is filled, for getDuration
+// command and filePath.
 struct ParsedCommand {
   CommandCode command = CommandList;
   std::int32_t profileId = -1;       // -p; -1 when not given
@@ -22,11 +23,20 @@ struct ParsedCommand {
   const char* user = nullptr;        // -u
   const char* clientType = nullptr;  // -t; none also for "Auto"
   std::int32_t deny = -1;            // 1 with -d
+  const char* filePath = nullptr;    // getDuration's --filePath
 };
 
-// Returns 0 when the command line is accepted, 1 when it is rejected, -1 when there is no command
-// word. Writes the profile, client type and MAC address errors to errors itself; every other
-// rejection is silent and the caller prints the usage.
+// Results of parseClientCommand.
+enum ParseResult : int {
+  ParseAccepted = 0,
+  ParseRejected = 1,         // the caller prints the usage
+  ParseNoCommandWord = -1,   // the caller prints the usage
+  ParseRejectedNoUsage = 2,  // getDuration without --filePath: its message is written, no usage
+};
+
+// Returns a ParseResult. Writes the profile, client type, MAC address and --filePath errors to
+// errors itself; every other rejection is silent. The caller prints the usage for every rejection
+// but ParseRejectedNoUsage.
 int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed,
                        std::FILE* errors = stderr);
 

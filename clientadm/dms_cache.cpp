@@ -21,7 +21,7 @@ using dmscache::DmsCacheSlot;
 // The segment attached for the reader's lifetime; detached on every path out.
 class SegmentAttachment {
  public:
-  explicit SegmentAttachment(int id) : address_(shmat(id, nullptr, 0)) {}
+  explicit SegmentAttachment(int id) : address_(shmat(id, nullptr, SHM_RDONLY)) {}
   ~SegmentAttachment() {
     if (attached()) shmdt(address_);
   }
@@ -59,8 +59,9 @@ void reportDmsSlots(const unsigned char* segment, const ClientTypeRegistry& regi
 }
 
 int readDmsClientCache(ClientSink sink) {
-  int id =
-      shmget(paths::kDmsClientCacheKey, dmscache::kSegmentSize, IPC_CREAT | dmscache::kSegmentMode);
+  // The segment is the daemon's: a reader that created it would fix its size and mode for a
+  // later daemon, so a missing segment stays missing and simply holds no clients.
+  const int id = shmget(paths::kDmsClientCacheKey, dmscache::kSegmentSize, 0);
   if (id < 0) return 0;
   SegmentAttachment segment(id);
   if (!segment.attached()) return 0;

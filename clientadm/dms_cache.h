@@ -10,9 +10,9 @@ namespace kyto::clientadm {
 
 class ClientTypeRegistry;
 
-// Hands every live slot of the segment to the sink with comeFrom FromDmsClientCache. A missing
-// segment is created empty, as the daemon would find it. Always 0, even when the segment can't
-// be reached.
+// Hands every live slot of the segment to the sink with comeFrom FromDmsClientCache. The
+// segment is only read: never created (a missing one holds no clients) and attached read-only.
+// Always 0, even when the segment can't be reached.
 int readDmsClientCache(ClientSink sink);
 
 // Reports the live slots of a segment image of dmscache::kSegmentSize bytes, naming client types

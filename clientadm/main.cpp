@@ -16,11 +16,10 @@ int main(int argc, char** argv) {
       return 1;
     }
     ParsedCommand command;
-    if (parseClientCommand(argc, argv, &command) != 0) {
-      printClientUsage(argv);
-      return 1;
-    }
-    return runClientCommand(command, argc, argv);
+    const int parsed = parseClientCommand(argc, argv, &command);
+    if (parsed == ParseAccepted) return runClientCommand(command);
+    if (parsed != ParseRejectedNoUsage) printClientUsage(argv);
+    return 1;
   } catch (...) {
     return 1;  // only memory exhaustion gets here
   }

@@ -1,12 +1,12 @@
 // clientadm's command line parser on argument vectors cut from the input: never reads past the
-// vector, and an accepted add or del always carries a MAC text.
+// vector, an accepted add or del always carries a MAC text and an accepted getDuration a path.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
-#include "common/appliance_paths.h"
 #include "client_type_registry.h"
 #include "command_line.h"
+#include "common/appliance_paths.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -28,5 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      parsed.command == kyto::clientadm::CommandDel;
   if (result == 0 && changesList && parsed.mac == nullptr) abort();
   if (result == 0 && parsed.profileId > 5) abort();
+  bool isDuration = parsed.command == kyto::clientadm::CommandGetDuration;
+  if (result == 0 && isDuration && parsed.filePath == nullptr) abort();
   return 0;
 }

@@ -97,6 +97,8 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"TypeWithoutValue", {"add", "-m", kMac, "-t"}, ""},
         RejectCase{"ProfileTooHigh", {"add", "-m", kMac, "-p", "6"}, "Error browsing profile Id\n"},
         RejectCase{
+            "ProfileNotANumber", {"add", "-m", kMac, "-p", "2x"}, "Error browsing profile Id\n"},
+        RejectCase{
             "DelChecksProfile", {"del", "-m", kMac, "-p", "9"}, "Error browsing profile Id\n"},
         RejectCase{"LowerCaseCustom",
                    {"add", "-m", kMac, "-t", "cust0123456789ab"},

@@ -3,11 +3,13 @@
 #include "media_duration.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -176,9 +178,9 @@ TEST_F(GetDurationProgram, PrintsTheDurationOfRealFiles) {
   writeWav(dir_ / "long.wav", 360000);
   kyto::test::writeFile(dir_ / "notes.txt", "not media at all\n");
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {dir_ / "short.wav", "01:02:05\n"},   {dir_ / "long.wav", "100:00:00\n"},
-      {dir_ / "missing.wav", "00:00:00\n"}, {dir_ / "notes.txt", "00:00:00\n"},
-      {dir_.path() + "/", "00:00:00\n"},
+      {dir_ / "short.wav", "01:02:05\n"},
+      {dir_ / "long.wav", "100:00:00\n"},
+      {dir_ / "notes.txt", "00:00:00\n"},  // regular, but no media: no error
   };
   for (const auto& [path, out] : cases) {
     SCOPED_TRACE(path);
@@ -190,6 +192,37 @@ TEST_F(GetDurationProgram, PrintsTheDurationOfRealFiles) {
   // A bare file name is looked for in the current directory.
   ProgramResult r = run("cd \"$DIR\" && exec \"$CLIENTADM\" getDuration --filePath short.wav");
   EXPECT_EQ(r.out, "01:02:05\n");
+}
+
+// Nothing that can't be opened as a regular file is put to the library, and nothing blocks: a
+// FIFO without a writer would hold a plain open for ever (timeout's status 124 then).
+TEST_F(GetDurationProgram, RefusesWhatIsNoReadableRegularFile) {
+  writeWav(dir_ / "locked.wav", 5);
+  ASSERT_EQ(chmod((dir_ / "locked.wav").c_str(), 0), 0);
+  ASSERT_EQ(mkfifo((dir_ / "fifo.wav").c_str(), 0600), 0);
+  const std::string error = "Error, can't read --filePath: ";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {dir_ / "missing.wav", "No such file or directory"},
+      {dir_.path(), "Is a directory"},
+      {dir_.path() + "/", "Is a directory"},
+      {dir_ / "fifo.wav", "not a regular file"},
+      {"/dev/null", "not a regular file"},
+      {dir_ / "locked.wav", "Permission denied"},
+  };
+  for (const auto& [path, reason] : cases) {
+    SCOPED_TRACE(path);
+    if (reason == "Permission denied" && geteuid() == 0) {
+      std::printf("skipped %s: root may read a file without permission bits\n", path.c_str());
+      continue;
+    }
+    ProgramResult r = kyto::test::runProgram(
+        {{"/usr/bin/timeout", "10", KYTO_CLIENTADM_PATH, "getDuration", "--filePath", path},
+         {},
+         ""});
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, error + reason + ".\n");
+    EXPECT_EQ(r.exitStatus, 1);
+  }
 }
 
 // The demo's clip, whose name has a space in it.

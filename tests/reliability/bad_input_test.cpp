@@ -153,14 +153,13 @@ TEST(BadInput, ClientadmCommandLines) {
        "",
        "",
        "0|" + kMac + "|||" + customMarkup + "|-1||0\n"},
-      // The profile text is read as a number: none gives 0; strtol saturates a very long one at
-      // LONG_MAX, whose low 32 bits are -1, that is no profile.
+      // The profile text must be a whole number; strtol saturates a very long one at LONG_MAX,
+      // whose low 32 bits are -1, that is no profile.
       {"add: profile of markup",
        {"clientadm", "add", "-m", kMac, "-p", kMarkup},
-       0,
-       "",
-       "",
-       "0|" + kMac + "||||0||0\n"},
+       1,
+       kUsage,
+       "Error browsing profile Id\n"},
       {"add: profile very long",
        {"clientadm", "add", "-m", kMac, "-p", std::string(100000, '9')},
        0,

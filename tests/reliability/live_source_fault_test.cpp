@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/appliance_paths.h"
 #include "fault_support.h"
 
 namespace {
@@ -64,6 +65,28 @@ TEST_F(LiveSourceFaults, AnUnreadableSegmentIsPassedOver) {
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out, clientListing(kStored) + "0|02:00:00:00:00:99|10.0.0.9|||-1||1\n---\n" +
                        clientListing(kStored));
+  EXPECT_EQ(r.err, "");
+}
+
+// The segment is the daemon's: list never creates it (ipcs sees none after list, one after the
+// stand-in daemon made it), and reads it attached read-only, so a segment the reader may not
+// write (0444, without CAP_IPC_OWNER) is still listed.
+TEST_F(LiveSourceFaults, TheReaderNeitherCreatesNorWritesTheSegment) {
+  char countSegments[64];  // ipcs names the segment by its key in 8 hexadecimal digits
+  std::snprintf(countSegments, sizeof countSegments, " ipcs -m | grep -ci 0x%08x;",
+                kyto::paths::kDmsClientCacheKey);
+  ProgramResult r = inPrivateIpc(std::string("\"$CLIENTADM\" list;") + countSegments +
+                                 " \"$DMS\" clear;" + countSegments);
+  EXPECT_EQ(r.out, clientListing(kStored) + "0\n1\n");
+  EXPECT_EQ(r.err, "");
+
+  if (runTool(root_.path(), {"setpriv", "--bounding-set=-ipc_owner", "/bin/true"}).exitStatus != 0)
+    GTEST_SKIP() << "cannot drop CAP_IPC_OWNER with setpriv: root would write the segment anyway";
+  r = inPrivateIpc(
+      "echo '0 10.0.0.9 02:00:00:00:00:99' | \"$DMS\" set - && \"$SHM_MODE\" 0444 &&"
+      " exec setpriv --bounding-set=-ipc_owner \"$CLIENTADM\" list");
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.out, clientListing(kStored) + "0|02:00:00:00:00:99|10.0.0.9|||-1||1\n");
   EXPECT_EQ(r.err, "");
 }
 
