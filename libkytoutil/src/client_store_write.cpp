@@ -1,6 +1,11 @@
 // Add and Del: rewriting the client access list under the lock.
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
 
 #include "abi_boundary.h"
 #include "client_list_lock.h"
@@ -79,6 +84,46 @@ int writeList(const XMLNode& top, const char* path) {
   return top.writeToFile(path, nullptr, 1) == 0 ? 0 : 1;
 }
 
+bool isMissing(const char* path) {
+  struct stat st;
+  return stat(path, &st) != 0 && errno == ENOENT;
+}
+
+// The copy kept of a list that is about to be replaced. When the new list is not written the
+// original still stands, so the copy goes again: retries must not pile copies up.
+class BackupForWrite {
+ public:
+  BackupForWrite() = default;
+  BackupForWrite(const BackupForWrite&) = delete;
+  BackupForWrite& operator=(const BackupForWrite&) = delete;
+  ~BackupForWrite() {
+    if (!written_ && !name_.empty()) unlink(name_.c_str());
+  }
+
+  bool make(const char* path) { return kyto::util::keepCorruptFile(path, &name_); }
+  void written() { written_ = true; }
+
+ private:
+  std::string name_;
+  bool written_ = false;
+};
+
+// Only a list that is missing, not well-formed, or without UPNP_CLIENTS is replaced by a new
+// one, and only once a copy of it is kept. One that can't be read (a FIFO, a device, no
+// permission) or that ran into memory or the parser's limits may be sound and is left alone.
+bool mayStartNewList(int error, const char* path, BackupForWrite& backup) {
+  switch (error) {
+    case XMLNode::kFileUnreadable:
+      return isMissing(path);
+    case XMLNode::kFileParsed:  // without UPNP_CLIENTS
+    case XMLNode::kFileMalformed:
+    case XMLNode::kFileTagMissing:
+      return backup.make(path);
+    default:
+      return false;
+  }
+}
+
 int addClient(const NewClient& client) {
   if (client.mac == nullptr || !isStorable(client)) return 1;
   const char* path = kyto::util::clientsXmlPath();
@@ -88,15 +133,17 @@ int addClient(const NewClient& client) {
   int error = 0;
   XMLNode top = XMLNode::openFileHelper(path, &error);
   XMLNode clients = error == 0 ? top.getChildNode("UPNP_CLIENTS") : XMLNode::emptyXMLNode;
-  if (clients.isEmpty()) {
-    // The old content is dropped, so keep a copy of it first; without one, change nothing.
-    if (!kyto::util::keepCorruptFile(path)) return 1;
+  BackupForWrite backup;
+  if (!clients.isEmpty()) {
+    removeFirstClientWithMac(clients, client.mac);
+  } else if (mayStartNewList(error, path, backup)) {
     top = newClientList(clients);
   } else {
-    removeFirstClientWithMac(clients, client.mac);
+    return 1;
   }
-  if (!appendClient(clients, client)) return 1;
-  return writeList(top, path);
+  if (!appendClient(clients, client) || writeList(top, path) != 0) return 1;
+  backup.written();
+  return 0;
 }
 
 int deleteClient(const char* mac) {
