@@ -17,6 +17,10 @@
 
 namespace {
 
+// Far beyond any MAC, IP, user or client type, and far below the 10 MB that libxml2 reads in one
+// text: a longer field would be written into a list that every later read refuses.
+constexpr size_t kMaxFieldBytes = 4096;
+
 struct NewClient {
   const char* mac;
   const char* ip;
@@ -30,10 +34,14 @@ bool given(const char* text) {
   return text != nullptr && *text != '\0';
 }
 
+bool isStorableField(const char* text) {
+  return strnlen(text, kMaxFieldBytes + 1) <= kMaxFieldBytes && kyto::util::isStorableText(text);
+}
+
 // Every text Add would write must survive a write and a parse unchanged.
 bool isStorable(const NewClient& client) {
   for (const char* text : {client.mac, client.ip, client.user, client.clientType}) {
-    if (given(text) && !kyto::util::isStorableText(text)) return false;
+    if (given(text) && !isStorableField(text)) return false;
   }
   return true;
 }

@@ -217,6 +217,25 @@ TEST_F(StorableText, AddRefusesTextXmlCannotCarryAndWritesNothing) {
   EXPECT_EQ(readFile(clientsXml()), old);
 }
 
+TEST_F(StorableText, AFieldOfUpTo4096BytesIsStoredAndALongerOneRefused) {
+  for (int field = 0; field < 4; ++field) {
+    for (size_t length : {4096u, 4097u}) {
+      SCOPED_TRACE("field " + std::to_string(field) + ", " + std::to_string(length) + " bytes");
+      SetUp();
+      const std::string text(length, 'a');
+      const char* texts[4] = {"0:0:0:0:0:1", nullptr, nullptr, nullptr};  // mac, ip, user, type
+      texts[field] = text.c_str();
+      const bool storable = length <= 4096;
+      EXPECT_EQ(Kyto_Util_AddClientToXMLFile(texts[0], texts[1], -1, texts[2], texts[3], -1),
+                storable ? 0 : 1);
+      EXPECT_EQ(kyto::test::fileExists(clientsXml()), storable);
+      if (storable) {
+        EXPECT_NE(readFile(clientsXml()).find(text), std::string::npos);
+      }
+    }
+  }
+}
+
 TEST_F(StorableText, EveryStorableTextRoundTripsThroughAddAndRead) {
   const std::string ip = "& < > \" '";
   const std::string user = "tab\there|newline\nthere|cr\rthere|  two spaces ";

@@ -77,8 +77,8 @@ KYTOUTIL_API int Kyto_Util_ReadClientSettings(ClientSettingsCallback callback, v
 /*
  * Adds a client, replacing the first entry with the same MAC text. ip, user and clientType may
  * be null or empty for none; profileId and deny are negative for none. Returns 0 when the list
- * was written, 1 when the lock can't be taken, a text can't be stored in XML, the list can't be
- * read or parsed for lack of memory, or the write fails.
+ * was written, 1 when the lock can't be taken, a text can't be stored in XML or is over 4096
+ * bytes, the list can't be read or parsed for lack of memory, or the write fails.
  */
 KYTOUTIL_API int Kyto_Util_AddClientToXMLFile(const char* mac, const char* ip, int profileId,
                                               const char* user, const char* clientType, int deny);
