@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "abi_boundary.h"
 #include "client_list_lock.h"
@@ -20,6 +21,7 @@ namespace {
 // Far beyond any MAC, IP, user or client type, and far below the 10 MB that libxml2 reads in one
 // text: a longer field would be written into a list that every later read refuses.
 constexpr size_t kMaxFieldBytes = 4096;
+constexpr int kMacBytes = 6;
 
 struct NewClient {
   const char* mac;
@@ -46,6 +48,28 @@ bool isStorable(const NewClient& client) {
   return true;
 }
 
+// A client's identity: its 6 bytes when its MAC text is valid (so "AA:0:..." and "aa:00:..." are
+// one client, as the server reads the list), else the text itself.
+class MacIdentity {
+ public:
+  explicit MacIdentity(const char* text)
+      : text_(text), valid_(convertMacStrToMacBinStr(text, bytes_) == 0) {}
+
+  bool matches(const char* stored) const {
+    if (stored == nullptr) return false;
+    char storedBytes[kMacBytes];
+    if (valid_ && convertMacStrToMacBinStr(stored, storedBytes) == 0)
+      return memcmp(bytes_, storedBytes, kMacBytes) == 0;
+    // A valid and an invalid text are never equal, so the text decides every other pairing.
+    return strcmp(stored, text_) == 0;
+  }
+
+ private:
+  const char* text_;
+  char bytes_[kMacBytes];
+  bool valid_;
+};
+
 // A new list document: the declaration and an empty UPNP_CLIENTS element.
 XMLNode newClientList(XMLNode& clients) {
   XMLNode top = XMLNode::createXMLTopNode("xml", true);
@@ -55,18 +79,18 @@ XMLNode newClientList(XMLNode& clients) {
   return top;
 }
 
-// Removes the first CLIENT whose MAC text equals mac exactly; false when there is none.
-bool removeFirstClientWithMac(const XMLNode& clients, const char* mac) {
+// Removes every CLIENT of this client's address; returns how many there were.
+size_t removeClientsWithMac(const XMLNode& clients, const char* mac) {
+  const MacIdentity identity(mac);
+  std::vector<XMLNode> matching;
   const int count = clients.nChildNode("CLIENT");
   for (int i = 0; i < count; ++i) {
     XMLNode client = clients.getChildNode("CLIENT", i);
-    const char* stored = client.getAttribute("MAC");
-    if (stored != nullptr && strcmp(stored, mac) == 0) {
-      client.deleteNodeContent();
-      return true;
-    }
+    if (identity.matches(client.getAttribute("MAC"))) matching.push_back(client);
   }
-  return false;
+  // Removed after the walk, which a change of the tree would restart at every step.
+  for (XMLNode& client : matching) client.deleteNodeContent();
+  return matching.size();
 }
 
 void addNumber(XMLNode& element, const char* name, int value) {
@@ -143,7 +167,7 @@ int addClient(const NewClient& client) {
   XMLNode clients = error == 0 ? top.getChildNode("UPNP_CLIENTS") : XMLNode::emptyXMLNode;
   BackupForWrite backup;
   if (!clients.isEmpty()) {
-    removeFirstClientWithMac(clients, client.mac);
+    removeClientsWithMac(clients, client.mac);
   } else if (mayStartNewList(error, path, backup)) {
     top = newClientList(clients);
   } else {
@@ -164,7 +188,7 @@ int deleteClient(const char* mac) {
   XMLNode top = XMLNode::openFileHelper(path, &error);
   if (error != 0) return 1;
   XMLNode clients = top.getChildNode("UPNP_CLIENTS");
-  if (clients.isEmpty() || !removeFirstClientWithMac(clients, mac)) return 1;
+  if (clients.isEmpty() || removeClientsWithMac(clients, mac) == 0) return 1;
   return writeList(top, path);
 }
 
