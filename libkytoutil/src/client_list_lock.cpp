@@ -31,9 +31,13 @@ int lockExclusively(int fd) {
 }  // namespace
 
 ClientListLock::ClientListLock() {
-  // The lock file is used by its own path, not through GetUPnPConfig; it holds no data.
+  // The lock file is used by its own path, not through GetUPnPConfig; it holds no data and is
+  // never written, so taking the lock needs only read access to an existing file. A link there
+  // is refused (ELOOP) rather than followed to a file it would create, and nothing is truncated.
+  // Without blocking, so that a FIFO in its place can't hold the caller.
   const std::string& path = kyto::paths::appliancePaths().clientsLock;
-  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kLockFileMode));
+  UniqueFd fd(
+      open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kLockFileMode));
   if (!fd.valid()) {
     reportLockFailure(errno);
     return;

@@ -128,10 +128,10 @@ TEST(ClientadmProgram, AddDelListRoundTrip) {
             "0|aa:bb:cc:dd:ee:ff||||-1||0\n",
             "", 0);
 
-  // add replaces the whole entry of the same MAC text.
+  // add replaces the whole entry of the same address, del removes it in any spelling.
   expectRun(appliance.run({"add", "-m", kMac, "-p", "1"}), "", "", 0);
-  expectRun(appliance.run({"del", "-m", "aa:bb:cc:dd:ee:ff"}), "", "", 1);
-  expectRun(appliance.run({"del", "-m", "AA:BB:CC:DD:EE:FF"}), "", "", 0);
+  expectRun(appliance.run({"del", "-m", "aa:bb:cc:dd:ee:ff"}), "", "", 0);
+  expectRun(appliance.run({"del", "-m", "AA:BB:CC:DD:EE:FF"}), "", "", 1);
   expectRun(appliance.run({"del", "-m", "AA:BB:CC:DD:EE:FF"}), "", "", 1);
   expectRun(appliance.run({"list", "ignored", "words"}),
             "0|00:11:22:33:44:55||||1||0\n"
