@@ -156,40 +156,54 @@ bool mayStartNewList(int error, const char* path, BackupForWrite& backup) {
   }
 }
 
+// The list as Add and Del start from it: parsed under the exclusive lock, which is held until
+// this goes. error is XMLNode's FileError of the parse.
+class LockedList {
+ public:
+  LockedList() : path_(kyto::util::clientsXmlPath()) {
+    if (held()) top_ = XMLNode::openFileHelper(path_, &error_);
+  }
+  bool held() const { return path_ != nullptr && lock_.held(); }
+  const char* path() const { return path_; }
+  int error() const { return error_; }
+  XMLNode& top() { return top_; }
+  // UPNP_CLIENTS of a parsed list; empty when the list didn't parse or lacks it.
+  XMLNode clients() const {
+    return error_ == 0 ? top_.getChildNode("UPNP_CLIENTS") : XMLNode::emptyXMLNode;
+  }
+
+ private:
+  kyto::util::ClientListLock lock_;  // first in, so released after the document
+  const char* path_;
+  int error_ = XMLNode::kFileUnreadable;
+  XMLNode top_;
+};
+
 int addClient(const NewClient& client) {
   if (client.mac == nullptr || !isStorable(client)) return 1;
-  const char* path = kyto::util::clientsXmlPath();
-  if (path == nullptr) return 1;
-  kyto::util::ClientListLock lock;
-  if (!lock.held()) return 1;
-  int error = 0;
-  XMLNode top = XMLNode::openFileHelper(path, &error);
-  XMLNode clients = error == 0 ? top.getChildNode("UPNP_CLIENTS") : XMLNode::emptyXMLNode;
+  LockedList list;
+  if (!list.held()) return 1;
+  XMLNode clients = list.clients();
   BackupForWrite backup;
   if (!clients.isEmpty()) {
     removeClientsWithMac(clients, client.mac);
-  } else if (mayStartNewList(error, path, backup)) {
-    top = newClientList(clients);
+  } else if (mayStartNewList(list.error(), list.path(), backup)) {
+    list.top() = newClientList(clients);
   } else {
     return 1;
   }
-  if (!appendClient(clients, client) || writeList(top, path) != 0) return 1;
+  if (!appendClient(clients, client) || writeList(list.top(), list.path()) != 0) return 1;
   backup.written();
   return 0;
 }
 
 int deleteClient(const char* mac) {
   if (mac == nullptr) return 1;
-  const char* path = kyto::util::clientsXmlPath();
-  if (path == nullptr) return 1;
-  kyto::util::ClientListLock lock;
-  if (!lock.held()) return 1;
-  int error = 0;
-  XMLNode top = XMLNode::openFileHelper(path, &error);
-  if (error != 0) return 1;
-  XMLNode clients = top.getChildNode("UPNP_CLIENTS");
+  LockedList list;
+  if (!list.held()) return 1;
+  XMLNode clients = list.clients();
   if (clients.isEmpty() || removeClientsWithMac(clients, mac) == 0) return 1;
-  return writeList(top, path);
+  return writeList(list.top(), list.path());
 }
 
 }  // namespace
