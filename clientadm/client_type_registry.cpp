@@ -66,9 +66,8 @@ const ClientTypeEntry* findClientType(const char* name) {
   return name == nullptr ? nullptr : clientTypeRegistry().find(name);
 }
 
-void registerCustomClientType(const char* clientType) noexcept {
+void registerCustomClientType(ClientTypeRegistry& registry, const char* clientType) noexcept {
   if (clientType == nullptr || !isCustomClientType(clientType)) return;
-  auto& registry = clientTypeRegistry();
   if (registry.find(clientType) != nullptr) return;
   registry.append(clientType, clientType);  // silently nothing when memory runs out
 }

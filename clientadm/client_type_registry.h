@@ -64,9 +64,13 @@ int registerClientType(void* context, const char* shortName, const char* fullNam
 int loadClientTypeRegistry(ClientTypeRegistry& registry);
 int loadClientTypeRegistry();
 
-// Lookups and additions on the process's registry.
+// Appends a custom client type (see isCustomClientType) that the registry lacks, with its short
+// name as full name; any other type, or none, is left alone. Silently nothing when memory runs
+// out.
+void registerCustomClientType(ClientTypeRegistry& registry, const char* clientType) noexcept;
+
+// Lookups on the process's registry.
 const ClientTypeEntry* findClientType(const char* name);
-void registerCustomClientType(const char* clientType) noexcept;
 const char* clientTypeNameAt(int index);
 
 }  // namespace kyto::clientadm

@@ -8,9 +8,8 @@
 #include <string>
 
 #include "agent_output.h"
-#include "common/appliance_paths.h"
 #include "brix_process.h"
-#include "server_settings.h"
+#include "common/appliance_paths.h"
 #include "xml_node.h"
 
 namespace kyto::clientadm {
@@ -39,31 +38,33 @@ const char* childText(const XMLNode& device, const char* name) {
 
 }  // namespace
 
-int mergeAgentDevices(const char* text, ClientSink sink) {
+int mergeAgentDevices(const char* text, const ListContext& context) {
   XMLNode root = XMLNode::parseString(text, "root", nullptr);
   if (root.isEmpty()) return 1;
   const int count = root.nChildNode("device");
   for (int i = 0; i < count; ++i) {
     XMLNode device = root.getChildNode("device", i);
     // The result is ignored: a device that could not be merged must not hide the next ones.
-    sink(childText(device, "mac"), childText(device, "ip"), childText(device, "deviceName"),
-         nullptr, -1, nullptr, FromDmcSearchCache, denyAnonymous);
+    mergeClient(context, FromDmcSearchCache,
+                {.mac = childText(device, "mac"),
+                 .ip = childText(device, "ip"),
+                 .deviceName = childText(device, "deviceName")});
   }
   root.deleteNodeContent();
   return 0;
 }
 
-int readDmcSearchCache(ClientSink sink) {
+SourceReport readDmcSearchCache(const ListContext& context) {
   try {
     const auto deadline = std::chrono::steady_clock::now() + kAgentOutputDeadline;
     AgentStream stream(startAgent());
-    if (!stream) return 1;
+    if (!stream) return {.status = 1};
     const std::string output = readAgentOutput(fileno(stream.get()), deadline, kAgentOutputCap);
     stream.reset();  // the agent is closed and reaped before its output is parsed
-    if (output.empty()) return 0;
-    return mergeAgentDevices(output.c_str(), sink);
+    if (output.empty()) return {};
+    return {.status = mergeAgentDevices(output.c_str(), context)};
   } catch (const std::bad_alloc&) {
-    return 1;
+    return {.status = 1};
   }
 }
 

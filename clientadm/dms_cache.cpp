@@ -6,11 +6,10 @@
 
 #include <cstring>
 
-#include "common/appliance_paths.h"
 #include "client_type_registry.h"
+#include "common/appliance_paths.h"
 #include "common/dms_cache_layout.h"
 #include "mac_text.h"
-#include "server_settings.h"
 
 namespace kyto::clientadm {
 
@@ -35,37 +34,36 @@ class SegmentAttachment {
   void* address_;
 };
 
-void reportSlot(const DmsCacheSlot& slot, const ClientTypeRegistry& registry, ClientSink sink) {
+void reportSlot(const DmsCacheSlot& slot, const ListContext& context) {
   char ip[INET_ADDRSTRLEN];
   if (inet_ntop(AF_INET, slot.ipAddr, ip, sizeof ip) == nullptr) ip[0] = '\0';
   char mac[kMacTextSize];
   formatMacText(slot.macAddr, mac);
   // The result is ignored: a client that could not be merged must not hide the next slots.
-  sink(mac, ip, nullptr, registry.nameAt(slot.clientTypeIndex), -1, nullptr, FromDmsClientCache,
-       denyAnonymous);
+  mergeClient(context, FromDmsClientCache,
+              {.mac = mac, .ip = ip, .clientType = context.registry.nameAt(slot.clientTypeIndex)});
 }
 
 }  // namespace
 
-void reportDmsSlots(const unsigned char* segment, const ClientTypeRegistry& registry,
-                    ClientSink sink) {
+void reportDmsSlots(const unsigned char* segment, const ListContext& context) {
   for (std::size_t i = 0; i < dmscache::kSlotCount; ++i) {
     // The daemon writes slots while we read: decoding one copy taken at once keeps a report
     // from mixing fields read at different moments.
     DmsCacheSlot slot;
     std::memcpy(&slot, segment + i * sizeof slot, sizeof slot);
-    if (dmscache::isLive(slot)) reportSlot(slot, registry, sink);
+    if (dmscache::isLive(slot)) reportSlot(slot, context);
   }
 }
 
-int readDmsClientCache(ClientSink sink) {
+SourceReport readDmsClientCache(const ListContext& context) {
   int id =
       shmget(paths::kDmsClientCacheKey, dmscache::kSegmentSize, IPC_CREAT | dmscache::kSegmentMode);
-  if (id < 0) return 0;
+  if (id < 0) return {};
   SegmentAttachment segment(id);
-  if (!segment.attached()) return 0;
-  reportDmsSlots(segment.bytes(), clientTypeRegistry(), sink);
-  return 0;
+  if (!segment.attached()) return {};
+  reportDmsSlots(segment.bytes(), context);
+  return {};
 }
 
 }  // namespace kyto::clientadm

@@ -10,7 +10,8 @@
 int main(int argc, char** argv) {
   using namespace kyto::clientadm;
   try {
-    readServerSettings(&denyAnonymous);  // a missing file leaves 0, which is no failure
+    ListSettings settings;
+    readServerSettings(&settings.denyAnonymous);  // a missing file leaves 0, which is no failure
     if (loadClientTypeRegistry() != 0) {
       std::fputs("client Type settings file error\n", stderr);
       return 1;
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
       printClientUsage(argv);
       return 1;
     }
-    return runClientCommand(command, argc, argv);
+    return runClientCommand(command, settings, argc, argv);
   } catch (...) {
     return 1;  // only memory exhaustion gets here
   }

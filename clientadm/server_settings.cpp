@@ -12,8 +12,6 @@
 
 namespace kyto::clientadm {
 
-std::int32_t denyAnonymous = 0;
-
 namespace {
 
 // Lines longer than this are handled in pieces, each piece as a line of its own.

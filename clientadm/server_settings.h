@@ -6,9 +6,6 @@
 
 namespace kyto::clientadm {
 
-// Deny flag reported for clients known only from the caches; 0 until the setting is read.
-extern std::int32_t denyAnonymous;
-
 // Reads deny_anonymous from the media server's configuration file into *value (0 when the key
 // is absent). A line that is neither empty, a comment, a section header nor "key = value" writes
 // "parsing error file" to errors. Returns 0 when the file was read, 1 when it can't be opened.
