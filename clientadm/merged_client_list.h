@@ -66,7 +66,6 @@ class MergedClientList {
   int merge(std::int32_t comeFrom, const ClientReport& client) noexcept;
 
   const ClientRecord* head() const noexcept;
-  std::size_t size() const { return places_.size(); }
 
   // One line per record: "deny|mac|ip|deviceName|clientType|profileId|user|comeFrom".
   void print(std::FILE* out) const;

@@ -7,17 +7,6 @@
 
 namespace kyto::clientadm {
 
-namespace {
-
-constexpr int kProfileLimit = 7;  // profiles 0 to 6 pass; anything else is none
-
-int storedProfile(int profileId) {
-  return static_cast<unsigned int>(profileId) < static_cast<unsigned int>(kProfileLimit) ? profileId
-                                                                                         : -1;
-}
-
-}  // namespace
-
 int onStoredClient(void* walk, const unsigned char* mac, const char* ip, const char* /*device*/,
                    int profileId, const char* user, const char* clientType, int deny) noexcept {
   if (walk == nullptr || mac == nullptr) return 1;
@@ -25,12 +14,13 @@ int onStoredClient(void* walk, const unsigned char* mac, const char* ip, const c
   char macText[kMacTextSize];
   formatMacText(mac, macText);
   registerCustomClientType(customTypes, clientType);
-  // The stored device text is not listed: only the caches report device names.
+  // The store hands profiles 0 to 5 or -1 (none). The stored device text is not listed: only the
+  // caches report device names.
   return mergeClient(context, FromUserSettings,
                      {.mac = macText,
                       .ip = ip,
                       .clientType = clientType,
-                      .profileId = storedProfile(profileId),
+                      .profileId = profileId,
                       .user = user,
                       .deny = deny});
 }

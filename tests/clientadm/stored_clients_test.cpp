@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <string>
 #include <vector>
 
@@ -40,18 +39,6 @@ TEST_F(OnStoredClient, FormatsMacKeepsStoredFieldsAndDropsDevice) {
 TEST_F(OnStoredClient, AbsentTextsListEmpty) {
   EXPECT_EQ(onStoredClient(&walk_, kMac, nullptr, nullptr, -1, nullptr, nullptr, 0), 0);
   EXPECT_EQ(run_.listing(), "0|00:0a:1b:c2:d3:ff||||-1||0\n");
-}
-
-TEST_F(OnStoredClient, ProfileZeroToSixPassesOthersAreNone) {
-  const std::vector<std::pair<int, int>> profiles = {
-      {0, 0}, {5, 5}, {6, 6}, {7, -1}, {-1, -1}, {-2, -1}, {INT_MAX, -1}, {INT_MIN, -1}};
-  for (const auto& [given, passed] : profiles) {
-    test::ListRun run;
-    StoredClientWalk walk{run.context, run.registry};
-    onStoredClient(&walk, kMac, nullptr, nullptr, given, nullptr, nullptr, 0);
-    EXPECT_EQ(run.listing(), "0|00:0a:1b:c2:d3:ff||||" + std::to_string(passed) + "||0\n")
-        << "profile " << given;
-  }
 }
 
 TEST_F(OnStoredClient, AppendsEachCustomTypeOnceToTheWalksRegistry) {
