@@ -137,6 +137,16 @@ TEST(ClientadmProgram, AddDelListRoundTrip) {
             "", 0);
 }
 
+TEST(ClientadmProgram, AStoredUserCannotForgeAListingLine) {
+  Appliance appliance;
+  expectRun(appliance.run(
+                {"add", "-m", kMac, "-u", "bob\n0|de:ad:be:ef:00:01|6.6.6.6|Admin PC||0|admin|0"}),
+            "", "", 0);
+  expectRun(appliance.run({"list"}),
+            "0|00:11:22:33:44:55||||-1|bob?0?de:ad:be:ef:00:01?6.6.6.6?Admin PC??0?admin?0|0\n", "",
+            0);
+}
+
 TEST(ClientadmProgram, ListReadsStoredFile) {
   Appliance appliance;
   writeFile(appliance.clients(),

@@ -166,6 +166,10 @@ TEST_F(LiveSources, AgentOutputAndBehaviour) {
   writeFile(root_ / "device.xml", deviceXml(1));
   writeFile(root_ / "one.xml", one);
   writeFile(root_ / "thousand.xml", thousand);
+  writeFile(
+      root_ / "forged.xml",
+      "<root><device><mac>02:00:00:00:00:01</mac><deviceName>Evil|0|x&#10;0|de:ad:be:ef:00:01|"
+      "6.6.6.6|Admin PC||0|admin|0</deviceName></device></root>");
 
   const std::vector<AgentCase> cases = {
       {"no agent", nullptr, ""},
@@ -184,6 +188,8 @@ TEST_F(LiveSources, AgentOutputAndBehaviour) {
        "#!/bin/sh\ncat \"$KYTO_ROOT/one.xml\"\nexec >&-\nsleep 1\n", deviceLine(1)},
       {"lingers with its output open", "#!/bin/sh\ncat \"$KYTO_ROOT/one.xml\"\nsleep 1\n",
        deviceLine(1)},
+      {"a device name that forges a stored client", "#!/bin/sh\ncat \"$KYTO_ROOT/forged.xml\"\n",
+       "0|02:00:00:00:00:01||Evil?0?x?0?de:ad:be:ef:00:01?6.6.6.6?Admin PC??0?admin?0||-1||2\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "client_type_registry.h"
+#include "common/safe_text.h"
 #include "list_context.h"
 #include "test_helpers.h"
 
@@ -186,9 +187,12 @@ class ReferenceList {
     std::string out;
     char line[512];
     for (const auto& r : records_) {
-      std::snprintf(line, sizeof line, "%d|%s|%s|%s|%s|%d|%s|%d\n", r.deny, r.mac.c_str(),
-                    r.ip.c_str(), r.deviceName.c_str(), r.clientType.c_str(), r.profileId,
-                    r.user.c_str(), r.comeFrom);
+      // Each text as one field, as the listing prints it.
+      const std::string mac = listingField(r.mac), ip = listingField(r.ip),
+                        name = listingField(r.deviceName), type = listingField(r.clientType),
+                        user = listingField(r.user);
+      std::snprintf(line, sizeof line, "%d|%s|%s|%s|%s|%d|%s|%d\n", r.deny, mac.c_str(), ip.c_str(),
+                    name.c_str(), type.c_str(), r.profileId, user.c_str(), r.comeFrom);
       out += line;
     }
     return out;
