@@ -4,7 +4,9 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "client_type_registry.h"
 #include "common/appliance_paths.h"
@@ -34,9 +36,16 @@ class SegmentAttachment {
   void* address_;
 };
 
+// 0.0.0.0 is no address: the slot reports none, so it neither gives a new record an IP nor
+// replaces one that an earlier source gave.
+bool hasAddress(const DmsCacheSlot& slot) {
+  return std::any_of(std::begin(slot.ipAddr), std::end(slot.ipAddr),
+                     [](std::uint8_t byte) { return byte != 0; });
+}
+
 void reportSlot(const DmsCacheSlot& slot, const ListContext& context) {
-  char ip[INET_ADDRSTRLEN];
-  if (inet_ntop(AF_INET, slot.ipAddr, ip, sizeof ip) == nullptr) ip[0] = '\0';
+  char ip[INET_ADDRSTRLEN] = "";
+  if (hasAddress(slot) && inet_ntop(AF_INET, slot.ipAddr, ip, sizeof ip) == nullptr) ip[0] = '\0';
   char mac[kMacTextSize];
   formatMacText(slot.macAddr, mac);
   // The result is ignored: a client that could not be merged must not hide the next slots.

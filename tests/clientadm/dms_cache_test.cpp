@@ -44,6 +44,8 @@ TEST(DmsCacheReader, MergesLiveSlots) {
   put(4, slot({255, 255, 255, 255}, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff}, 2));  // at the end
   put(5, slot({1, 2, 3, 4}, mac(5), -1));
   put(6, slot({1, 2, 3, 6}, mac(0), 1));  // the MAC of slot 0 again
+  put(7, slot({0, 0, 0, 0}, mac(0), 1));  // 0.0.0.0 is no address: it replaces none
+  put(8, slot({0, 0, 0, 0}, mac(8), 1));  // ... and gives none
   put(62, slot({1, 2, 3, 5}, mac(62), 32767));
   put(63, slot({1, 2, 3, 6}, mac(63), -32768));
 
@@ -52,6 +54,7 @@ TEST(DmsCacheReader, MergesLiveSlots) {
             "2|00:00:00:00:00:00|10.0.0.3||Second|-1||1\n"
             "2|02:1a:2b:00:00:00|1.2.3.6||First|-1||1\n"
             "2|02:1a:2b:00:00:05|1.2.3.4|||-1||1\n"
+            "2|02:1a:2b:00:00:08|||Second|-1||1\n"
             "2|02:1a:2b:00:00:3e|1.2.3.5|||-1||1\n"
             "2|02:1a:2b:00:00:3f|1.2.3.6|||-1||1\n"
             "2|ff:ff:ff:ff:ff:ff|255.255.255.255|||-1||1\n");

@@ -73,7 +73,7 @@ TEST_F(LiveSources, FirstSourceOwnsTheRecordLaterOnesRefreshIpAndName) {
   const std::string slots =
       "0 192.168.1.20 02:1a:2b:3c:4d:5e type=0\n"  // stored: only the IP changes
       "1 192.168.1.21 02:1a:2b:3c:4d:5f type=1\n"  // named by index: a stored custom type
-      "2 0.0.0.0 00:00:00:00:00:0b\n"              // 0.0.0.0 still replaces the stored IP
+      "2 0.0.0.0 00:00:00:00:00:0b\n"              // 0.0.0.0 is no address: the stored IP stays
       "3 192.168.1.23 02:1a:2b:3c:4d:63 type=2\n"
       "4 192.168.1.24 02:1a:2b:3c:4d:64 type=3\n"  // one past the registry's end
       "5 192.168.1.25 02:1a:2b:3c:4d:65 hidden\n"
@@ -94,7 +94,7 @@ TEST_F(LiveSources, FirstSourceOwnsTheRecordLaterOnesRefreshIpAndName) {
       "</root>");
   ProgramResult r = run(slots);
   EXPECT_EQ(r.out,
-            "0|00:00:00:00:00:0b|0.0.0.0||CUSTffffffffffff|-1||0\n"
+            "0|00:00:00:00:00:0b|10.1.1.1||CUSTffffffffffff|-1||0\n"
             "0|02:1a:2b:3c:4d:5e|192.168.1.20|Den TV|CUST0123456789ab|3|media|0\n"
             "1|02:1a:2b:3c:4d:5f|192.168.1.99|Hall TV|CUST0123456789ab|-1||1\n"
             "1|02:1a:2b:3c:4d:63|192.168.1.23||CUSTffffffffffff|-1||1\n"
