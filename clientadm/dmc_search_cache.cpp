@@ -1,5 +1,6 @@
 #include "dmc_search_cache.h"
 
+#include <kytoutil/kytoutil.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include "agent_output.h"
 #include "brix_process.h"
 #include "common/appliance_paths.h"
+#include "mac_text.h"
 #include "xml_node.h"
 
 namespace kyto::clientadm {
@@ -36,6 +38,17 @@ const char* childText(const XMLNode& device, const char* name) {
   return child.isEmpty() ? nullptr : child.getText(0);
 }
 
+// A MAC text that the library reads as a valid address is listed and merged in the form the
+// other sources give, so that the agent's 00:1D:5A:10:22:01 is the stored 00:1d:5a:10:22:01.
+// Any other text stays as the agent printed it.
+const char* macOf(const XMLNode& device, char (&formatted)[kMacTextSize]) {
+  const char* text = childText(device, "mac");
+  char bytes[6];
+  if (text == nullptr || convertMacStrToMacBinStr(text, bytes) != 0) return text;
+  formatMacText(reinterpret_cast<const std::uint8_t*>(bytes), formatted);
+  return formatted;
+}
+
 }  // namespace
 
 int mergeAgentDevices(const char* text, const ListContext& context) {
@@ -44,9 +57,10 @@ int mergeAgentDevices(const char* text, const ListContext& context) {
   const int count = root.nChildNode("device");
   for (int i = 0; i < count; ++i) {
     XMLNode device = root.getChildNode("device", i);
+    char mac[kMacTextSize];
     // The result is ignored: a device that could not be merged must not hide the next ones.
     mergeClient(context, FromDmcSearchCache,
-                {.mac = childText(device, "mac"),
+                {.mac = macOf(device, mac),
                  .ip = childText(device, "ip"),
                  .deviceName = childText(device, "deviceName")});
   }

@@ -46,11 +46,13 @@ struct ClientReport {
   std::int32_t deny = 0;
 };
 
-// A list ordered by (comeFrom, mac in strcmp order) with one record per MAC address. The first
-// source that reports a MAC address creates its record from that report as it is; later reports
-// refresh only the IP address and the device name, and only with non-empty values. What a source
-// may decide for its records (user, deny flag) is decided before the report gets here, by
-// mergeClient (list_context.h).
+// A list ordered by (comeFrom, mac in strcmp order) with one record per MAC text. Every source
+// gives a valid MAC address as "%02x:%02x:%02x:%02x:%02x:%02x", so equal addresses are equal
+// texts and the list holds one record per address; a text that is no valid address matches only
+// itself. The first source that reports a MAC address creates its record from that report as it
+// is; later reports refresh only the IP address and the device name, and only with non-empty
+// values. What a source may decide for its records (user, deny flag) is decided before the
+// report gets here, by mergeClient (list_context.h).
 //
 // Merging many clients stays fast because the records are found by MAC text through a hash
 // index and put in list order only when the list is read: head() and print() sort the records,

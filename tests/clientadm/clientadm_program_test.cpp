@@ -155,6 +155,7 @@ TEST(ClientadmProgram, ListReadsStoredFile) {
             "  <CLIENT MAC=\"00:11:22:33:44\" USER_PROFILE=\"1\"/>\n"
             "  <CLIENT MAC=\"00:00:00:00:00:0A\" USER_PROFILE=\"6\" DENY=\"2\" USER=\"kid\"/>\n"
             "  <CLIENT MAC=\"00:00:00:00:00:0b\" CLIENT_TYPE=\"CUSTffffffffffff\"/>\n"
+            "  <CLIENT MAC=\"00:00:00:00:00:0B\" USER=\"alice\"/>\n"  // one address, one line
             "</UPNP_CLIENTS>\n");
   expectRun(appliance.run({"list"}),
             "1|00:00:00:00:00:0a||||-1|kid|0\n"

@@ -33,7 +33,17 @@ TEST(DmcSearchCache, MergesEachDeviceOfTheRoot) {
       {"full device, type ignored",
        "<root><device><deviceName>TV</deviceName><ip>10.0.0.2</ip><mac>02:AA:00:00:00:01</mac>"
        "<type>DMR</type></device><device><mac>m0</mac></device></root>",
-       0, "0|02:AA:00:00:00:01|10.0.0.2|TV||-1||2\n0|m0||||-1||2\n"},
+       0, "0|02:aa:00:00:00:01|10.0.0.2|TV||-1||2\n0|m0||||-1||2\n"},
+      {"a valid MAC in the listing's form, one device per address; others as printed",
+       "<root><device><mac>00:1D:5A:10:22:01</mac><ip>10.0.0.1</ip></device>"
+       "<device><mac>00:1d:5a:10:22:01</mac><deviceName>Den</deviceName></device>"
+       "<device><mac>0:1:2:3:4:5</mac></device><device><mac>00:11:22:33:44</mac></device>"
+       "<device><mac>00-11-22-33-44-55</mac></device><device><mac>00:11:22:33:44:5G</mac></device>"
+       "<device><mac>00:11:22:33:44:55:66</mac></device><device><mac></mac></device></root>",
+       0,
+       "0|||||-1||2\n0|00-11-22-33-44-55||||-1||2\n0|00:01:02:03:04:05||||-1||2\n"
+       "0|00:11:22:33:44||||-1||2\n0|00:11:22:33:44:55:66||||-1||2\n"
+       "0|00:11:22:33:44:5G||||-1||2\n0|00:1d:5a:10:22:01|10.0.0.1|Den||-1||2\n"},
       {"missing and empty children, first child wins",
        "<root><device><ip></ip><deviceName>A</deviceName><deviceName>B</deviceName></device>"
        "<device><mac>m1</mac><mac>m2</mac></device></root>",

@@ -86,7 +86,7 @@ TEST_F(LiveSources, FirstSourceOwnsTheRecordLaterOnesRefreshIpAndName) {
       "<device><deviceName>Hall TV</deviceName><ip>192.168.1.99</ip>"
       "<mac>02:1a:2b:3c:4d:5f</mac></device>"
       "<device><deviceName>Upper</deviceName><ip>192.168.1.98</ip>"
-      "<mac>02:1A:2B:3C:4D:5E</mac></device>"  // MAC texts differ in case: a record of its own
+      "<mac>02:1A:2B:3C:4D:5E</mac></device>"  // the stored client's address in upper case
       "<device><deviceName>Den TV</deviceName><ip></ip><mac>02:1a:2b:3c:4d:5e</mac></device>"
       "<device><deviceName>Radio</deviceName><ip>192.168.1.70</ip><mac>02:1a:2b:3c:4d:70</mac>"
       "<type>DMR</type></device>"
@@ -95,13 +95,12 @@ TEST_F(LiveSources, FirstSourceOwnsTheRecordLaterOnesRefreshIpAndName) {
   ProgramResult r = run(slots);
   EXPECT_EQ(r.out,
             "0|00:00:00:00:00:0b|10.1.1.1||CUSTffffffffffff|-1||0\n"
-            "0|02:1a:2b:3c:4d:5e|192.168.1.20|Den TV|CUST0123456789ab|3|media|0\n"
+            "0|02:1a:2b:3c:4d:5e|192.168.1.98|Den TV|CUST0123456789ab|3|media|0\n"
             "1|02:1a:2b:3c:4d:5f|192.168.1.99|Hall TV|CUST0123456789ab|-1||1\n"
             "1|02:1a:2b:3c:4d:63|192.168.1.23||CUSTffffffffffff|-1||1\n"
             "1|02:1a:2b:3c:4d:64|192.168.1.24|||-1||1\n"
             "1|02:1a:2b:3c:4d:69|192.168.1.29||StandardDLNA150|-1||1\n"
             "1|||No MAC||-1||2\n"
-            "1|02:1A:2B:3C:4D:5E|192.168.1.98|Upper||-1||2\n"
             "1|02:1a:2b:3c:4d:70|192.168.1.70|Radio||-1||2\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.exitStatus, 0);
