@@ -16,14 +16,16 @@ int listClients(const ListSettings& settings, ClientTypeRegistry& registry) {
   // record would only cost time. The static keeps it reachable for leak checkers.
   static MergedClientList* const list = new MergedClientList;
   const ListContext context{settings, registry, *list};
-  // The order is the contract between the sources. A record's comeFrom is the first source that
+  // The order, which a braced list keeps, is the contract between the sources. A record's comeFrom is the first source that
   // reported its client; and the stored list appends the custom client types its clients name
   // to the registry before the client cache, which names types by their index, is read. No
-  // status matters: whatever was merged is listed.
-  readStoredClients(context, registry);
-  readDmsClientCache(context);
-  readDmcSearchCache(context);
+  // status matters: whatever was merged is listed, and what a source missed is said after it.
+  const SourceReport reports[] = {readStoredClients(context, registry), readDmsClientCache(context),
+                                  readDmcSearchCache(context)};
   list->print(stdout);
+  std::fflush(stdout);  // the warnings follow the listing even where both streams are one
+  for (const SourceReport& report : reports)
+    if (report.warning != nullptr) std::fputs(report.warning, stderr);
   return 0;
 }
 

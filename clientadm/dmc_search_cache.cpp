@@ -49,6 +49,22 @@ const char* macOf(const XMLNode& device, char (&formatted)[kMacTextSize]) {
   return formatted;
 }
 
+const char* cutWarning(OutputCut cut) {
+  static_assert(kAgentOutputCap == 16 * 1024 * 1024 && kAgentOutputDeadline.count() == 10,
+                "the warnings name the limits");
+  switch (cut) {
+    case OutputCut::AtSizeCap:
+      return "Warning: the agent's output was cut at its 16 MiB size cap; the devices before the "
+             "cut are listed\n";
+    case OutputCut::AtTimeLimit:
+      return "Warning: the agent's output was cut at its 10 s time limit; the devices before the "
+             "cut are listed\n";
+    case OutputCut::None:
+      break;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int mergeAgentDevices(const char* text, const ListContext& context) {
@@ -73,10 +89,11 @@ SourceReport readDmcSearchCache(const ListContext& context) {
     const auto deadline = std::chrono::steady_clock::now() + kAgentOutputDeadline;
     AgentStream stream(startAgent());
     if (!stream) return {.status = 1};
-    const std::string output = readAgentOutput(fileno(stream.get()), deadline, kAgentOutputCap);
+    const AgentOutput output = readAgentOutput(fileno(stream.get()), deadline, kAgentOutputCap);
     stream.reset();  // the agent is closed and reaped before its output is parsed
-    if (output.empty()) return {};
-    return {.status = mergeAgentDevices(output.c_str(), context)};
+    const char* warning = cutWarning(output.cut);
+    if (output.text.empty()) return {.warning = warning};
+    return {.status = mergeAgentDevices(output.text.c_str(), context), .warning = warning};
   } catch (const std::bad_alloc&) {
     return {.status = 1};
   }

@@ -7,7 +7,8 @@ namespace kyto::clientadm {
 
 // Runs the halyard agent with "-c list", reads its XML output (bounded in size and time, see
 // agent_output.h) and merges each device with comeFrom FromDmcSearchCache. The status is 1 when
-// the agent can't be started or its output holds no root element, else 0.
+// the agent can't be started or its output holds no root element, else 0; the warning says
+// when the output was cut at the size cap or the time limit.
 SourceReport readDmcSearchCache(const ListContext& context);
 
 // Merges each device element of the agent's XML text. 1 when the text holds no root element.

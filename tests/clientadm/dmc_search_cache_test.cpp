@@ -84,7 +84,7 @@ class AgentPipe : public ::testing::Test {
     close(fds_[1]);
     fds_[1] = -1;
   }
-  std::string read(std::chrono::milliseconds wait, std::size_t cap) {
+  AgentOutput read(std::chrono::milliseconds wait, std::size_t cap) {
     return readAgentOutput(fds_[0], Clock::now() + wait, cap);
   }
   int fds_[2] = {-1, -1};
@@ -100,22 +100,28 @@ TEST_F(AgentPipe, ReadsEverythingUntilEndOfFile) {
     _exit(n == static_cast<ssize_t>(text.size()) ? 0 : 1);
   }
   closeWriter();
-  EXPECT_EQ(read(std::chrono::seconds(30), kAgentOutputCap), text);
+  const AgentOutput output = read(std::chrono::seconds(30), kAgentOutputCap);
+  EXPECT_EQ(output.text, text);
+  EXPECT_EQ(output.cut, OutputCut::None);
   int status = 0;
   ASSERT_EQ(waitpid(writer, &status, 0), writer);
 }
 
 TEST_F(AgentPipe, StopsAtTheCap) {
   write("0123456789");
-  EXPECT_EQ(read(std::chrono::seconds(30), 4), "0123");
+  const AgentOutput output = read(std::chrono::seconds(30), 4);
+  EXPECT_EQ(output.text, "0123");
+  EXPECT_EQ(output.cut, OutputCut::AtSizeCap);
 }
 
 TEST_F(AgentPipe, DeadlineEndsTheReadOfASilentWriter) {
   write("<root>");  // the writer stays open and silent
   const auto start = Clock::now();
-  EXPECT_EQ(read(std::chrono::milliseconds(200), kAgentOutputCap), "<root>");
+  const AgentOutput output = read(std::chrono::milliseconds(200), kAgentOutputCap);
+  EXPECT_EQ(output.text, "<root>");
+  EXPECT_EQ(output.cut, OutputCut::AtTimeLimit);
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(200));
-  EXPECT_EQ(read(std::chrono::milliseconds(0), kAgentOutputCap), "");
+  EXPECT_EQ(read(std::chrono::milliseconds(0), kAgentOutputCap).text, "");
 }
 
 }  // namespace
