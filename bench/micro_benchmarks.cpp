@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "client_type_registry.h"
+#include "list_context.h"
 #include "mac_text.h"
 #include "merged_client_list.h"
 
@@ -44,11 +46,19 @@ void mergeAndRead(benchmark::State& state) {
   const std::vector<std::string> macs = scatteredMacs(count);
   for (auto _ : state) {
     MergedClientList list;
+    const kyto::clientadm::ClientTypeRegistry registry;
+    const kyto::clientadm::ListContext context{{}, registry, list};
     for (const std::string& mac : macs) {
-      list.merge(mac.c_str(), "10.0.0.1", nullptr, "StandardDLNA150", 1, "user", 0, 0, 0);
+      mergeClient(context, kyto::clientadm::FromUserSettings,
+                  {.mac = mac.c_str(),
+                   .ip = "10.0.0.1",
+                   .clientType = "StandardDLNA150",
+                   .profileId = 1,
+                   .user = "user"});
     }
     for (std::size_t i = 0; i < count; i += 10) {
-      list.merge(macs[i].c_str(), "10.0.0.2", "TV", nullptr, -1, nullptr, 1, 0, 0);
+      mergeClient(context, kyto::clientadm::FromDmsClientCache,
+                  {.mac = macs[i].c_str(), .ip = "10.0.0.2", .deviceName = "TV"});
     }
     std::size_t listed = 0;
     for (const ClientRecord* r = list.head(); r != nullptr; r = r->next) ++listed;

@@ -15,9 +15,18 @@ inline constexpr std::size_t kAgentOutputCap = 16 * 1024 * 1024;
 // arrived by then is used.
 inline constexpr std::chrono::seconds kAgentOutputDeadline{10};
 
-// Reads a descriptor until end of file, cap bytes or the deadline, whichever comes first. A read
-// error or a lack of memory ends the read in the same way; what was read is returned.
-std::string readAgentOutput(int fd, std::chrono::steady_clock::time_point deadline,
+// Where the read stopped short of the output's end, if it did.
+enum class OutputCut { None, AtSizeCap, AtTimeLimit };
+
+struct AgentOutput {
+  std::string text;
+  OutputCut cut = OutputCut::None;
+};
+
+// Reads a descriptor until end of file, cap bytes or the deadline, whichever comes first; an
+// output that reaches cap bytes counts as cut there. A read error or a lack of memory ends the
+// read as end of file does; what was read is returned.
+AgentOutput readAgentOutput(int fd, std::chrono::steady_clock::time_point deadline,
                             std::size_t cap);
 
 }  // namespace kyto::clientadm

@@ -2,6 +2,7 @@
 
 #include <kytoutil/kytoutil.h>
 
+#include "client_type_registry.h"
 #include "dmc_search_cache.h"
 #include "dms_cache.h"
 #include "media_duration.h"
@@ -10,17 +11,25 @@
 
 namespace kyto::clientadm {
 
-int listClients() {
-  // The sources run in this order, so a record's comeFrom is the first source that reported it.
-  // None of their results matters: whatever was merged is listed.
-  readStoredClients(mergeClient);
-  readDmsClientCache(mergeClient);
-  readDmcSearchCache(mergeClient);
-  printClientList();
+int listClients(const ListSettings& settings, ClientTypeRegistry& registry) {
+  // Never freed: the process ends right after the listing, and freeing a large list record by
+  // record would only cost time. The static keeps it reachable for leak checkers.
+  static MergedClientList* const list = new MergedClientList;
+  const ListContext context{settings, registry, *list};
+  // The order, which a braced list keeps, is the contract between the sources. A record's comeFrom is the first source that
+  // reported its client; and the stored list appends the custom client types its clients name
+  // to the registry before the client cache, which names types by their index, is read. No
+  // status matters: whatever was merged is listed, and what a source missed is said after it.
+  const SourceReport reports[] = {readStoredClients(context, registry), readDmsClientCache(context),
+                                  readDmcSearchCache(context)};
+  list->print(stdout);
+  std::fflush(stdout);  // the warnings follow the listing even where both streams are one
+  for (const SourceReport& report : reports)
+    if (report.warning != nullptr) std::fputs(report.warning, stderr);
   return 0;
 }
 
-int runClientCommand(const ParsedCommand& command) {
+int runClientCommand(const ParsedCommand& command, const ListSettings& settings) {
   switch (command.command) {
     case CommandAdd:
       return Kyto_Util_AddClientToXMLFile(command.mac, command.ip, command.profileId, command.user,
@@ -28,7 +37,7 @@ int runClientCommand(const ParsedCommand& command) {
     case CommandDel:
       return Kyto_Util_DelClientFromXMLFile(command.mac);
     case CommandList:
-      return listClients();
+      return listClients(settings, clientTypeRegistry());
     case CommandGetDuration:
       return queryMediaDuration(command.filePath);
   }

@@ -2,13 +2,18 @@
 #pragma once
 
 #include "command_line.h"
+#include "list_context.h"
 
 namespace kyto::clientadm {
 
-// Runs one parsed command and returns the exit status.
-int runClientCommand(const ParsedCommand& command);
+class ClientTypeRegistry;
 
-// The list command: merges the client sources in order and prints the result. Always 0.
-int listClients();
+// Runs one parsed command and returns the exit status.
+int runClientCommand(const ParsedCommand& command, const ListSettings& settings);
+
+// The list command: merges the client sources in order and prints the result. registry holds
+// the catalogue's and the default client types; the stored list's custom types are appended.
+// Always 0.
+int listClients(const ListSettings& settings, ClientTypeRegistry& registry);
 
 }  // namespace kyto::clientadm

@@ -31,7 +31,6 @@ class ClientTypeRegistry {
   const ClientTypeEntry* head() const {
     return entries_.empty() ? nullptr : entries_.front().get();
   }
-  std::size_t size() const { return entries_.size(); }
 
   // The entry with exactly this short name, or null.
   const ClientTypeEntry* find(std::string_view shortName) const;
@@ -53,8 +52,8 @@ ClientTypeRegistry& clientTypeRegistry();
 bool isCustomClientType(std::string_view name);
 
 // Catalogue callback (ClientTypeSettingsCallback) registering one entry by its short and full
-// name. context is the ClientTypeRegistry to fill, or null for the process's registry. Returns
-// 1, which ends the catalogue walk, for an entry without short name or when memory runs out.
+// name. context is the ClientTypeRegistry to fill. Returns 1, which ends the catalogue walk, for
+// an entry without short name or when memory runs out.
 int registerClientType(void* context, const char* shortName, const char* fullName,
                        unsigned int flag, unsigned int sflag, const char* pattern, int matchType,
                        int compareType, long bflag, const char* transcode) noexcept;
@@ -64,9 +63,12 @@ int registerClientType(void* context, const char* shortName, const char* fullNam
 int loadClientTypeRegistry(ClientTypeRegistry& registry);
 int loadClientTypeRegistry();
 
-// Lookups and additions on the process's registry.
+// Appends a custom client type (see isCustomClientType) that the registry lacks, with its short
+// name as full name; any other type, or none, is left alone. Silently nothing when memory runs
+// out.
+void registerCustomClientType(ClientTypeRegistry& registry, const char* clientType) noexcept;
+
+// Lookup on the process's registry.
 const ClientTypeEntry* findClientType(const char* name);
-void registerCustomClientType(const char* clientType) noexcept;
-const char* clientTypeNameAt(int index);
 
 }  // namespace kyto::clientadm

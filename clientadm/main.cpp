@@ -10,14 +10,15 @@
 int main(int argc, char** argv) {
   using namespace kyto::clientadm;
   try {
-    readServerSettings(&denyAnonymous);  // a missing file leaves 0, which is no failure
+    ListSettings settings;
+    readServerSettings(&settings.denyAnonymous);  // a missing file leaves 0, which is no failure
     if (loadClientTypeRegistry() != 0) {
       std::fputs("client Type settings file error\n", stderr);
       return 1;
     }
     ParsedCommand command;
     const int parsed = parseClientCommand(argc, argv, &command);
-    if (parsed == ParseAccepted) return runClientCommand(command);
+    if (parsed == ParseAccepted) return runClientCommand(command, settings);
     if (parsed != ParseRejectedNoUsage) printClientUsage(argv);
     return 1;
   } catch (...) {

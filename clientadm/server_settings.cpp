@@ -15,8 +15,6 @@
 
 namespace kyto::clientadm {
 
-std::int32_t denyAnonymous = 0;
-
 namespace {
 
 constexpr std::string_view kDenyAnonymousKey = "deny_anonymous";

@@ -7,9 +7,6 @@
 
 namespace kyto::clientadm {
 
-// Deny flag reported for clients known only from the caches; 0 until the setting is read.
-extern std::int32_t denyAnonymous;
-
 // The largest configuration file read. The server's own file is a few hundred bytes; a larger one
 // is no configuration, and refusing it keeps a huge file or a device from being read on.
 inline constexpr std::size_t kServerSettingsMaxBytes = 1024 * 1024;

@@ -139,6 +139,16 @@ TEST(ClientadmProgram, AddDelListRoundTrip) {
             "", 0);
 }
 
+TEST(ClientadmProgram, AStoredUserCannotForgeAListingLine) {
+  Appliance appliance;
+  expectRun(appliance.run(
+                {"add", "-m", kMac, "-u", "bob\n0|de:ad:be:ef:00:01|6.6.6.6|Admin PC||0|admin|0"}),
+            "", "", 0);
+  expectRun(appliance.run({"list"}),
+            "0|00:11:22:33:44:55||||-1|bob?0?de:ad:be:ef:00:01?6.6.6.6?Admin PC??0?admin?0|0\n", "",
+            0);
+}
+
 TEST(ClientadmProgram, ListReadsStoredFile) {
   Appliance appliance;
   writeFile(appliance.clients(),
@@ -147,6 +157,7 @@ TEST(ClientadmProgram, ListReadsStoredFile) {
             "  <CLIENT MAC=\"00:11:22:33:44\" USER_PROFILE=\"1\"/>\n"
             "  <CLIENT MAC=\"00:00:00:00:00:0A\" USER_PROFILE=\"6\" DENY=\"2\" USER=\"kid\"/>\n"
             "  <CLIENT MAC=\"00:00:00:00:00:0b\" CLIENT_TYPE=\"CUSTffffffffffff\"/>\n"
+            "  <CLIENT MAC=\"00:00:00:00:00:0B\" USER=\"alice\"/>\n"  // one address, one line
             "</UPNP_CLIENTS>\n");
   expectRun(appliance.run({"list"}),
             "1|00:00:00:00:00:0a||||-1|kid|0\n"

@@ -77,7 +77,7 @@ class ParseClientCommand : public ::testing::TestWithParam<ParseCase> {
  protected:
   static void SetUpTestSuite() {
     for (const char* name : {"StandardDLNA150", "LivingTV"})
-      registerClientType(nullptr, name, "x", 0, 0, nullptr, 0, 0, 0, nullptr);
+      registerClientType(&clientTypeRegistry(), name, "x", 0, 0, nullptr, 0, 0, 0, nullptr);
   }
 };
 

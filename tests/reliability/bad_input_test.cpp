@@ -124,7 +124,7 @@ TEST(BadInput, ClientadmCommandLines) {
        0,
        "",
        "",
-       listedUser("a\tb\nc")},
+       listedUser("a?b?c")},  // stored as given, listed as one field of one line
       {"add: -u alone gives no user",
        {"clientadm", "add", "-m", kMac, "-u"},
        0,
