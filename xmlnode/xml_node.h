@@ -12,6 +12,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 struct _xmlNode;
 struct _xmlDoc;
@@ -26,8 +27,11 @@ class XMLNode {
 
   // Parses the whole file. With a tag, returns the first element of that name (document order),
   // without one the top of the document. Sets *error to 0 on success and to non-zero when the file
-  // can't be read or parsed or the tag is missing; the result is then the empty node.
-  static XMLNode openFileHelper(const char* path, int* error, const char* tag = nullptr);
+  // can't be read or parsed or the tag is missing; the result is then the empty node. When the
+  // file gives no document and diagnostic is given, it gets one line naming the file and the
+  // problem ("PATH:LINE: message", control characters as '?'), for the caller to print.
+  static XMLNode openFileHelper(const char* path, int* error, const char* tag = nullptr,
+                                std::string* diagnostic = nullptr);
 
   // Parses a NUL-terminated text, recovering what a damaged or cut text still yields. With a tag,
   // returns the first element of that name, else the top; the empty node when nothing is found.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/xml_diagnostics.h"
 #include "xml_node.h"
 #include "xml_tree.h"
 
@@ -24,44 +25,21 @@ enum ParseError { kParseOk = 0, kUnreadable = 1, kMalformed = 2, kTagMissing = 3
 constexpr int kParseOptions = XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR |
                               XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
 
-// The file as the parser's input, read as the parser asks for more. Read errors are recorded
-// here rather than reported by libxml2, which would print them.
-struct FileInput {
-  int fd = -1;
-  int readError = 0;
-};
-
-int readInput(void* context, char* buffer, int length) {
-  auto* input = static_cast<FileInput*>(context);
-  for (;;) {
-    ssize_t n = read(input->fd, buffer, static_cast<size_t>(length));
-    if (n >= 0) return static_cast<int>(n);
-    if (errno != EINTR) {
-      input->readError = errno;
-      return -1;
-    }
-  }
-}
-
-int closeInput(void* /*context*/) {
-  return 0;  // the descriptor is closed by its owner
-}
-
 // Parses the file in the chunks the parser reads, without a copy of the whole file in memory.
-// *unreadable is set when it can't be opened or read (a directory included).
-xmlDocPtr parseFile(const char* path, int options, bool* unreadable) {
-  FileInput input;
-  input.fd = open(path, O_RDONLY | O_CLOEXEC);
-  *unreadable = input.fd < 0;
-  if (input.fd < 0) return nullptr;
-  xmlDocPtr doc = xmlReadIO(readInput, closeInput, &input, nullptr, nullptr, options);
-  close(input.fd);
-  if (input.readError != 0) {
-    *unreadable = true;
-    if (doc != nullptr) xmlFreeDoc(doc);
+// *unreadable is set when it can't be opened or read (a directory included). What libxml2 reports
+// is kept as one line in *diagnostic, never printed.
+xmlDocPtr parseFile(const char* path, int options, bool* unreadable, std::string* diagnostic) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  *unreadable = fd < 0;
+  if (fd < 0) {
+    if (diagnostic != nullptr) *diagnostic = kyto::fileProblem(path, errno);
     return nullptr;
   }
-  return doc;
+  kyto::XmlFileParse parse = kyto::parseXmlDescriptor(fd, path, options);
+  close(fd);
+  *unreadable = parse.readError != 0;
+  if (diagnostic != nullptr) *diagnostic = std::move(parse.diagnostic);
+  return parse.doc;
 }
 
 xmlDocPtr parseMemory(std::string_view content, int options) {
@@ -95,11 +73,12 @@ XMLNode XMLNode::adoptDocument(xmlDocPtr doc, const char* tag, bool* found) {
   return XMLNode(std::move(tree), element);
 }
 
-XMLNode XMLNode::openFileHelper(const char* path, int* error, const char* tag) {
+XMLNode XMLNode::openFileHelper(const char* path, int* error, const char* tag,
+                                std::string* diagnostic) {
   setError(error, kUnreadable);
   if (path == nullptr) return {};
   bool unreadable = false;
-  xmlDocPtr doc = parseFile(path, kParseOptions, &unreadable);
+  xmlDocPtr doc = parseFile(path, kParseOptions, &unreadable, diagnostic);
   if (doc == nullptr) {
     setError(error, unreadable ? kUnreadable : kMalformed);
     return {};
