@@ -38,19 +38,26 @@ bool isTemplateFile(const std::string& target, const std::string& templatePath) 
          output.st_dev == templateFile.st_dev && output.st_ino == templateFile.st_ino;
 }
 
+std::string directoryOf(const std::string& target) {
+  const std::string::size_type slash = target.rfind('/');
+  return slash == 0 ? "/" : target.substr(0, slash);
+}
+
 // Adds to one output are read-modify-writes: two at once would each keep only their own section.
 // Writers take turns on the lock of the output's directory, held from before the output is looked
-// at until it is replaced; locking the directory itself leaves no lock file behind. Invalid when
-// the lock can't be had.
-UniqueFd lockDirectoryOf(const std::string& target) {
-  const std::string::size_type slash = target.rfind('/');
-  const std::string dir = slash == 0 ? "/" : target.substr(0, slash);
-  UniqueFd fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fd.valid()) return fd;
-  while (flock(fd.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) return UniqueFd();
+// at until it is replaced; locking the directory itself leaves no lock file behind. The output is
+// resolved again under the lock, where no other writer renames a file into place: resolving an
+// existing file that is being replaced could name the replaced one ("... (deleted)"). A link
+// re-pointed to another directory between the two resolutions fails the write.
+bool lockAndResolve(const std::string& path, UniqueFd& lock, std::string& target) {
+  std::string first;
+  if (resolveWriteTarget(path, first) != 0) return false;
+  lock = UniqueFd(open(directoryOf(first).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!lock.valid()) return false;
+  while (flock(lock.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) return false;
   }
-  return fd;
+  return resolveWriteTarget(path, target) == 0 && directoryOf(target) == directoryOf(first);
 }
 
 // Whitespace, comments and elements without an ID always stay.
@@ -136,10 +143,9 @@ bool generateCustomTree(const AttributeIdList& ids, const std::string& type, std
 
   // One resolution of the output path serves the template check, the read and the write, so a
   // link can't show the check one file and the writer another.
+  UniqueFd lock;
   std::string target;
-  if (resolveWriteTarget(*outputPath, target) != 0) return writeFailed();
-  const UniqueFd lock = lockDirectoryOf(target);
-  if (!lock.valid()) return writeFailed();
+  if (!lockAndResolve(*outputPath, lock, target)) return writeFailed();
   if (treeFileExists(target) != 0) {
     return writeNewFile(templateDoc.get(), templateRoot, ids, type, count, target);
   }
