@@ -1,15 +1,10 @@
 // Building trees: parsing files and texts, and creating new documents.
-#include <fcntl.h>
 #include <libxml/parser.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <climits>
-#include <cstring>
 #include <string_view>
 
-#include "common/regular_file.h"
-#include "common/unique_fd.h"
+#include "common/xml_diagnostics.h"
 #include "xml_node.h"
 #include "xml_tree.h"
 
@@ -24,109 +19,22 @@ namespace {
 constexpr int kParseOptions = XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR |
                               XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
 
-// The file as the parser's input, read as the parser asks for more. Read errors are recorded
-// here rather than reported by libxml2, which would print them.
-struct FileInput {
-  int fd = -1;
-  int readError = 0;
-};
-
-int readInput(void* context, char* buffer, int length) {
-  auto* input = static_cast<FileInput*>(context);
-  for (;;) {
-    ssize_t n = read(input->fd, buffer, static_cast<size_t>(length));
-    if (n >= 0) return static_cast<int>(n);
-    if (errno != EINTR) {
-      input->readError = errno;
-      return -1;
-    }
-  }
-}
-
-int closeInput(void* /*context*/) {
-  return 0;  // the descriptor is closed by its owner
-}
-
-// What libxml2 reported during one parse. Running out of memory or reaching one of the parser's
-// own size limits says nothing about whether the file is well-formed, so it is told apart.
-struct ParseErrors {
-  bool any = false;
-  bool beyondLimits = false;
-};
-
-// libxml2 2.9 has no code of its own for its limits: a text over 10 MB is reported as out of
-// memory ("huge text node"), a token over 10 MB ("Huge input lookup") and nesting over 256 as an
-// internal error, and a comment, processing instruction or CDATA section over 10 MB with the code
-// of an unfinished one and "too big" in the message.
-bool isBeyondLimits(const xmlError& error) {
-  switch (error.code) {
-    case XML_ERR_NO_MEMORY:
-    case XML_ERR_INTERNAL_ERROR:
-    case XML_ERR_NAME_TOO_LONG:
-      return true;
-    case XML_ERR_COMMENT_NOT_FINISHED:
-    case XML_ERR_PI_NOT_FINISHED:
-    case XML_ERR_CDATA_NOT_FINISHED:
-      return error.message != nullptr && strstr(error.message, "too big") != nullptr;
-    default:
-      return false;
-  }
-}
-
-// The errors after the first mostly follow from it, so the first decides; but memory running
-// out anywhere spoils the whole result.
-void recordError(void* context, xmlErrorPtr error) {
-  auto* errors = static_cast<ParseErrors*>(context);
-  if (error == nullptr || error->level < XML_ERR_ERROR) return;
-  if (!errors->any || error->code == XML_ERR_NO_MEMORY)
-    errors->beyondLimits = errors->beyondLimits || isBeyondLimits(*error);
-  errors->any = true;
-}
-
-// Sends this thread's libxml2 errors to errors while it lives, then restores the handler set
-// before. Errors raised where the parser has no context (out of memory in a buffer) reach only
-// this handler, and are no longer printed.
-class ErrorCapture {
- public:
-  explicit ErrorCapture(ParseErrors* errors)
-      : previous_(xmlStructuredError), previousContext_(xmlStructuredErrorContext) {
-    xmlSetStructuredErrorFunc(errors, recordError);
-  }
-  ~ErrorCapture() { xmlSetStructuredErrorFunc(previousContext_, previous_); }
-  ErrorCapture(const ErrorCapture&) = delete;
-  ErrorCapture& operator=(const ErrorCapture&) = delete;
-
- private:
-  xmlStructuredErrorFunc previous_;
-  void* previousContext_;
-};
-
 // Parses the file in the chunks the parser reads, without a copy of the whole file in memory.
-// Null on failure, with *result saying why.
-xmlDocPtr parseFile(const char* path, int options, XMLNode::FileError* result) {
-  *result = XMLNode::kFileUnreadable;
-  // Only a regular file, opened without blocking: a FIFO without a writer would hold the caller,
-  // and a device such as /dev/zero never ends.
-  kyto::UniqueFd fd;
-  if (kyto::openRegularFile(path, fd) != 0) return nullptr;
-  FileInput input;
-  input.fd = fd.get();
-  ParseErrors errors;
-  xmlDocPtr doc;
-  {
-    ErrorCapture capture(&errors);
-    doc = xmlReadIO(readInput, closeInput, &input, nullptr, nullptr, options);
-  }
-  if (input.readError == 0 && doc != nullptr && !errors.beyondLimits) {
+// Only a regular file is opened, without blocking: a FIFO without a writer would hold the
+// caller, and a device such as /dev/zero never ends. Null on failure, with *result saying why
+// and *diagnostic (when given) one line naming the file and the problem.
+xmlDocPtr parseFile(const char* path, int options, XMLNode::FileError* result,
+                    std::string* diagnostic) {
+  kyto::XmlFileParse parse = kyto::parseXmlFile(path, options);
+  if (diagnostic != nullptr) *diagnostic = std::move(parse.diagnostic);
+  if (parse.doc != nullptr) {
     *result = XMLNode::kFileParsed;
-    return doc;
+  } else if (parse.readError != 0) {
+    *result = XMLNode::kFileUnreadable;
+  } else {
+    *result = parse.beyondLimits ? XMLNode::kFileBeyondLimits : XMLNode::kFileMalformed;
   }
-  if (doc != nullptr) xmlFreeDoc(doc);
-  // A failure without any error reported is of no known cause: nothing is said of the file.
-  if (input.readError == 0)
-    *result =
-        errors.beyondLimits || !errors.any ? XMLNode::kFileBeyondLimits : XMLNode::kFileMalformed;
-  return nullptr;
+  return parse.doc;
 }
 
 xmlDocPtr parseMemory(std::string_view content, int options) {
@@ -160,11 +68,12 @@ XMLNode XMLNode::adoptDocument(xmlDocPtr doc, const char* tag, bool* found) {
   return XMLNode(std::move(tree), node);
 }
 
-XMLNode XMLNode::openFileHelper(const char* path, int* error, const char* tag) {
+XMLNode XMLNode::openFileHelper(const char* path, int* error, const char* tag,
+                                std::string* diagnostic) {
   setError(error, kFileUnreadable);
   if (path == nullptr) return {};
   FileError result = kFileUnreadable;
-  xmlDocPtr doc = parseFile(path, kParseOptions, &result);
+  xmlDocPtr doc = parseFile(path, kParseOptions, &result, diagnostic);
   if (doc == nullptr) {
     setError(error, result);
     return {};

@@ -114,6 +114,25 @@ TEST(OpenFile, TellsMalformedFromBeyondTheParsersLimitsAndFromUnreadable) {
   }
 }
 
+// What libxml2 has to say about a file is one line for the caller to print, or not.
+TEST(OpenFile, GivesOneLineNamingTheFileAndTheProblem) {
+  TempDir dir;
+  const std::string path = dir / "list.xml";
+  writeFile(path, "<list>\n<item></list>");
+  const std::string missing = dir / "missing.xml";
+  const std::pair<std::string, std::string> cases[] = {
+      {path, path + ":2: Opening and ending tag mismatch: item line 2 and list"},
+      {missing, missing + ": No such file or directory"},
+  };
+  for (const auto& [file, line] : cases) {
+    int error = 0;
+    std::string diagnostic;
+    EXPECT_TRUE(XMLNode::openFileHelper(file.c_str(), &error, "list", &diagnostic).isEmpty());
+    EXPECT_NE(error, 0);
+    EXPECT_EQ(diagnostic, line);
+  }
+}
+
 // The file is handed to the parser in the pieces it reads, not as one block.
 TEST(OpenFile, AFileOfManyReadsIsParsedWhole) {
   TempDir dir;

@@ -1,0 +1,65 @@
+// Parsing XML files without libxml2 printing anything: what it reports is kept as one safe line
+// that names the file and the problem, for the program to print where its own errors go.
+#pragma once
+
+#include <libxml/parser.h>
+
+#include <string>
+#include <string_view>
+
+namespace kyto {
+
+// While it lives, libxml2's reports about one parser context come here, and so do the reports it
+// raises on this thread without a context (I/O errors). Nothing is installed beyond its life: the
+// thread's previous handler is restored on destruction.
+class XmlReports {
+ public:
+  XmlReports(xmlParserCtxt* context, std::string_view path);
+  ~XmlReports();
+  XmlReports(const XmlReports&) = delete;
+  XmlReports& operator=(const XmlReports&) = delete;
+
+  // The first error, else the first warning, as "PATH:LINE: message" with control characters as
+  // '?'; empty when libxml2 reported nothing.
+  const std::string& first() const { return error_.empty() ? warning_ : error_; }
+  // Whether any error was reported, and whether the parse ran out of memory or into one of the
+  // parser's own limits, which says nothing of whether the file is well-formed.
+  bool anyError() const { return anyError_; }
+  bool beyondLimits() const { return beyondLimits_; }
+
+ private:
+  static void recordForContext(void* context, xmlError* report);
+  static void recordForThread(void* self, xmlError* report);
+  void record(const xmlError& report) noexcept;
+
+  xmlParserCtxt* context_;
+  std::string path_;
+  std::string error_;
+  std::string warning_;
+  bool anyError_ = false;
+  bool beyondLimits_ = false;
+  xmlStructuredErrorFunc savedHandler_;
+  void* savedHandlerData_;
+};
+
+struct XmlFileParse {
+  xmlDoc* doc = nullptr;   // the caller frees it; null when the file gave no document
+  int readError = 0;       // errno when it couldn't be opened or read (see openRegularFile)
+  // With no document and no read error: memory ran out or a limit of the parser was reached
+  // (or it failed without saying why), so the file may well be sound. Else it is not well-formed.
+  bool beyondLimits = false;
+  std::string diagnostic;  // when doc is null: one safe line naming the file and the problem
+};
+
+// "PATH: problem", controls as '?', for a file that couldn't be opened or read: error is the errno
+// value (EINVAL stands for "not a regular file", as openRegularFile gives it).
+std::string fileProblem(std::string_view path, int error);
+
+// Parses what fd reads, as it reads it, as the file at path (the name the diagnostic gives).
+XmlFileParse parseXmlDescriptor(int fd, std::string_view path, int options);
+
+// openRegularFile, then parseXmlDescriptor: a FIFO, device, socket or directory is unreadable, and
+// opening one never blocks.
+XmlFileParse parseXmlFile(const std::string& path, int options);
+
+}  // namespace kyto
