@@ -17,12 +17,7 @@ namespace {
 
 enum ParseError { kParseOk = 0, kUnreadable = 1, kMalformed = 2, kTagMissing = 3 };
 
-// No entity expansion, no network, and no messages: a bad file is reported by the result only.
-// Short texts are kept inside their nodes (COMPACT), which saves an allocation for most
-// attribute values of a large client list; libxml2 frees, unlinks and serialises such nodes like
-// any other, and XMLNode never changes a parsed text in place.
-constexpr int kParseOptions = XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR |
-                              XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
+using kyto::xmlnode::kParseOptions;
 
 // The file as the parser's input, read as the parser asks for more. Read errors are recorded
 // here rather than reported by libxml2, which would print them.
