@@ -2,6 +2,7 @@
 
 #include <kytoutil/kytoutil.h>
 
+#include "config_check.h"
 #include "dmc_search_cache.h"
 #include "dms_cache.h"
 #include "media_duration.h"
@@ -31,6 +32,8 @@ int runClientCommand(const ParsedCommand& command, int argc, char** argv) {
       return listClients();
     case CommandGetDuration:
       return queryMediaDuration(argc, argv);
+    case CommandCheck:
+      return checkConfiguration();
   }
   return 1;
 }

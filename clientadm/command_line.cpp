@@ -20,6 +20,8 @@ bool readCommandWord(std::string_view word, CommandCode* command) {
       {"del", CommandDel},
       {"list", CommandList},
       {"getDuration", CommandGetDuration},
+      // Reads the configuration files and changes nothing.
+      {"check", CommandCheck},
   };
   for (const auto& [text, code] : kWords) {
     if (word != text) continue;
@@ -115,6 +117,8 @@ int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed, std::
   if (!readCommandWord(argv[1], &command)) return 1;
   parsed->command = command;
   if (command == CommandList || command == CommandGetDuration) return 0;
+  // check takes no file names: a word after it would look checked while the appliance's files are.
+  if (command == CommandCheck) return argc == 2 ? 0 : 1;
   *parsed = ParsedCommand{.command = command};
   if (!scanOptions(argc, argv, parsed, errors)) return 1;
   return checkMacAddress(*parsed, errors) ? 0 : 1;

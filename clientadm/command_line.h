@@ -11,9 +11,11 @@ enum CommandCode : int {
   CommandDel = 2,
   CommandList = 3,
   CommandGetDuration = 4,
+  CommandCheck = 5,
 };
 
-// The texts point into the argument vector. For list and getDuration only command is filled.
+// The texts point into the argument vector. For list, getDuration and check only command is
+// filled.
 struct ParsedCommand {
   CommandCode command = CommandList;
   std::int32_t profileId = -1;       // -p; -1 when not given
