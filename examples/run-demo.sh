@@ -48,3 +48,11 @@ show treeshaper --list Music
 show treeshaper --add Music 1 2 3 31 --output custom_1.xml
 show treeshaper --read custom_1.xml Music
 show cat "$root/usr/local/corpus/bin/custom_1.xml"
+
+# The configuration check: silent on the sample appliance, then on a copy of a sample with
+# planted mistakes (the copy, as check creates the list's lock file beside the list).
+show clientadm check
+check_root="$root/check-sample"
+mkdir -p "$check_root"
+cp -a "$here/check-root/." "$check_root/"
+show env KYTO_ROOT="$check_root" clientadm check
