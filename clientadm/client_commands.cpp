@@ -3,6 +3,7 @@
 #include <kytoutil/kytoutil.h>
 
 #include "client_type_registry.h"
+#include "config_check.h"
 #include "dmc_search_cache.h"
 #include "dms_cache.h"
 #include "media_duration.h"
@@ -40,6 +41,8 @@ int runClientCommand(const ParsedCommand& command, const ListSettings& settings)
       return listClients(settings, clientTypeRegistry());
     case CommandGetDuration:
       return queryMediaDuration(command.filePath);
+    case CommandCheck:
+      return checkConfiguration();
   }
   return 1;
 }

@@ -1,4 +1,4 @@
-// The four commands of clientadm.
+// The commands of clientadm.
 #pragma once
 
 #include "command_line.h"

@@ -40,6 +40,9 @@ void printClientUsage(char* const* argv, std::FILE* out) {
   printLine("\twhile IP, client type and user are not defined, print out empty string", out);
   printLine("\twhile profileId is not defined, print out -1", out);
   std::fprintf(out, "%s getDuration <--filePath fullPath>\n", program);
+  std::fprintf(out, "%s check\n", program);
+  printLine("\tprints each problem of clients.xml and clientTypes.xml as path:line: text", out);
+  std::fprintf(out, "%s list --json\n", program);
 }
 
 }  // namespace kyto::clientadm

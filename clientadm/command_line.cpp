@@ -20,6 +20,8 @@ bool readCommandWord(std::string_view word, CommandCode* command) {
       {"del", CommandDel},
       {"list", CommandList},
       {"getDuration", CommandGetDuration},
+      // Reads the configuration files and changes nothing.
+      {"check", CommandCheck},
   };
   for (const auto& [text, code] : kWords) {
     if (word != text) continue;
@@ -129,6 +131,8 @@ int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed, std::
   if (!readCommandWord(argv[1], &command)) return ParseRejected;
   parsed->command = command;
   if (command == CommandList) return ParseAccepted;
+  // check takes no file names: a word after it would look checked while the appliance's files are.
+  if (command == CommandCheck) return argc == 2 ? ParseAccepted : ParseRejected;
   *parsed = ParsedCommand{.command = command};
   if (command == CommandGetDuration) return parseDurationWords(argc, argv, parsed, errors);
   if (!scanOptions(argc, argv, parsed, errors)) return ParseRejected;

@@ -11,10 +11,11 @@ enum CommandCode : int {
   CommandDel = 2,
   CommandList = 3,
   CommandGetDuration = 4,
+  CommandCheck = 5,
 };
 
-// The texts point into the argument vector. For list only command is filled, for getDuration
-// command and filePath.
+// The texts point into the argument vector. For list and check only command is filled, for
+// getDuration command and filePath.
 struct ParsedCommand {
   CommandCode command = CommandList;
   std::int32_t profileId = -1;       // -p; -1 when not given

@@ -76,3 +76,11 @@ step "Read the custom tree back:"
 show treeshaper --read custom_1.xml Music
 step "The file treeshaper wrote, beside the appliance's own tree:"
 show cat "$root/usr/local/corpus/bin/custom_1.xml"
+
+# The configuration check: silent on the sample appliance, then on a copy of a sample with
+# planted mistakes (the copy, as check creates the list's lock file beside the list).
+show clientadm check
+check_root="$root/check-sample"
+mkdir -p "$check_root"
+cp -a "$here/check-root/." "$check_root/"
+show env KYTO_ROOT="$check_root" clientadm check

@@ -12,12 +12,7 @@ const XMLNode XMLNode::emptyXMLNode{};
 
 namespace {
 
-// No entity expansion, no network, and no messages: a bad file is reported by the result only.
-// Short texts are kept inside their nodes (COMPACT), which saves an allocation for most
-// attribute values of a large client list; libxml2 frees, unlinks and serialises such nodes like
-// any other, and XMLNode never changes a parsed text in place.
-constexpr int kParseOptions = XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR |
-                              XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
+using kyto::xmlnode::kParseOptions;
 
 // Parses the file in the chunks the parser reads, without a copy of the whole file in memory.
 // Only a regular file is opened, without blocking: a FIFO without a writer would hold the

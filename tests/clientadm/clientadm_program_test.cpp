@@ -89,6 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"NoCommand", {}, ""}, RejectCase{"NoCommandWithCatalogue", {}, "", true},
         RejectCase{"UpperCaseWord", {"ADD", "-m", kMac}, ""},
         RejectCase{"UnknownWord", {"adds"}, ""},
+        RejectCase{"CheckWithAFileName", {"check", "clients.xml"}, ""},
         RejectCase{"AddWithoutMac", {"add", "-p", "3"}, ""}, RejectCase{"AddAlone", {"add"}, ""},
         RejectCase{"DelWithoutMac", {"del"}, ""},
         RejectCase{"ExtraWord", {"add", "-m", kMac, "extra"}, ""},

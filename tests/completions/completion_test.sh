@@ -50,8 +50,9 @@ expect() {
   fi
 }
 
-expect "add del list getDuration" clientadm ""
+expect "add del list getDuration check" clientadm ""
 expect "del" clientadm d
+expect "check" clientadm c
 expect "-d -m -p -i -u -t" clientadm add -m 00:11:22:33:44:55 ""
 expect "-m" clientadm del ""
 expect "Auto StandardDLNA150 SonyBravia Xbox360" clientadm add -t ""
