@@ -105,8 +105,10 @@ void XmlReports::record(const xmlError& report) noexcept {
       beyondLimits_ = beyondLimits_ || isBeyondLimits(report);
     anyError_ = true;
   }
-  std::string& kept = report.level == XML_ERR_WARNING ? warning_ : error_;
-  if (!kept.empty()) return;
+  const bool fatal = report.level == XML_ERR_FATAL;
+  const bool error = report.level >= XML_ERR_ERROR;
+  std::string& kept = error ? error_ : warning_;
+  if (!kept.empty() && !(error && fatal && !errorFatal_)) return;
   try {
     std::string message = report.message != nullptr ? report.message : "parse failed";
     while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
@@ -115,17 +117,24 @@ void XmlReports::record(const xmlError& report) noexcept {
     if (report.line > 0) line += ":" + std::to_string(report.line);
     line += ": " + message;
     kept = withoutControls(line);
+    if (error) {
+      errorFatal_ = fatal;
+      errorLine_ = report.line;
+      errorMessage_ = std::move(message);
+    }
   } catch (...) {
   }
 }
 
-XmlFileParse parseXmlDescriptor(int fd, std::string_view path, int options) {
+XmlFileParse parseXmlDescriptor(int fd, std::string_view path, int options,
+                                XmlParserSetup setup) {
   XmlFileParse result;
   const std::unique_ptr<xmlParserCtxt, ParserContext> context(xmlNewParserCtxt());
   if (context == nullptr) {
     result.diagnostic = fileProblem(path, ENOMEM);
     return result;
   }
+  if (setup != nullptr) setup(context.get());
   DescriptorInput input{fd, 0};
   std::string first;
   bool anyError = false;
@@ -135,6 +144,8 @@ XmlFileParse parseXmlDescriptor(int fd, std::string_view path, int options) {
     result.doc =
         xmlCtxtReadIO(context.get(), readInput, closeInput, &input, url.c_str(), nullptr, options);
     first = reports.first();
+    result.errorLine = reports.errorLine();
+    result.errorMessage = reports.errorMessage();
     anyError = reports.anyError();
     result.beyondLimits = reports.beyondLimits();
   }
@@ -154,7 +165,7 @@ XmlFileParse parseXmlDescriptor(int fd, std::string_view path, int options) {
   return result;
 }
 
-XmlFileParse parseXmlFile(const std::string& path, int options) {
+XmlFileParse parseXmlFile(const std::string& path, int options, XmlParserSetup setup) {
   UniqueFd fd;
   if (const int error = openRegularFile(path, fd); error != 0) {
     XmlFileParse result;
@@ -162,7 +173,7 @@ XmlFileParse parseXmlFile(const std::string& path, int options) {
     result.diagnostic = fileProblem(path, error);
     return result;
   }
-  return parseXmlDescriptor(fd.get(), path, options);
+  return parseXmlDescriptor(fd.get(), path, options, setup);
 }
 
 }  // namespace kyto

@@ -20,8 +20,12 @@ class XmlReports {
   XmlReports& operator=(const XmlReports&) = delete;
 
   // The first error, else the first warning, as "PATH:LINE: message" with control characters as
-  // '?'; empty when libxml2 reported nothing.
+  // '?'; empty when libxml2 reported nothing. A fatal error, the one that stopped the parse,
+  // takes the place of an earlier error that was not fatal.
   const std::string& first() const { return error_.empty() ? warning_ : error_; }
+  // That error's line (0 when it gave none) and message as libxml2 wrote it, without the newline.
+  long errorLine() const { return errorLine_; }
+  const std::string& errorMessage() const { return errorMessage_; }
   // Whether any error was reported, and whether the parse ran out of memory or into one of the
   // parser's own limits, which says nothing of whether the file is well-formed.
   bool anyError() const { return anyError_; }
@@ -36,6 +40,9 @@ class XmlReports {
   std::string path_;
   std::string error_;
   std::string warning_;
+  long errorLine_ = 0;
+  std::string errorMessage_;
+  bool errorFatal_ = false;
   bool anyError_ = false;
   bool beyondLimits_ = false;
   xmlStructuredErrorFunc savedHandler_;
@@ -49,17 +56,23 @@ struct XmlFileParse {
   // (or it failed without saying why), so the file may well be sound. Else it is not well-formed.
   bool beyondLimits = false;
   std::string diagnostic;  // when doc is null: one safe line naming the file and the problem
+  long errorLine = 0;        // when doc is null: the line and raw message of libxml2's error
+  std::string errorMessage;  // (see XmlReports::errorLine), "" when it reported none
 };
+
+// Called with the parser's context before the parse, to change how it builds the tree.
+using XmlParserSetup = void (*)(xmlParserCtxt* context);
 
 // "PATH: problem", controls as '?', for a file that couldn't be opened or read: error is the errno
 // value (EINVAL stands for "not a regular file", as openRegularFile gives it).
 std::string fileProblem(std::string_view path, int error);
 
 // Parses what fd reads, as it reads it, as the file at path (the name the diagnostic gives).
-XmlFileParse parseXmlDescriptor(int fd, std::string_view path, int options);
+XmlFileParse parseXmlDescriptor(int fd, std::string_view path, int options,
+                                XmlParserSetup setup = nullptr);
 
 // openRegularFile, then parseXmlDescriptor: a FIFO, device, socket or directory is unreadable, and
 // opening one never blocks.
-XmlFileParse parseXmlFile(const std::string& path, int options);
+XmlFileParse parseXmlFile(const std::string& path, int options, XmlParserSetup setup = nullptr);
 
 }  // namespace kyto
