@@ -1,6 +1,9 @@
 #include "check_report.h"
 
+#include <algorithm>
+
 #include "common/safe_text.h"
+#include "name_suggestion.h"
 
 namespace kyto::clientadm {
 
@@ -14,6 +17,17 @@ void CheckReport::print(std::FILE* out) const {
   for (const std::string& line : lines_) {
     std::fwrite(line.data(), 1, line.size(), out);
     std::fputc('\n', out);
+  }
+}
+
+void reportUnknownAttributes(const CheckedElement& entry, std::string_view elementName,
+                             const std::vector<std::string_view>& known) {
+  for (const xmlAttr* attribute = entry.element->properties; attribute != nullptr;
+       attribute = attribute->next) {
+    const std::string_view name = reinterpret_cast<const char*>(attribute->name);
+    if (std::find(known.begin(), known.end(), name) != known.end()) continue;
+    entry.problem(std::string(elementName) + " attribute " + quoted(name) +
+                  " is unknown: it is ignored" + suggestion(name, known));
   }
 }
 

@@ -1,6 +1,8 @@
 // The problems the check command finds, one line each: "PATH:LINE: TEXT".
 #pragma once
 
+#include <libxml/tree.h>
+
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -23,6 +25,20 @@ class CheckReport {
  private:
   std::vector<std::string> lines_;
 };
+
+// One element of a checked file, and where its problems go.
+struct CheckedElement {
+  const std::string& path;
+  const xmlNode* element;
+  long line;
+  CheckReport& report;
+  void problem(std::string_view text) const { report.add(path, line, text); }
+};
+
+// Reports each attribute of the element whose name is not among known, which nothing reads,
+// with the nearest known name when one is close.
+void reportUnknownAttributes(const CheckedElement& entry, std::string_view elementName,
+                             const std::vector<std::string_view>& known);
 
 // A file's value as it is quoted in a problem text: between double quotes.
 std::string quoted(std::string_view value);

@@ -51,13 +51,7 @@ const char* nameOfValue(const int_name_st* table, int value) {
 }
 
 // One CLIENTTYPE under check, with where to report.
-struct Entry {
-  const std::string& path;
-  const xmlNode* element;
-  long line;
-  CheckReport& report;
-  void problem(std::string_view text) const { report.add(path, line, text); }
-};
+using Entry = CheckedElement;
 
 void checkFlagWords(const Entry& entry, const char* attribute, uint_name_st* table,
                     const char* what) {
@@ -118,18 +112,6 @@ void checkBflag(const Entry& entry) {
                 std::to_string(std::strtol(value->c_str(), nullptr, 10)));
 }
 
-void checkAttributeNames(const Entry& entry) {
-  for (const xmlAttr* attribute = entry.element->properties; attribute != nullptr;
-       attribute = attribute->next) {
-    const std::string_view name = reinterpret_cast<const char*>(attribute->name);
-    if (std::find(kCatalogueAttributes.begin(), kCatalogueAttributes.end(), name) !=
-        kCatalogueAttributes.end())
-      continue;
-    entry.problem("CLIENTTYPE attribute " + quoted(name) + " is unknown: it is ignored" +
-                  suggestion(name, kCatalogueAttributes));
-  }
-}
-
 // Short names seen so far, with the line of their first entry.
 using FirstLines = std::unordered_map<std::string, long>;
 
@@ -154,7 +136,7 @@ void checkEntry(const Entry& entry, FirstLines& seen) {
   checkEnumeration(entry, "PATTERN_TYPE", s_matchTypeName, "match type");
   checkPattern(entry, checkEnumeration(entry, "COMPARE_TYPE", s_compareTypeName, "compare type"));
   checkBflag(entry);
-  checkAttributeNames(entry);
+  reportUnknownAttributes(entry, "CLIENTTYPE", kCatalogueAttributes);
 }
 
 // Reports why the catalogue can't be used, or returns its UPNP_CLIENTTYPES element.

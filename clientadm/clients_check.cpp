@@ -52,13 +52,7 @@ bool isWellFormedCustomType(std::string_view name) {
 }
 
 // One CLIENT under check, with where to report.
-struct Entry {
-  const std::string& path;
-  const xmlNode* element;
-  long line;
-  CheckReport& report;
-  void problem(std::string_view text) const { report.add(path, line, text); }
-};
+using Entry = CheckedElement;
 
 // The addresses seen so far (6 bytes as one number), with the line of their first entry.
 using FirstLines = std::unordered_map<std::uint64_t, long>;
@@ -119,25 +113,13 @@ void checkClientType(const Entry& entry, const std::unordered_set<std::string>* 
                 suggestion(*type, names));
 }
 
-void checkAttributeNames(const Entry& entry) {
-  for (const xmlAttr* attribute = entry.element->properties; attribute != nullptr;
-       attribute = attribute->next) {
-    const std::string_view name = reinterpret_cast<const char*>(attribute->name);
-    if (std::find(kClientAttributes.begin(), kClientAttributes.end(), name) !=
-        kClientAttributes.end())
-      continue;
-    entry.problem("CLIENT attribute " + quoted(name) + " is unknown: it is ignored" +
-                  suggestion(name, kClientAttributes));
-  }
-}
-
 void checkEntry(const Entry& entry, const std::unordered_set<std::string>* catalogueNames,
                 FirstLines& seen) {
   checkMac(entry, seen);
   checkProfile(entry);
   checkDeny(entry);
   checkClientType(entry, catalogueNames);
-  checkAttributeNames(entry);
+  reportUnknownAttributes(entry, "CLIENT", kClientAttributes);
 }
 
 // Reports why the list can't be used, or returns its UPNP_CLIENTS element.
