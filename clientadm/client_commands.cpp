@@ -16,10 +16,11 @@ int listClients(const ListSettings& settings, ClientTypeRegistry& registry) {
   // record would only cost time. The static keeps it reachable for leak checkers.
   static MergedClientList* const list = new MergedClientList;
   const ListContext context{settings, registry, *list};
-  // The order, which a braced list keeps, is the contract between the sources. A record's comeFrom is the first source that
-  // reported its client; and the stored list appends the custom client types its clients name
-  // to the registry before the client cache, which names types by their index, is read. No
-  // status matters: whatever was merged is listed, and what a source missed is said after it.
+  // The order, which a braced list keeps, is the contract between the sources. A record's comeFrom
+  // is the first source that reported its client; and the stored list appends the custom client
+  // types its clients name to the registry before the client cache, which names types by their
+  // index, is read. No status matters: whatever was merged is listed, and what a source missed is
+  // said after it.
   const SourceReport reports[] = {readStoredClients(context, registry), readDmsClientCache(context),
                                   readDmcSearchCache(context)};
   list->print(stdout);
@@ -29,7 +30,8 @@ int listClients(const ListSettings& settings, ClientTypeRegistry& registry) {
   return 0;
 }
 
-int runClientCommand(const ParsedCommand& command, const ListSettings& settings) {
+int runClientCommand(const ParsedCommand& command, const ListSettings& settings,
+                     ClientTypeRegistry& registry) {
   switch (command.command) {
     case CommandAdd:
       return Kyto_Util_AddClientToXMLFile(command.mac, command.ip, command.profileId, command.user,
@@ -37,7 +39,7 @@ int runClientCommand(const ParsedCommand& command, const ListSettings& settings)
     case CommandDel:
       return Kyto_Util_DelClientFromXMLFile(command.mac);
     case CommandList:
-      return listClients(settings, clientTypeRegistry());
+      return listClients(settings, registry);
     case CommandGetDuration:
       return queryMediaDuration(command.filePath);
   }

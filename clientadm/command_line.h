@@ -6,6 +6,8 @@
 
 namespace kyto::clientadm {
 
+class ClientTypeRegistry;
+
 enum CommandCode : int {
   CommandAdd = 1,
   CommandDel = 2,
@@ -34,10 +36,10 @@ enum ParseResult : int {
   ParseRejectedNoUsage = 2,  // getDuration without --filePath: its message is written, no usage
 };
 
-// Returns a ParseResult. Writes the profile, client type, MAC address and --filePath errors to
-// errors itself; every other rejection is silent. The caller prints the usage for every rejection
-// but ParseRejectedNoUsage.
+// Returns a ParseResult. A -t client type must be in registry or custom. Writes the profile,
+// client type, MAC address and --filePath errors to errors itself; every other rejection is
+// silent. The caller prints the usage for every rejection but ParseRejectedNoUsage.
 int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed,
-                       std::FILE* errors = stderr);
+                       const ClientTypeRegistry& registry, std::FILE* errors = stderr);
 
 }  // namespace kyto::clientadm

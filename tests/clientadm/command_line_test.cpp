@@ -75,10 +75,10 @@ ParseCase badProfile(std::string text) {
 
 class ParseClientCommand : public ::testing::TestWithParam<ParseCase> {
  protected:
-  static void SetUpTestSuite() {
-    for (const char* name : {"StandardDLNA150", "LivingTV"})
-      registerClientType(&clientTypeRegistry(), name, "x", 0, 0, nullptr, 0, 0, 0, nullptr);
+  void SetUp() override {
+    for (const char* name : {"StandardDLNA150", "LivingTV"}) registry_.append(name, "x");
   }
+  ClientTypeRegistry registry_;
 };
 
 TEST_P(ParseClientCommand, Parses) {
@@ -91,8 +91,8 @@ TEST_P(ParseClientCommand, Parses) {
 
   test::MemoryStream errors;
   ParsedCommand parsed;
-  const int status =
-      parseClientCommand(static_cast<int>(words.size()), argv.data(), &parsed, errors.get());
+  const int status = parseClientCommand(static_cast<int>(words.size()), argv.data(), &parsed,
+                                        registry_, errors.get());
   EXPECT_EQ(status, c.status);
   EXPECT_EQ(errors.text(), c.errors);
   if (status != 0) return;
