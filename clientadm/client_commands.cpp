@@ -5,13 +5,14 @@
 #include "client_type_registry.h"
 #include "dmc_search_cache.h"
 #include "dms_cache.h"
+#include "listing_json.h"
 #include "media_duration.h"
 #include "merged_client_list.h"
 #include "stored_clients.h"
 
 namespace kyto::clientadm {
 
-int listClients(const ListSettings& settings, ClientTypeRegistry& registry) {
+int listClients(const ListSettings& settings, ClientTypeRegistry& registry, ListingFormat format) {
   // Never freed: the process ends right after the listing, and freeing a large list record by
   // record would only cost time. The static keeps it reachable for leak checkers.
   static MergedClientList* const list = new MergedClientList;
@@ -23,7 +24,11 @@ int listClients(const ListSettings& settings, ClientTypeRegistry& registry) {
   // said after it.
   const SourceReport reports[] = {readStoredClients(context, registry), readDmsClientCache(context),
                                   readDmcSearchCache(context)};
-  list->print(stdout);
+  if (format == ListingFormat::Json) {
+    writeJsonListing(list->head(), stdout);
+  } else {
+    list->print(stdout);
+  }
   std::fflush(stdout);  // the warnings follow the listing even where both streams are one
   for (const SourceReport& report : reports)
     if (report.warning != nullptr) std::fputs(report.warning, stderr);
@@ -39,7 +44,7 @@ int runClientCommand(const ParsedCommand& command, const ListSettings& settings,
     case CommandDel:
       return Kyto_Util_DelClientFromXMLFile(command.mac);
     case CommandList:
-      return listClients(settings, registry);
+      return listClients(settings, registry, command.listing);
     case CommandGetDuration:
       return queryMediaDuration(command.filePath);
   }

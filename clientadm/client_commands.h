@@ -13,9 +13,9 @@ class ClientTypeRegistry;
 int runClientCommand(const ParsedCommand& command, const ListSettings& settings,
                      ClientTypeRegistry& registry);
 
-// The list command: merges the client sources in order and prints the result. registry holds
-// the catalogue's and the default client types; the stored list's custom types are appended.
-// Always 0.
-int listClients(const ListSettings& settings, ClientTypeRegistry& registry);
+// The list command: merges the client sources in order and prints the result in the given
+// format. registry holds the catalogue's and the default client types; the stored list's custom
+// types are appended. Always 0.
+int listClients(const ListSettings& settings, ClientTypeRegistry& registry, ListingFormat format);
 
 }  // namespace kyto::clientadm

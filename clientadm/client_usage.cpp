@@ -40,6 +40,7 @@ void printClientUsage(char* const* argv, const ClientTypeRegistry& registry, std
   printLine("\twhile IP, client type and user are not defined, print out empty string", out);
   printLine("\twhile profileId is not defined, print out -1", out);
   std::fprintf(out, "%s getDuration <--filePath fullPath>\n", program);
+  std::fprintf(out, "%s list --json\n", program);
 }
 
 }  // namespace kyto::clientadm

@@ -138,7 +138,13 @@ int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed,
   CommandCode command;
   if (!readCommandWord(argv[1], &command)) return ParseRejected;
   parsed->command = command;
-  if (command == CommandList) return ParseAccepted;
+  if (command == CommandList) {
+    // list has always ignored the words after it, and scripts may pass some: only "--json" right
+    // after it changes anything.
+    const bool json = argc > 2 && argv[2] != nullptr && std::string_view(argv[2]) == "--json";
+    parsed->listing = json ? ListingFormat::Json : ListingFormat::Text;
+    return ParseAccepted;
+  }
   *parsed = ParsedCommand{.command = command};
   if (command == CommandGetDuration) return parseDurationWords(argc, argv, parsed, errors);
   if (!scanOptions(argc, argv, OptionScan{parsed, registry, errors})) return ParseRejected;

@@ -15,17 +15,21 @@ enum CommandCode : int {
   CommandGetDuration = 4,
 };
 
-// The texts point into the argument vector. For list only command is filled, for getDuration
-// command and filePath.
+// How list writes its records: the '|'-separated lines, or one JSON array for programs.
+enum class ListingFormat { Text, Json };
+
+// The texts point into the argument vector. For list only command and listing are filled, for
+// getDuration command and filePath.
 struct ParsedCommand {
   CommandCode command = CommandList;
-  std::int32_t profileId = -1;       // -p; -1 when not given
-  const char* mac = nullptr;         // -m
-  const char* ip = nullptr;          // -i
-  const char* user = nullptr;        // -u
-  const char* clientType = nullptr;  // -t; none also for "Auto"
-  std::int32_t deny = -1;            // 1 with -d
-  const char* filePath = nullptr;    // getDuration's --filePath
+  std::int32_t profileId = -1;                  // -p; -1 when not given
+  const char* mac = nullptr;                    // -m
+  const char* ip = nullptr;                     // -i
+  const char* user = nullptr;                   // -u
+  const char* clientType = nullptr;             // -t; none also for "Auto"
+  std::int32_t deny = -1;                       // 1 with -d
+  const char* filePath = nullptr;               // getDuration's --filePath
+  ListingFormat listing = ListingFormat::Text;  // list: Json with "--json" right after it
 };
 
 // Results of parseClientCommand.
