@@ -31,11 +31,6 @@ bool ClientTypeRegistry::append(std::string_view shortName, const char* fullName
   }
 }
 
-ClientTypeRegistry& clientTypeRegistry() {
-  static ClientTypeRegistry registry;
-  return registry;
-}
-
 bool isCustomClientType(std::string_view name) {
   return name.size() == 16 && name.starts_with("CUST");
 }
@@ -55,14 +50,6 @@ int loadClientTypeRegistry(ClientTypeRegistry& registry) {
   Kyto_Util_ReadClientTypeSettings(registerClientType, &registry);
   if (registry.find(kDefaultClientType) != nullptr) return 0;
   return registry.append(kDefaultClientType, kDefaultClientTypeFullName) ? 0 : 1;
-}
-
-int loadClientTypeRegistry() {
-  return loadClientTypeRegistry(clientTypeRegistry());
-}
-
-const ClientTypeEntry* findClientType(const char* name) {
-  return name == nullptr ? nullptr : clientTypeRegistry().find(name);
 }
 
 void registerCustomClientType(ClientTypeRegistry& registry, const char* clientType) noexcept {

@@ -45,9 +45,6 @@ class ClientTypeRegistry {
   std::unordered_map<std::string_view, const ClientTypeEntry*> byName_;
 };
 
-// The registry of this process; lives until exit.
-ClientTypeRegistry& clientTypeRegistry();
-
 // A custom client type name: 16 characters beginning with "CUST" (the rest is not examined).
 bool isCustomClientType(std::string_view name);
 
@@ -61,14 +58,10 @@ int registerClientType(void* context, const char* shortName, const char* fullNam
 // Fills the registry from the client type catalogue and makes sure the default type is in it.
 // A missing catalogue is no failure; returns 1 only when the default entry can't be added.
 int loadClientTypeRegistry(ClientTypeRegistry& registry);
-int loadClientTypeRegistry();
 
 // Appends a custom client type (see isCustomClientType) that the registry lacks, with its short
 // name as full name; any other type, or none, is left alone. Silently nothing when memory runs
 // out.
 void registerCustomClientType(ClientTypeRegistry& registry, const char* clientType) noexcept;
-
-// Lookup on the process's registry.
-const ClientTypeEntry* findClientType(const char* name);
 
 }  // namespace kyto::clientadm

@@ -42,13 +42,14 @@ bool applyProfileId(const char* value, ParsedCommand* parsed, std::FILE* errors)
   return false;
 }
 
-bool applyClientType(const char* value, ParsedCommand* parsed, std::FILE* errors) {
+bool applyClientType(const char* value, ParsedCommand* parsed, const ClientTypeRegistry& registry,
+                     std::FILE* errors) {
   if (value == nullptr) return false;
   if (std::string_view(value) == "Auto") {
     parsed->clientType = nullptr;
     return true;
   }
-  if (findClientType(value) != nullptr || isCustomClientType(value)) {
+  if (registry.find(value) != nullptr || isCustomClientType(value)) {
     parsed->clientType = value;
     return true;
   }
@@ -56,8 +57,16 @@ bool applyClientType(const char* value, ParsedCommand* parsed, std::FILE* errors
   return false;
 }
 
+// What the option scan fills and checks against, and where it writes its errors.
+struct OptionScan {
+  ParsedCommand* parsed;
+  const ClientTypeRegistry& registry;
+  std::FILE* errors;
+};
+
 // One option that takes a value; value is null when the option is the last argument.
-bool applyValueOption(char letter, const char* value, ParsedCommand* parsed, std::FILE* errors) {
+bool applyValueOption(char letter, const char* value, const OptionScan& scan) {
+  ParsedCommand* parsed = scan.parsed;
   switch (letter) {
     case 'i':
       parsed->ip = value;
@@ -69,9 +78,9 @@ bool applyValueOption(char letter, const char* value, ParsedCommand* parsed, std
       parsed->user = value;
       return true;
     case 'p':
-      return applyProfileId(value, parsed, errors);
+      return applyProfileId(value, parsed, scan.errors);
     case 't':
-      return applyClientType(value, parsed, errors);
+      return applyClientType(value, parsed, scan.registry, scan.errors);
     default:
       return false;
   }
@@ -82,20 +91,20 @@ bool isValueOption(char letter) {
 }
 
 // Only the second character of an option word counts: "-mac" acts as "-m".
-bool scanOptions(int argc, char* const* argv, ParsedCommand* parsed, std::FILE* errors) {
+bool scanOptions(int argc, char* const* argv, const OptionScan& scan) {
   int index = 2;
   while (index < argc) {
     const char* word = argv[index];
     if (word[0] != '-') return false;
     const char letter = word[1];
     if (letter == 'd') {
-      parsed->deny = 1;
+      scan.parsed->deny = 1;
       index += 1;
       continue;
     }
     if (!isValueOption(letter)) return false;
     const char* value = index + 1 < argc ? argv[index + 1] : nullptr;
-    if (!applyValueOption(letter, value, parsed, errors)) return false;
+    if (!applyValueOption(letter, value, scan)) return false;
     index += 2;
   }
   return true;
@@ -125,17 +134,24 @@ int parseDurationWords(int argc, char* const* argv, ParsedCommand* parsed, std::
 
 }  // namespace
 
-int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed, std::FILE* errors) {
+int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed,
+                       const ClientTypeRegistry& registry, std::FILE* errors) {
   if (argc < 2 || argv == nullptr || argv[1] == nullptr) return ParseNoCommandWord;
   CommandCode command;
   if (!readCommandWord(argv[1], &command)) return ParseRejected;
   parsed->command = command;
-  if (command == CommandList) return ParseAccepted;
+  if (command == CommandList) {
+    // list has always ignored the words after it, and scripts may pass some: only "--json" right
+    // after it changes anything.
+    const bool json = argc > 2 && argv[2] != nullptr && std::string_view(argv[2]) == "--json";
+    parsed->listing = json ? ListingFormat::Json : ListingFormat::Text;
+    return ParseAccepted;
+  }
   // check takes no file names: a word after it would look checked while the appliance's files are.
   if (command == CommandCheck) return argc == 2 ? ParseAccepted : ParseRejected;
   *parsed = ParsedCommand{.command = command};
   if (command == CommandGetDuration) return parseDurationWords(argc, argv, parsed, errors);
-  if (!scanOptions(argc, argv, parsed, errors)) return ParseRejected;
+  if (!scanOptions(argc, argv, OptionScan{parsed, registry, errors})) return ParseRejected;
   return checkMacAddress(*parsed, errors) ? ParseAccepted : ParseRejected;
 }
 

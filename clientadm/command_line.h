@@ -6,6 +6,8 @@
 
 namespace kyto::clientadm {
 
+class ClientTypeRegistry;
+
 enum CommandCode : int {
   CommandAdd = 1,
   CommandDel = 2,
@@ -14,17 +16,21 @@ enum CommandCode : int {
   CommandCheck = 5,
 };
 
-// The texts point into the argument vector. For list and check only command is filled, for
-// getDuration command and filePath.
+// How list writes its records: the '|'-separated lines, or one JSON array for programs.
+enum class ListingFormat { Text, Json };
+
+// The texts point into the argument vector. For list only command and listing are filled, for
+// check only command, for getDuration command and filePath.
 struct ParsedCommand {
   CommandCode command = CommandList;
-  std::int32_t profileId = -1;       // -p; -1 when not given
-  const char* mac = nullptr;         // -m
-  const char* ip = nullptr;          // -i
-  const char* user = nullptr;        // -u
-  const char* clientType = nullptr;  // -t; none also for "Auto"
-  std::int32_t deny = -1;            // 1 with -d
-  const char* filePath = nullptr;    // getDuration's --filePath
+  std::int32_t profileId = -1;                  // -p; -1 when not given
+  const char* mac = nullptr;                    // -m
+  const char* ip = nullptr;                     // -i
+  const char* user = nullptr;                   // -u
+  const char* clientType = nullptr;             // -t; none also for "Auto"
+  std::int32_t deny = -1;                       // 1 with -d
+  const char* filePath = nullptr;               // getDuration's --filePath
+  ListingFormat listing = ListingFormat::Text;  // list: Json with "--json" right after it
 };
 
 // Results of parseClientCommand.
@@ -35,10 +41,10 @@ enum ParseResult : int {
   ParseRejectedNoUsage = 2,  // getDuration without --filePath: its message is written, no usage
 };
 
-// Returns a ParseResult. Writes the profile, client type, MAC address and --filePath errors to
-// errors itself; every other rejection is silent. The caller prints the usage for every rejection
-// but ParseRejectedNoUsage.
+// Returns a ParseResult. A -t client type must be in registry or custom. Writes the profile,
+// client type, MAC address and --filePath errors to errors itself; every other rejection is
+// silent. The caller prints the usage for every rejection but ParseRejectedNoUsage.
 int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed,
-                       std::FILE* errors = stderr);
+                       const ClientTypeRegistry& registry, std::FILE* errors = stderr);
 
 }  // namespace kyto::clientadm

@@ -9,13 +9,20 @@
 #include "common/appliance_paths.h"
 #include "fuzz_support.h"
 
+namespace {
+kyto::clientadm::ClientTypeRegistry& registry() {
+  static kyto::clientadm::ClientTypeRegistry types;
+  return types;
+}
+}  // namespace
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   const char catalogue[] =
       "<UPNP_CLIENTTYPES><CLIENTTYPE SHORT_NAME=\"AuroraTV\" FULL_NAME=\"Aurora TV\"/>"
       "</UPNP_CLIENTTYPES>";
   kyto::fuzz::writeRootFile(kyto::paths::kClientTypesXml,
                             reinterpret_cast<const std::uint8_t*>(catalogue), sizeof catalogue - 1);
-  kyto::clientadm::loadClientTypeRegistry();
+  kyto::clientadm::loadClientTypeRegistry(registry());
   return 0;
 }
 
@@ -23,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static std::FILE* sink = std::fopen("/dev/null", "w");
   kyto::fuzz::ArgumentVector args("clientadm", data, size);
   kyto::clientadm::ParsedCommand parsed;
-  int result = kyto::clientadm::parseClientCommand(args.argc(), args.argv(), &parsed, sink);
+  int result =
+      kyto::clientadm::parseClientCommand(args.argc(), args.argv(), &parsed, registry(), sink);
   bool changesList = parsed.command == kyto::clientadm::CommandAdd ||
                      parsed.command == kyto::clientadm::CommandDel;
   if (result == 0 && changesList && parsed.mac == nullptr) abort();

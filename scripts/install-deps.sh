@@ -6,9 +6,9 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git
-  libxml2-dev libxml2-utils
+  libxml2-dev libxml2-utils nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  util-linux mandoc bash-completion
+  util-linux mandoc bash-completion python3
   libavformat-dev
 )
 packages+=("$@")

@@ -23,6 +23,7 @@ struct Fields {
   Text clientType = std::nullopt;
   std::int32_t deny = -1;
   Text filePath = std::nullopt;
+  ListingFormat listing = ListingFormat::Text;
   bool operator==(const Fields&) const = default;
 };
 
@@ -42,7 +43,7 @@ Text textOf(const char* text) {
 struct ParseCase {
   std::vector<std::string> args;  // after the program name
   int status;
-  Fields fields;  // checked when status is 0; only command for list
+  Fields fields;  // checked when status is 0; only command and listing for list
   const char* errors = "";
 };
 
@@ -75,10 +76,10 @@ ParseCase badProfile(std::string text) {
 
 class ParseClientCommand : public ::testing::TestWithParam<ParseCase> {
  protected:
-  static void SetUpTestSuite() {
-    for (const char* name : {"StandardDLNA150", "LivingTV"})
-      registerClientType(&clientTypeRegistry(), name, "x", 0, 0, nullptr, 0, 0, 0, nullptr);
+  void SetUp() override {
+    for (const char* name : {"StandardDLNA150", "LivingTV"}) registry_.append(name, "x");
   }
+  ClientTypeRegistry registry_;
 };
 
 TEST_P(ParseClientCommand, Parses) {
@@ -91,13 +92,14 @@ TEST_P(ParseClientCommand, Parses) {
 
   test::MemoryStream errors;
   ParsedCommand parsed;
-  const int status =
-      parseClientCommand(static_cast<int>(words.size()), argv.data(), &parsed, errors.get());
+  const int status = parseClientCommand(static_cast<int>(words.size()), argv.data(), &parsed,
+                                        registry_, errors.get());
   EXPECT_EQ(status, c.status);
   EXPECT_EQ(errors.text(), c.errors);
   if (status != 0) return;
   if (c.fields.command == CommandList) {
     EXPECT_EQ(parsed.command, c.fields.command);
+    EXPECT_EQ(parsed.listing, c.fields.listing);
     return;
   }
   const Fields actual{parsed.command,    parsed.profileId,       textOf(parsed.mac),
@@ -107,6 +109,7 @@ TEST_P(ParseClientCommand, Parses) {
 }
 
 const Fields kList{.command = CommandList};
+const Fields kJsonList{.command = CommandList, .listing = ListingFormat::Json};
 Fields duration(Text filePath) {
   return Fields{.command = CommandGetDuration, .filePath = std::move(filePath)};
 }
@@ -117,6 +120,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ParseCase{{}, -1, {}}, ParseCase{{"ADD"}, 1, {}}, ParseCase{{"adds"}, 1, {}},
                       ParseCase{{""}, 1, {}}, ParseCase{{"list"}, 0, kList},
                       ParseCase{{"list", "anything", "-p", "9"}, 0, kList},
+                      // Only "--json" right after list asks for JSON.
+                      ParseCase{{"list", "--json"}, 0, kJsonList},
+                      ParseCase{{"list", "--json", "x"}, 0, kJsonList},
+                      ParseCase{{"list", "x", "--json"}, 0, kList},
+                      ParseCase{{"list", "--JSON"}, 0, kList},
+                      ParseCase{{"list", "-json"}, 0, kList},
                       ParseCase{{"getDuration"}, 2, {}, kNoFilePath},
                       ParseCase{{"getDuration", "--filePath", "/a.mp3"}, 0, duration("/a.mp3")}));
 

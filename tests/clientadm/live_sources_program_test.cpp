@@ -201,6 +201,69 @@ TEST_F(LiveSources, AgentOutputAndBehaviour) {
   }
 }
 
+// Reads a JSON listing, checks each object's keys and their order, and prints each record's
+// values as one ASCII JSON array: types, exact texts and order can then be compared as text.
+constexpr char kJsonRecordsScript[] =
+    "import json, sys\n"
+    "keys = ['deny', 'mac', 'ip', 'deviceName', 'clientType', 'user', 'profileId', 'comeFrom',"
+    " 'source']\n"
+    "for record in json.load(sys.stdin):\n"
+    "    assert list(record) == keys, list(record)\n"
+    "    print(json.dumps(list(record.values())))\n";
+
+TEST_F(LiveSources, JsonListingKeepsHostileTextsExactAndTheTextListingsOrder) {
+  writeFile(root_ / "etc/config/KytoMediaSvr.conf", "deny_anonymous = 1\n");
+  // The custom type, 16 characters with a quote, a '|', a backslash and a newline, registers at
+  // index 1, which the cache slot names.
+  writeFile(root_ / "etc/config/kytomediasvr/clients.xml",
+            "<UPNP_CLIENTS>\n"
+            "<CLIENT MAC=\"02:00:00:00:00:01\" IP=\"10.0.0.1|0&#10;x\" USER=\"a&quot;b\\c&#9;d\" "
+            "USER_PROFILE=\"3\" CLIENT_TYPE=\"CUST&quot;|\\&#10;01234567\" DENY=\"1\"/>\n"
+            "<CLIENT MAC=\"02:00:00:00:00:02\"/>\n"
+            "</UPNP_CLIENTS>\n");
+  installAgent(kFallbackAgent, "#!/bin/sh\ncat \"$KYTO_ROOT/agent.out\"\n");
+  setAgentOutput(
+      "<root><device><deviceName>K\xc3\xbc"
+      "che \"TV\" \\ |1|&#10;x\x7f</deviceName>"
+      "<ip>10.0.0.9</ip><mac>02:00:00:00:00:04</mac></device>"
+      "<device><deviceName>bad\xff(\xc3(end</deviceName><mac>02:00:00:00:00:05</mac></device>"
+      "</root>");
+  const std::string slots = "0 192.168.1.5 02:00:00:00:00:03 type=1\n";
+
+  const ProgramResult text = run(slots);
+  EXPECT_EQ(text.out,
+            "1|02:00:00:00:00:01|10.0.0.1?0?x||CUST\"?\\?01234567|3|a\"b\\c?d|0\n"
+            "0|02:00:00:00:00:02||||-1||0\n"
+            "1|02:00:00:00:00:03|192.168.1.5||CUST\"?\\?01234567|-1||1\n"
+            "1|02:00:00:00:00:04|10.0.0.9|K\xc3\xbc"
+            "che \"TV\" \\ ?1??x?||-1||2\n"
+            "1|02:00:00:00:00:05||bad\xff(\xc3(end||-1||2\n");
+  const ProgramResult json = run(slots, "list --json");
+  EXPECT_EQ(json.err, "");
+  EXPECT_EQ(json.exitStatus, 0);
+
+  // The same records in the same order, every text exact, and U+FFFD for the bytes that are no
+  // UTF-8.
+  const std::string expected[] = {
+      R"([true, "02:00:00:00:00:01", "10.0.0.1|0\nx", "", "CUST\"|\\\n01234567", "a\"b\\c\td", )"
+      R"(3, 0, "userSettings"])",
+      R"([false, "02:00:00:00:00:02", "", "", "", "", null, 0, "userSettings"])",
+      R"([true, "02:00:00:00:00:03", "192.168.1.5", "", "CUST\"|\\\n01234567", "", null, 1, )"
+      R"("clientCache"])",
+      R"([true, "02:00:00:00:00:04", "10.0.0.9", "K\u00fcche \"TV\" \\ |1|\nx\u007f", "", "", )"
+      R"(null, 2, "searchCache"])",
+      R"([true, "02:00:00:00:00:05", "", "bad\ufffd(\ufffd(end", "", "", null, 2, )"
+      R"("searchCache"])",
+  };
+  std::string expectedLines;
+  for (const std::string& line : expected) expectedLines += line + "\n";
+  const ProgramResult parsed =
+      kyto::test::runProgram({{KYTO_PYTHON3, "-c", kJsonRecordsScript}, {}, json.out});
+  EXPECT_EQ(parsed.out, expectedLines);
+  EXPECT_EQ(parsed.err, "");
+  EXPECT_EQ(parsed.exitStatus, 0);
+}
+
 TEST_F(LiveSources, ListDoesNotLoadFfmpegButGetDurationDoes) {
   installAgent(kPreferredAgent, kRecordingAgent);
   ProgramResult list = run("", "list", {"LD_DEBUG=libs"});

@@ -60,6 +60,8 @@ expect "SonyBravia StandardDLNA150" clientadm add -m 0:1:2:3:4:5 -t S
 expect "0 1 2 3 4 5" clientadm add -p ""
 expect "" clientadm add -m ""
 expect "--filePath" clientadm getDuration ""
+expect "--json" clientadm list ""
+expect "" clientadm list --json ""
 expect "-l --list -r --read -a --add -h --help" treeshaper ""
 expect "Music Video Photo" treeshaper --list ""
 expect "Video" treeshaper -a V
