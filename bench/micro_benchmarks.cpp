@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "client_type_registry.h"
 #include "dmc_search_cache.h"
+#include "list_context.h"
 #include "mac_text.h"
 #include "merged_client_list.h"
 
@@ -46,11 +48,19 @@ void mergeAndRead(benchmark::State& state) {
   const std::vector<std::string> macs = scatteredMacs(count);
   for (auto _ : state) {
     MergedClientList list;
+    const kyto::clientadm::ClientTypeRegistry registry;
+    const kyto::clientadm::ListContext context{{}, registry, list};
     for (const std::string& mac : macs) {
-      list.merge(mac.c_str(), "10.0.0.1", nullptr, "StandardDLNA150", 1, "user", 0, 0, 0);
+      mergeClient(context, kyto::clientadm::FromUserSettings,
+                  {.mac = mac.c_str(),
+                   .ip = "10.0.0.1",
+                   .clientType = "StandardDLNA150",
+                   .profileId = 1,
+                   .user = "user"});
     }
     for (std::size_t i = 0; i < count; i += 10) {
-      list.merge(macs[i].c_str(), "10.0.0.2", "TV", nullptr, -1, nullptr, 1, 0, 0);
+      mergeClient(context, kyto::clientadm::FromDmsClientCache,
+                  {.mac = macs[i].c_str(), .ip = "10.0.0.2", .deviceName = "TV"});
     }
     std::size_t listed = 0;
     for (const ClientRecord* r = list.head(); r != nullptr; r = r->next) ++listed;
@@ -74,22 +84,17 @@ std::string agentOutput(std::size_t devices) {
   return xml + "</root>\n";
 }
 
-std::size_t g_devicesSeen = 0;
-
-int countDevice(const char* mac, const char*, const char*, const char*, int, const char*, int,
-                int) {
-  g_devicesSeen += mac != nullptr ? 1 : 0;
-  return 0;
-}
-
-// Parsing the agent's output and handing each device to the sink: the third source of list.
+// Parsing the agent's output and merging each device into an empty list: the third source of
+// list.
 void agentDevices(benchmark::State& state) {
   const auto count = static_cast<std::size_t>(state.range(0));
   const std::string text = agentOutput(count);
+  const kyto::clientadm::ClientTypeRegistry registry;
   for (auto _ : state) {
-    g_devicesSeen = 0;
-    kyto::clientadm::mergeAgentDevices(text.c_str(), countDevice);
-    if (g_devicesSeen != count) state.SkipWithError("a device was not read");
+    MergedClientList list;
+    const kyto::clientadm::ListContext context{{}, registry, list};
+    kyto::clientadm::mergeAgentDevices(text.c_str(), context);
+    benchmark::ClobberMemory();
   }
   state.SetComplexityN(state.range(0));
 }

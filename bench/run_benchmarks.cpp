@@ -298,13 +298,21 @@ int main(int argc, char** argv) {
   // 1. Start-up: nothing stored, no cache segment, no agent.
   removeClientCache();
   const Command start{{refStart}, {}};
-  PairResult list =
-      measurePair({{clientadm, "list"}, [] { removeClientCache(); }}, start, opt.repeats);
+  const Command listText{{clientadm, "list"}, [] { removeClientCache(); }};
+  const Command listJson{{clientadm, "list", "--json"}, [] { removeClientCache(); }};
+  PairResult list = measurePair(listText, start, opt.repeats);
+  PairResult json = measurePair(listJson, start, opt.repeats);
+  // The JSON listing against the text listing itself: what the JSON library costs at start.
+  PairResult jsonAgainstText = measurePair(listJson, listText, opt.repeats);
   PairResult add = measurePair(
       {{clientadm, "add", "-m", "00:11:22:33:44:55", "-p", "3"}, [&] { fs::remove(clients); }},
       start, opt.repeats);
   rows.push_back(
       {"start-up: clientadm list, empty", list.ours.wallMs, list.reference.wallMs, 1.5, "ms"});
+  rows.push_back({"start-up: clientadm list --json, empty", json.ours.wallMs, json.reference.wallMs,
+                  1.5, "ms"});
+  rows.push_back({"start-up: clientadm list --json against list, empty",
+                  jsonAgainstText.ours.wallMs, jsonAgainstText.reference.wallMs, 0, "ms"});
   rows.push_back(
       {"start-up: clientadm add, empty list", add.ours.wallMs, add.reference.wallMs, 1.5, "ms"});
   rows.push_back({"peak memory: clientadm list", list.ours.maxRssKb / 1024.0,
@@ -342,6 +350,13 @@ int main(int argc, char** argv) {
       rows.push_back({"peak memory: clientadm list, " + std::to_string(n) + " stored",
                       listBig.ours.maxRssKb / 1024.0, listBig.reference.maxRssKb / 1024.0, 0,
                       "MiB"});
+      PairResult jsonBig =
+          measurePair({{clientadm, "list", "--json"}, {}}, {{clientadm, "list"}, {}}, opt.repeats);
+      rows.push_back({"clientadm list --json against list, " + std::to_string(n) + " stored",
+                      jsonBig.ours.wallMs, jsonBig.reference.wallMs, 0, "ms"});
+      rows.push_back(
+          {"peak memory: clientadm list --json against list, " + std::to_string(n) + " stored",
+           jsonBig.ours.maxRssKb / 1024.0, jsonBig.reference.maxRssKb / 1024.0, 0, "MiB"});
     }
     listTimes.push_back(listBig.ours.wallMs);
   }

@@ -28,26 +28,28 @@ int millisecondsUntil(Clock::time_point deadline, bool watchingWriter) {
   return static_cast<int>(std::clamp<decltype(left)>(left, 0, most));
 }
 
-// Appends up to most bytes; false once nothing more is to come: end of file or an error.
-bool readChunk(int fd, std::size_t most, std::string& output) {
+enum class ReadStep { More, End, TimeUp };
+
+// One read of at most `most` bytes; End once nothing more is to come (end of file or an error).
+ReadStep readChunk(int fd, std::size_t most, std::string& output) {
   char chunk[kChunkSize];
   ssize_t n = read(fd, chunk, std::min(most, sizeof chunk));
-  if (n < 0) return errno == EINTR || errno == EAGAIN;
-  if (n == 0) return false;
+  if (n < 0) return errno == EINTR || errno == EAGAIN ? ReadStep::More : ReadStep::End;
+  if (n == 0) return ReadStep::End;
   output.append(chunk, static_cast<std::size_t>(n));
-  return true;
+  return ReadStep::More;
 }
 
-// False once nothing more is to come before the deadline: end of file, error or time out. With
-// watchingWriter, a poll that times out early returns true so that the writer is looked at.
-bool readSome(int fd, Clock::time_point deadline, std::size_t most, bool watchingWriter,
-              std::string& output) {
+// Waits for output, then reads it; TimeUp when the deadline came first. With watchingWriter, a
+// wait that ends early with nothing to read gives More, so that the writer is looked at.
+ReadStep readSome(int fd, Clock::time_point deadline, std::size_t most, bool watchingWriter,
+                  std::string& output) {
   int wait = millisecondsUntil(deadline, watchingWriter);
-  if (wait == 0) return false;
+  if (wait == 0) return ReadStep::TimeUp;
   pollfd ready{fd, POLLIN, 0};
   int polled = poll(&ready, 1, wait);
-  if (polled < 0) return errno == EINTR;
-  if (polled == 0) return watchingWriter;
+  if (polled < 0) return errno == EINTR ? ReadStep::More : ReadStep::End;
+  if (polled == 0) return watchingWriter ? ReadStep::More : ReadStep::TimeUp;
   return readChunk(fd, most, output);
 }
 
@@ -66,22 +68,29 @@ void readWhatIsPending(int fd, std::size_t cap, std::string& output) {
   int pending = 0;
   if (ioctl(fd, FIONREAD, &pending) != 0) return;
   const std::size_t last = std::min(cap, output.size() + static_cast<std::size_t>(pending));
-  while (output.size() < last && readChunk(fd, last - output.size(), output)) {
+  while (output.size() < last && readChunk(fd, last - output.size(), output) == ReadStep::More) {
   }
 }
 
 }  // namespace
 
-std::string readAgentOutput(int fd, Clock::time_point deadline, std::size_t cap, pid_t writer) {
-  std::string output;
+AgentOutput readAgentOutput(int fd, Clock::time_point deadline, std::size_t cap, pid_t writer) {
+  AgentOutput output;
   const bool watchingWriter = writer > 0;
   try {
-    while (output.size() < cap) {
+    ReadStep step = ReadStep::More;
+    while (step == ReadStep::More && output.text.size() < cap) {
       if (watchingWriter && hasExited(writer)) {
-        readWhatIsPending(fd, cap, output);
+        readWhatIsPending(fd, cap, output.text);
+        step = ReadStep::End;
         break;
       }
-      if (!readSome(fd, deadline, cap - output.size(), watchingWriter, output)) break;
+      step = readSome(fd, deadline, cap - output.text.size(), watchingWriter, output.text);
+    }
+    if (step == ReadStep::TimeUp) {
+      output.cut = OutputCut::AtTimeLimit;
+    } else if (output.text.size() >= cap) {
+      output.cut = OutputCut::AtSizeCap;
     }
   } catch (const std::bad_alloc&) {
     // What fitted in memory is still worth listing.

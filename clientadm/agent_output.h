@@ -17,12 +17,20 @@ inline constexpr std::size_t kAgentOutputCap = 16 * 1024 * 1024;
 // arrived by then is used.
 inline constexpr std::chrono::seconds kAgentOutputDeadline{10};
 
-// Reads a descriptor until end of file, cap bytes or the deadline, whichever comes first. Given
-// the writer, a child of this process, the read also ends once it has exited and what the pipe
-// then held is read: a child it left behind may hold the pipe open without end. The writer is
-// left unreaped. A read error or a lack of memory ends the read in the same way; what was read is
-// returned.
-std::string readAgentOutput(int fd, std::chrono::steady_clock::time_point deadline, std::size_t cap,
+// Where the read stopped short of the output's end, if it did.
+enum class OutputCut { None, AtSizeCap, AtTimeLimit };
+
+struct AgentOutput {
+  std::string text;
+  OutputCut cut = OutputCut::None;
+};
+
+// Reads a descriptor until end of file, cap bytes or the deadline, whichever comes first; an
+// output that reaches cap bytes counts as cut there. Given the writer, a child of this process,
+// the read also ends, as at end of file, once it has exited and what the pipe then held is read:
+// a child it left behind may hold the pipe open without end. The writer is left unreaped. A read
+// error or a lack of memory ends the read as end of file does; what was read is returned.
+AgentOutput readAgentOutput(int fd, std::chrono::steady_clock::time_point deadline, std::size_t cap,
                             pid_t writer = -1);
 
 }  // namespace kyto::clientadm

@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "agent_output.h"
+
 namespace kyto::clientadm {
 
 struct AgentRun {
   bool started = false;  // the program could be started
-  std::string output;    // what it printed, within the cap and the deadline
+  AgentOutput output;    // what it printed, within the cap and the deadline, and where cut
 };
 
 // Starts the program (argv[0] is its path) with its standard output on a pipe, as the leader of

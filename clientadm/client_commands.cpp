@@ -2,25 +2,42 @@
 
 #include <kytoutil/kytoutil.h>
 
+#include "client_type_registry.h"
+#include "config_check.h"
 #include "dmc_search_cache.h"
 #include "dms_cache.h"
+#include "listing_json.h"
 #include "media_duration.h"
 #include "merged_client_list.h"
 #include "stored_clients.h"
 
 namespace kyto::clientadm {
 
-int listClients() {
-  // The sources run in this order, so a record's comeFrom is the first source that reported it.
-  // None of their results matters: whatever was merged is listed.
-  readStoredClients(mergeClient);
-  readDmsClientCache(mergeClient);
-  readDmcSearchCache(mergeClient);
-  printClientList();
+int listClients(const ListSettings& settings, ClientTypeRegistry& registry, ListingFormat format) {
+  // Never freed: the process ends right after the listing, and freeing a large list record by
+  // record would only cost time. The static keeps it reachable for leak checkers.
+  static MergedClientList* const list = new MergedClientList;
+  const ListContext context{settings, registry, *list};
+  // The order, which a braced list keeps, is the contract between the sources. A record's comeFrom
+  // is the first source that reported its client; and the stored list appends the custom client
+  // types its clients name to the registry before the client cache, which names types by their
+  // index, is read. No status matters: whatever was merged is listed, and what a source missed is
+  // said after it.
+  const SourceReport reports[] = {readStoredClients(context, registry), readDmsClientCache(context),
+                                  readDmcSearchCache(context)};
+  if (format == ListingFormat::Json) {
+    writeJsonListing(list->head(), stdout);
+  } else {
+    list->print(stdout);
+  }
+  std::fflush(stdout);  // the warnings follow the listing even where both streams are one
+  for (const SourceReport& report : reports)
+    if (report.warning != nullptr) std::fputs(report.warning, stderr);
   return 0;
 }
 
-int runClientCommand(const ParsedCommand& command, int argc, char** argv) {
+int runClientCommand(const ParsedCommand& command, const ListSettings& settings,
+                     ClientTypeRegistry& registry) {
   switch (command.command) {
     case CommandAdd:
       return Kyto_Util_AddClientToXMLFile(command.mac, command.ip, command.profileId, command.user,
@@ -28,9 +45,11 @@ int runClientCommand(const ParsedCommand& command, int argc, char** argv) {
     case CommandDel:
       return Kyto_Util_DelClientFromXMLFile(command.mac);
     case CommandList:
-      return listClients();
+      return listClients(settings, registry, command.listing);
     case CommandGetDuration:
-      return queryMediaDuration(argc, argv);
+      return queryMediaDuration(command.filePath);
+    case CommandCheck:
+      return checkConfiguration();
   }
   return 1;
 }

@@ -31,11 +31,6 @@ bool ClientTypeRegistry::append(std::string_view shortName, const char* fullName
   }
 }
 
-ClientTypeRegistry& clientTypeRegistry() {
-  static ClientTypeRegistry registry;
-  return registry;
-}
-
 bool isCustomClientType(std::string_view name) {
   return name.size() == 16 && name.starts_with("CUST");
 }
@@ -44,9 +39,8 @@ int registerClientType(void* context, const char* shortName, const char* fullNam
                        unsigned int /*flag*/, unsigned int /*sflag*/, const char* /*pattern*/,
                        int /*matchType*/, int /*compareType*/, long /*bflag*/,
                        const char* /*transcode*/) noexcept {
-  auto& registry =
-      context != nullptr ? *static_cast<ClientTypeRegistry*>(context) : clientTypeRegistry();
-  if (shortName == nullptr || *shortName == '\0') return 1;
+  if (context == nullptr || shortName == nullptr || *shortName == '\0') return 1;
+  auto& registry = *static_cast<ClientTypeRegistry*>(context);
   if (registry.find(shortName) != nullptr) return 0;  // the first full name stays
   return registry.append(shortName, fullName) ? 0 : 1;
 }
@@ -58,23 +52,10 @@ int loadClientTypeRegistry(ClientTypeRegistry& registry) {
   return registry.append(kDefaultClientType, kDefaultClientTypeFullName) ? 0 : 1;
 }
 
-int loadClientTypeRegistry() {
-  return loadClientTypeRegistry(clientTypeRegistry());
-}
-
-const ClientTypeEntry* findClientType(const char* name) {
-  return name == nullptr ? nullptr : clientTypeRegistry().find(name);
-}
-
-void registerCustomClientType(const char* clientType) noexcept {
+void registerCustomClientType(ClientTypeRegistry& registry, const char* clientType) noexcept {
   if (clientType == nullptr || !isCustomClientType(clientType)) return;
-  auto& registry = clientTypeRegistry();
   if (registry.find(clientType) != nullptr) return;
   registry.append(clientType, clientType);  // silently nothing when memory runs out
-}
-
-const char* clientTypeNameAt(int index) {
-  return clientTypeRegistry().nameAt(index);
 }
 
 }  // namespace kyto::clientadm

@@ -31,7 +31,6 @@ class ClientTypeRegistry {
   const ClientTypeEntry* head() const {
     return entries_.empty() ? nullptr : entries_.front().get();
   }
-  std::size_t size() const { return entries_.size(); }
 
   // The entry with exactly this short name, or null.
   const ClientTypeEntry* find(std::string_view shortName) const;
@@ -46,15 +45,12 @@ class ClientTypeRegistry {
   std::unordered_map<std::string_view, const ClientTypeEntry*> byName_;
 };
 
-// The registry of this process; lives until exit.
-ClientTypeRegistry& clientTypeRegistry();
-
 // A custom client type name: 16 characters beginning with "CUST" (the rest is not examined).
 bool isCustomClientType(std::string_view name);
 
 // Catalogue callback (ClientTypeSettingsCallback) registering one entry by its short and full
-// name. context is the ClientTypeRegistry to fill, or null for the process's registry. Returns
-// 1, which ends the catalogue walk, for an entry without short name or when memory runs out.
+// name. context is the ClientTypeRegistry to fill. Returns 1, which ends the catalogue walk, for
+// an entry without short name or when memory runs out.
 int registerClientType(void* context, const char* shortName, const char* fullName,
                        unsigned int flag, unsigned int sflag, const char* pattern, int matchType,
                        int compareType, long bflag, const char* transcode) noexcept;
@@ -62,11 +58,10 @@ int registerClientType(void* context, const char* shortName, const char* fullNam
 // Fills the registry from the client type catalogue and makes sure the default type is in it.
 // A missing catalogue is no failure; returns 1 only when the default entry can't be added.
 int loadClientTypeRegistry(ClientTypeRegistry& registry);
-int loadClientTypeRegistry();
 
-// Lookups and additions on the process's registry.
-const ClientTypeEntry* findClientType(const char* name);
-void registerCustomClientType(const char* clientType) noexcept;
-const char* clientTypeNameAt(int index);
+// Appends a custom client type (see isCustomClientType) that the registry lacks, with its short
+// name as full name; any other type, or none, is left alone. Silently nothing when memory runs
+// out.
+void registerCustomClientType(ClientTypeRegistry& registry, const char* clientType) noexcept;
 
 }  // namespace kyto::clientadm

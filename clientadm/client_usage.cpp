@@ -11,8 +11,8 @@ void printLine(const char* line, std::FILE* out) {
   std::fputc('\n', out);
 }
 
-void printClientTypes(std::FILE* out) {
-  for (const auto* entry = clientTypeRegistry().head(); entry != nullptr; entry = entry->next) {
+void printClientTypes(const ClientTypeRegistry& registry, std::FILE* out) {
+  for (const auto* entry = registry.head(); entry != nullptr; entry = entry->next) {
     // An entry without a full name shows its short name in its place.
     const auto& fullName = entry->fullName ? *entry->fullName : entry->shortName;
     std::fprintf(out, "\t\t%s:%s\n", entry->shortName.c_str(), fullName.c_str());
@@ -21,7 +21,7 @@ void printClientTypes(std::FILE* out) {
 
 }  // namespace
 
-void printClientUsage(char* const* argv, std::FILE* out) {
+void printClientUsage(char* const* argv, const ClientTypeRegistry& registry, std::FILE* out) {
   // An empty argument vector is possible through execve; never print a null name.
   const char* program = argv != nullptr && argv[0] != nullptr ? argv[0] : "clientadm";
   std::fprintf(out,
@@ -31,7 +31,7 @@ void printClientUsage(char* const* argv, std::FILE* out) {
   printLine("\tProfileId(browsing profile):0-5. 0-2:standard profile. 3-5:custom profile", out);
   printLine("\tclient type:", out);
   printLine("\t\tAuto:Auto", out);
-  printClientTypes(out);
+  printClientTypes(registry, out);
   printLine("\t\tCUSTxxxxxxxxxxxx:the customize client type, xxxxxxxxxxxx are hex nmber", out);
   std::fprintf(out, "%s del <-m macAddr> \n", program);
   std::fprintf(out, "%s list\n", program);
@@ -40,6 +40,9 @@ void printClientUsage(char* const* argv, std::FILE* out) {
   printLine("\twhile IP, client type and user are not defined, print out empty string", out);
   printLine("\twhile profileId is not defined, print out -1", out);
   std::fprintf(out, "%s getDuration <--filePath fullPath>\n", program);
+  std::fprintf(out, "%s check\n", program);
+  printLine("\tprints each problem of clients.xml and clientTypes.xml as path:line: text", out);
+  std::fprintf(out, "%s list --json\n", program);
 }
 
 }  // namespace kyto::clientadm

@@ -5,7 +5,11 @@
 
 namespace kyto::clientadm {
 
-// Writes the usage text; the program name is argv[0] as invoked.
-void printClientUsage(char* const* argv, std::FILE* out = stdout);
+class ClientTypeRegistry;
+
+// Writes the usage text with the client types of registry; the program name is argv[0] as
+// invoked.
+void printClientUsage(char* const* argv, const ClientTypeRegistry& registry,
+                      std::FILE* out = stdout);
 
 }  // namespace kyto::clientadm

@@ -20,6 +20,8 @@ bool readCommandWord(std::string_view word, CommandCode* command) {
       {"del", CommandDel},
       {"list", CommandList},
       {"getDuration", CommandGetDuration},
+      // Reads the configuration files and changes nothing.
+      {"check", CommandCheck},
   };
   for (const auto& [text, code] : kWords) {
     if (word != text) continue;
@@ -29,21 +31,25 @@ bool readCommandWord(std::string_view word, CommandCode* command) {
   return false;
 }
 
+// A typo such as "2x" or "abc" must not grant a profile: only a whole number is taken.
 bool applyProfileId(const char* value, ParsedCommand* parsed, std::FILE* errors) {
   if (value == nullptr) return false;
-  parsed->profileId = parseDecimal32(value);
-  if (parsed->profileId <= kHighestProfileId) return true;
+  if (isDecimalText(value)) {
+    parsed->profileId = parseDecimal32(value);
+    if (parsed->profileId <= kHighestProfileId) return true;
+  }
   std::fputs("Error browsing profile Id\n", errors);
   return false;
 }
 
-bool applyClientType(const char* value, ParsedCommand* parsed, std::FILE* errors) {
+bool applyClientType(const char* value, ParsedCommand* parsed, const ClientTypeRegistry& registry,
+                     std::FILE* errors) {
   if (value == nullptr) return false;
   if (std::string_view(value) == "Auto") {
     parsed->clientType = nullptr;
     return true;
   }
-  if (findClientType(value) != nullptr || isCustomClientType(value)) {
+  if (registry.find(value) != nullptr || isCustomClientType(value)) {
     parsed->clientType = value;
     return true;
   }
@@ -51,8 +57,16 @@ bool applyClientType(const char* value, ParsedCommand* parsed, std::FILE* errors
   return false;
 }
 
+// What the option scan fills and checks against, and where it writes its errors.
+struct OptionScan {
+  ParsedCommand* parsed;
+  const ClientTypeRegistry& registry;
+  std::FILE* errors;
+};
+
 // One option that takes a value; value is null when the option is the last argument.
-bool applyValueOption(char letter, const char* value, ParsedCommand* parsed, std::FILE* errors) {
+bool applyValueOption(char letter, const char* value, const OptionScan& scan) {
+  ParsedCommand* parsed = scan.parsed;
   switch (letter) {
     case 'i':
       parsed->ip = value;
@@ -64,9 +78,9 @@ bool applyValueOption(char letter, const char* value, ParsedCommand* parsed, std
       parsed->user = value;
       return true;
     case 'p':
-      return applyProfileId(value, parsed, errors);
+      return applyProfileId(value, parsed, scan.errors);
     case 't':
-      return applyClientType(value, parsed, errors);
+      return applyClientType(value, parsed, scan.registry, scan.errors);
     default:
       return false;
   }
@@ -77,20 +91,20 @@ bool isValueOption(char letter) {
 }
 
 // Only the second character of an option word counts: "-mac" acts as "-m".
-bool scanOptions(int argc, char* const* argv, ParsedCommand* parsed, std::FILE* errors) {
+bool scanOptions(int argc, char* const* argv, const OptionScan& scan) {
   int index = 2;
   while (index < argc) {
     const char* word = argv[index];
     if (word[0] != '-') return false;
     const char letter = word[1];
     if (letter == 'd') {
-      parsed->deny = 1;
+      scan.parsed->deny = 1;
       index += 1;
       continue;
     }
     if (!isValueOption(letter)) return false;
     const char* value = index + 1 < argc ? argv[index + 1] : nullptr;
-    if (!applyValueOption(letter, value, parsed, errors)) return false;
+    if (!applyValueOption(letter, value, scan)) return false;
     index += 2;
   }
   return true;
@@ -107,17 +121,38 @@ bool checkMacAddress(const ParsedCommand& parsed, std::FILE* errors) {
   return false;
 }
 
+// getDuration takes exactly "--filePath PATH"; words after the path are ignored.
+int parseDurationWords(int argc, char* const* argv, ParsedCommand* parsed, std::FILE* errors) {
+  constexpr std::string_view kFilePathOption = "--filePath";
+  if (argc < 4 || kFilePathOption != argv[2]) {
+    std::fputs("Error, it should have --filePath parameter.\n", errors);
+    return ParseRejectedNoUsage;
+  }
+  parsed->filePath = argv[3];
+  return ParseAccepted;
+}
+
 }  // namespace
 
-int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed, std::FILE* errors) {
-  if (argc < 2 || argv == nullptr || argv[1] == nullptr) return -1;
+int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed,
+                       const ClientTypeRegistry& registry, std::FILE* errors) {
+  if (argc < 2 || argv == nullptr || argv[1] == nullptr) return ParseNoCommandWord;
   CommandCode command;
-  if (!readCommandWord(argv[1], &command)) return 1;
+  if (!readCommandWord(argv[1], &command)) return ParseRejected;
   parsed->command = command;
-  if (command == CommandList || command == CommandGetDuration) return 0;
+  if (command == CommandList) {
+    // list has always ignored the words after it, and scripts may pass some: only "--json" right
+    // after it changes anything.
+    const bool json = argc > 2 && argv[2] != nullptr && std::string_view(argv[2]) == "--json";
+    parsed->listing = json ? ListingFormat::Json : ListingFormat::Text;
+    return ParseAccepted;
+  }
+  // check takes no file names: a word after it would look checked while the appliance's files are.
+  if (command == CommandCheck) return argc == 2 ? ParseAccepted : ParseRejected;
   *parsed = ParsedCommand{.command = command};
-  if (!scanOptions(argc, argv, parsed, errors)) return 1;
-  return checkMacAddress(*parsed, errors) ? 0 : 1;
+  if (command == CommandGetDuration) return parseDurationWords(argc, argv, parsed, errors);
+  if (!scanOptions(argc, argv, OptionScan{parsed, registry, errors})) return ParseRejected;
+  return checkMacAddress(*parsed, errors) ? ParseAccepted : ParseRejected;
 }
 
 }  // namespace kyto::clientadm

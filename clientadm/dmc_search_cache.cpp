@@ -1,5 +1,6 @@
 #include "dmc_search_cache.h"
 
+#include <kytoutil/kytoutil.h>
 #include <unistd.h>
 
 #include <new>
@@ -9,7 +10,7 @@
 #include "agent_output.h"
 #include "agent_process.h"
 #include "common/appliance_paths.h"
-#include "server_settings.h"
+#include "mac_text.h"
 #include "xml_node.h"
 
 namespace kyto::clientadm {
@@ -32,32 +33,64 @@ const char* childText(const XMLNode& device, const char* name) {
   return child.isEmpty() ? nullptr : child.getText(0);
 }
 
+// A MAC text that the library reads as a valid address is listed and merged in the form the
+// other sources give, so that the agent's 00:1D:5A:10:22:01 is the stored 00:1d:5a:10:22:01.
+// Any other text stays as the agent printed it.
+const char* macOf(const XMLNode& device, char (&formatted)[kMacTextSize]) {
+  const char* text = childText(device, "mac");
+  char bytes[6];
+  if (text == nullptr || convertMacStrToMacBinStr(text, bytes) != 0) return text;
+  formatMacText(reinterpret_cast<const std::uint8_t*>(bytes), formatted);
+  return formatted;
+}
+
+const char* cutWarning(OutputCut cut) {
+  static_assert(kAgentOutputCap == 16 * 1024 * 1024 && kAgentOutputDeadline.count() == 10,
+                "the warnings name the limits");
+  switch (cut) {
+    case OutputCut::AtSizeCap:
+      return "Warning: the agent's output was cut at its 16 MiB size cap; the devices before the "
+             "cut are listed\n";
+    case OutputCut::AtTimeLimit:
+      return "Warning: the agent's output was cut at its 10 s time limit; the devices before the "
+             "cut are listed\n";
+    case OutputCut::None:
+      break;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
-int mergeAgentDevices(const char* text, ClientSink sink) {
+int mergeAgentDevices(const char* text, const ListContext& context) {
   XMLNode root = XMLNode::parseString(text, "root", nullptr);
   if (root.isEmpty()) return 1;
   const int count = root.nChildNode("device");
   for (int i = 0; i < count; ++i) {
     XMLNode device = root.getChildNode("device", i);
+    char mac[kMacTextSize];
     // The result is ignored: a device that could not be merged must not hide the next ones.
-    sink(childText(device, "mac"), childText(device, "ip"), childText(device, "deviceName"),
-         nullptr, -1, nullptr, FromDmcSearchCache, denyAnonymous);
+    mergeClient(context, FromDmcSearchCache,
+                {.mac = macOf(device, mac),
+                 .ip = childText(device, "ip"),
+                 .deviceName = childText(device, "deviceName")});
   }
   root.deleteNodeContent();
   return 0;
 }
 
-int readDmcSearchCache(ClientSink sink) {
+SourceReport readDmcSearchCache(const ListContext& context) {
   try {
     const auto deadline = std::chrono::steady_clock::now() + kAgentOutputDeadline;
     // The agent and all it started have ended before its output is parsed.
     const AgentRun run = runInOwnProcessGroup(agentCommand(), deadline, kAgentOutputCap);
-    if (!run.started) return 1;
-    if (run.output.empty()) return 0;
-    return mergeAgentDevices(run.output.c_str(), sink);
+    if (!run.started) return {.status = 1};
+    const AgentOutput& output = run.output;
+    const char* warning = cutWarning(output.cut);
+    if (output.text.empty()) return {.warning = warning};
+    return {.status = mergeAgentDevices(output.text.c_str(), context), .warning = warning};
   } catch (const std::bad_alloc&) {
-    return 1;
+    return {.status = 1};
   }
 }
 

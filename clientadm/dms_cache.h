@@ -4,20 +4,17 @@
 
 #include <cstddef>
 
-#include "merged_client_list.h"
+#include "list_context.h"
 
 namespace kyto::clientadm {
 
-class ClientTypeRegistry;
+// Merges every live slot of the segment with comeFrom FromDmsClientCache, naming client types by
+// their position in the context's registry. The segment is only read: never created (a missing
+// one holds no clients) and attached read-only. The status is always 0, even when the segment
+// can't be reached.
+SourceReport readDmsClientCache(const ListContext& context);
 
-// Hands every live slot of the segment to the sink with comeFrom FromDmsClientCache. A missing
-// segment is created empty, as the daemon would find it. Always 0, even when the segment can't
-// be reached.
-int readDmsClientCache(ClientSink sink);
-
-// Reports the live slots of a segment image of dmscache::kSegmentSize bytes, naming client types
-// by their position in the registry.
-void reportDmsSlots(const unsigned char* segment, const ClientTypeRegistry& registry,
-                    ClientSink sink);
+// Merges the live slots of a segment image of dmscache::kSegmentSize bytes.
+void reportDmsSlots(const unsigned char* segment, const ListContext& context);
 
 }  // namespace kyto::clientadm

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "common/safe_text.h"
+
 namespace kyto::clientadm {
 
 void ListingWriter::flush() {
@@ -29,8 +31,17 @@ void ListingWriter::appendNumber(std::int32_t value) {
 }
 
 void ListingWriter::write(const ClientRecord& record) {
-  // Texts are printed up to their first NUL, as %s stops there.
-  auto text = [this](const std::string& s) { append(std::string_view(s.c_str())); };
+  // Texts are printed up to their first NUL, as %s stops there, and each stays one field of one
+  // line: a device names itself and a user name is anyone's text, so a '|' or a control
+  // character in them must not forge fields or lines.
+  auto text = [this](const std::string& s) {
+    const std::string_view field(s.c_str());
+    if (isSafeListingField(field)) {
+      append(field);
+    } else {
+      append(listingField(field));
+    }
+  };
   appendNumber(record.deny);
   append("|");
   text(record.mac);

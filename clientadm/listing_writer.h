@@ -10,8 +10,9 @@
 namespace kyto::clientadm {
 
 // Writes "deny|mac|ip|deviceName|clientType|profileId|user|comeFrom\n" per record, byte for byte
-// as "%d|%s|%s|%s|%s|%d|%s|%d\n" would, without printf's per-field cost. Needs no heap memory;
-// what is still buffered is written when the writer goes away.
+// as "%d|%s|%s|%s|%s|%d|%s|%d\n" would, without printf's per-field cost, except that each '|'
+// and each control character (0x00-0x1F, 0x7F) of a text field is written as '?'. What is
+// still buffered is written when the writer goes away.
 class ListingWriter {
  public:
   explicit ListingWriter(std::FILE* out) : out_(out) {}

@@ -10,17 +10,20 @@
 int main(int argc, char** argv) {
   using namespace kyto::clientadm;
   try {
-    readServerSettings(&denyAnonymous);  // a missing file leaves 0, which is no failure
-    if (loadClientTypeRegistry() != 0) {
+    ListSettings settings;
+    readServerSettings(&settings.denyAnonymous);  // a missing file leaves 0, which is no failure
+    // One registry for the whole run: the -t check, the usage text and list all see the same
+    // types.
+    ClientTypeRegistry registry;
+    if (loadClientTypeRegistry(registry) != 0) {
       std::fputs("client Type settings file error\n", stderr);
       return 1;
     }
     ParsedCommand command;
-    if (parseClientCommand(argc, argv, &command) != 0) {
-      printClientUsage(argv);
-      return 1;
-    }
-    return runClientCommand(command, argc, argv);
+    const int parsed = parseClientCommand(argc, argv, &command, registry);
+    if (parsed == ParseAccepted) return runClientCommand(command, settings, registry);
+    if (parsed != ParseRejectedNoUsage) printClientUsage(argv, registry);
+    return 1;
   } catch (...) {
     return 1;  // only memory exhaustion gets here
   }

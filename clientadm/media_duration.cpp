@@ -1,16 +1,17 @@
 #include "media_duration.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "common/appliance_paths.h"
+#include "common/regular_file.h"
 
 namespace kyto::clientadm {
 
 namespace {
 
-constexpr std::string_view kFilePathOption = "--filePath";
 constexpr std::string_view kCurrentDirectory = "./";
 
 // Out-parameters of both queries. The audio query is handed the same variables as the video
@@ -40,6 +41,17 @@ int askAudio(const MediaLibrary& library, const MediaPath& path, MetadataStorage
   return library.audioMetadata(path.directory, path.fileName, &m.bitRate, &m.sampleRate,
                                &m.channels, &m.bitsPerSample, &m.audioStreams, &m.duration, &m.year,
                                &m.trackNumber, &m.discNumber, &m.subtitleStreams, m.audioCodec);
+}
+
+// The library would wait for ever on a FIFO and reports a missing file as a silent one, so the
+// path is tried first: only a regular file that we may read is put to it.
+bool isReadableMediaFile(const char* filePath) {
+  UniqueFd file;
+  const int error = openRegularFile(filePath, file);
+  if (error == 0) return true;
+  const char* reason = error == EINVAL ? "not a regular file" : std::strerror(error);
+  std::fprintf(stderr, "Error, can't read --filePath: %s.\n", reason);
+  return false;
 }
 
 }  // namespace
@@ -82,16 +94,13 @@ std::string formatDuration(std::int32_t seconds) {
   return text;
 }
 
-int queryMediaDuration(int argc, char** argv) {
-  if (argc < 4 || kFilePathOption != argv[2]) {
-    std::fputs("Error, it should have --filePath parameter.\n", stderr);
-    return 1;
-  }
+int queryMediaDuration(const char* filePath) {
   MediaPath path;
-  if (!splitMediaPath(argv[3], path)) {
+  if (!splitMediaPath(filePath, path)) {
     std::fputs("Error, the directory of --filePath is longer than 1023 bytes.\n", stderr);
     return 1;
   }
+  if (!isReadableMediaFile(filePath)) return 1;
   std::fputs(formatDuration(queryDurationSeconds(corviLibrary(), path)).c_str(), stdout);
   return 0;
 }

@@ -9,9 +9,10 @@
 
 namespace kyto::clientadm {
 
-// Runs "getDuration --filePath PATH" (argv[2] and argv[3]) and returns the exit status. Both
-// queries failing is no error: the duration is then 00:00:00.
-int queryMediaDuration(int argc, char** argv);
+// Runs getDuration on the path given with --filePath and returns the exit status. A path that
+// can't be opened for reading as a regular file is an error (one line on stderr, status 1); a
+// regular file that neither query answers is not: its duration is 00:00:00.
+int queryMediaDuration(const char* filePath);
 
 // A media file as the library takes it: the directory through the last '/', and the name after.
 struct MediaPath {

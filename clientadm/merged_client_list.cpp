@@ -1,7 +1,6 @@
 #include "merged_client_list.h"
 
 #include "listing_writer.h"
-#include "server_settings.h"
 
 namespace kyto::clientadm {
 
@@ -16,21 +15,16 @@ void refresh(ClientRecord& record, const char* ip, const char* deviceName) {
   if (deviceName != nullptr && *deviceName != '\0') record.deviceName = deviceName;
 }
 
-// A new record keeps what its creating source says; only the stored list knows users and deny
-// flags, the caches report the server's anonymous setting.
-std::unique_ptr<ClientRecord> makeRecord(const char* mac, const char* ip, const char* deviceName,
-                                         const char* clientType, int profileId, const char* user,
-                                         int comeFrom, int deny, std::int32_t anonymousDeny) {
+std::unique_ptr<ClientRecord> makeRecord(std::int32_t comeFrom, const ClientReport& client) {
   auto record = std::make_unique<ClientRecord>();
-  record->mac = textOrEmpty(mac);
-  record->ip = textOrEmpty(ip);
-  record->deviceName = textOrEmpty(deviceName);
-  record->clientType = textOrEmpty(clientType);
-  record->profileId = profileId;
+  record->mac = textOrEmpty(client.mac);
+  record->ip = textOrEmpty(client.ip);
+  record->deviceName = textOrEmpty(client.deviceName);
+  record->clientType = textOrEmpty(client.clientType);
+  record->profileId = client.profileId;
+  record->user = textOrEmpty(client.user);
   record->comeFrom = comeFrom;
-  const bool stored = comeFrom == FromUserSettings;
-  record->user = stored ? textOrEmpty(user) : std::string();
-  record->deny = stored ? deny : anonymousDeny;
+  record->deny = client.deny;
   return record;
 }
 
@@ -41,21 +35,18 @@ ClientRecord* MergedClientList::firstWithMac(std::string_view mac) const noexcep
   return withoutMac_.empty() ? nullptr : withoutMac_.begin()->second;
 }
 
-int MergedClientList::merge(const char* mac, const char* ip, const char* deviceName,
-                            const char* clientType, int profileId, const char* user, int comeFrom,
-                            int deny, std::int32_t anonymousDeny) noexcept {
+int MergedClientList::merge(std::int32_t comeFrom, const ClientReport& client) noexcept {
   try {
     // Only a given MAC text, even an empty one, is looked for; a client without one is new.
-    if (mac != nullptr) {
-      if (ClientRecord* known = firstWithMac(mac)) {
-        refresh(*known, ip, deviceName);
+    if (client.mac != nullptr) {
+      if (ClientRecord* known = firstWithMac(client.mac)) {
+        refresh(*known, client.ip, client.deviceName);
         return 0;  // its keys are unchanged, so it keeps its place
       }
     } else if (withoutMac_.contains(comeFrom)) {
       return 0;  // the same source reported a client without MAC address twice
     }
-    return add(makeRecord(mac, ip, deviceName, clientType, profileId, user, comeFrom, deny,
-                          anonymousDeny));
+    return add(makeRecord(comeFrom, client));
   } catch (...) {
     return 1;
   }
@@ -90,23 +81,6 @@ void MergedClientList::print(std::FILE* out) const {
   for (const ClientRecord* record = head(); record != nullptr; record = record->next) {
     writer.write(*record);
   }
-}
-
-MergedClientList& mergedClientList() {
-  // Never destroyed: the list lives until the process ends, and freeing a large one record by
-  // record at exit would only cost time.
-  static MergedClientList* const list = new MergedClientList;
-  return *list;
-}
-
-int mergeClient(const char* mac, const char* ip, const char* deviceName, const char* clientType,
-                int profileId, const char* user, int comeFrom, int deny) noexcept {
-  return mergedClientList().merge(mac, ip, deviceName, clientType, profileId, user, comeFrom, deny,
-                                  denyAnonymous);
-}
-
-void printClientList() {
-  mergedClientList().print(stdout);
 }
 
 }  // namespace kyto::clientadm

@@ -34,15 +34,25 @@ struct ClientRecord {
   ClientRecord* next = nullptr;
 };
 
-// Every source reports its clients through a sink of this shape; every text may be null and is
-// borrowed for the call. Returns 0 when done, 1 when out of memory.
-using ClientSink = int (*)(const char* mac, const char* ip, const char* deviceName,
-                           const char* clientType, int profileId, const char* user, int comeFrom,
-                           int deny);
+// One client as a source reports it. Every text may be null (not given) and is borrowed for the
+// call.
+struct ClientReport {
+  const char* mac = nullptr;
+  const char* ip = nullptr;
+  const char* deviceName = nullptr;
+  const char* clientType = nullptr;
+  std::int32_t profileId = -1;
+  const char* user = nullptr;
+  std::int32_t deny = 0;
+};
 
-// A list ordered by (comeFrom, mac in strcmp order) with one record per MAC address. The first
-// source that reports a MAC address creates its record; later reports refresh only the IP
-// address and the device name, and only with non-empty values.
+// A list ordered by (comeFrom, mac in strcmp order) with one record per MAC text. Every source
+// gives a valid MAC address as "%02x:%02x:%02x:%02x:%02x:%02x", so equal addresses are equal
+// texts and the list holds one record per address; a text that is no valid address matches only
+// itself. The first source that reports a MAC address creates its record from that report as it
+// is; later reports refresh only the IP address and the device name, and only with non-empty
+// values. What a source may decide for its records (user, deny flag) is decided before the
+// report gets here, by mergeClient (list_context.h).
 //
 // Merging many clients stays fast because the records are found by MAC text through a hash
 // index and put in list order only when the list is read: head() and print() sort the records,
@@ -54,13 +64,10 @@ class MergedClientList {
   MergedClientList(const MergedClientList&) = delete;
   MergedClientList& operator=(const MergedClientList&) = delete;
 
-  // One client report. anonymousDeny is the deny flag of a record that a cache creates.
-  int merge(const char* mac, const char* ip, const char* deviceName, const char* clientType,
-            int profileId, const char* user, int comeFrom, int deny,
-            std::int32_t anonymousDeny) noexcept;
+  // One client report of the source comeFrom. 0 when done, 1 when out of memory.
+  int merge(std::int32_t comeFrom, const ClientReport& client) noexcept;
 
   const ClientRecord* head() const noexcept;
-  std::size_t size() const { return places_.size(); }
 
   // One line per record: "deny|mac|ip|deviceName|clientType|profileId|user|comeFrom".
   void print(std::FILE* out) const;
@@ -77,16 +84,5 @@ class MergedClientList {
   // order.
   std::map<std::int32_t, ClientRecord*> withoutMac_;
 };
-
-// The list of this process; lives until exit.
-MergedClientList& mergedClientList();
-
-// The ClientSink of the list command: merges into the process's list, with denyAnonymous as the
-// deny flag of clients that a cache reports first.
-int mergeClient(const char* mac, const char* ip, const char* deviceName, const char* clientType,
-                int profileId, const char* user, int comeFrom, int deny) noexcept;
-
-// Writes the process's list to standard output.
-void printClientList();
 
 }  // namespace kyto::clientadm

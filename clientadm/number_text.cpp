@@ -11,4 +11,13 @@ std::int32_t parseDecimal32(const char* text) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<unsigned long>(value)));
 }
 
+bool isDecimalText(std::string_view text) {
+  // The white space that strtol skips in the C locale.
+  const auto start = text.find_first_not_of(" \t\n\v\f\r");
+  if (start == std::string_view::npos) return false;
+  text.remove_prefix(start);
+  if (text.front() == '+' || text.front() == '-') text.remove_prefix(1);
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 }  // namespace kyto::clientadm

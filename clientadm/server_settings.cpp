@@ -2,22 +2,21 @@
 
 #include <kytoutil/kytoutil.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include "common/appliance_paths.h"
+#include "common/regular_file.h"
 #include "number_text.h"
 
 namespace kyto::clientadm {
 
-std::int32_t denyAnonymous = 0;
-
 namespace {
 
-// Lines longer than this are handled in pieces, each piece as a line of its own.
-constexpr int kLineBufferSize = 1024;
 constexpr std::string_view kDenyAnonymousKey = "deny_anonymous";
 
 bool isWhite(char c) {
@@ -62,28 +61,51 @@ SettingLine readSettingLine(std::string_view line) {
   return result;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
+// Everything the descriptor gives, or an errno value: EFBIG when it is more than limit bytes.
+int readAtMost(int fd, std::size_t limit, std::string& text) {
+  text.clear();
+  char chunk[16384];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    if (text.size() + static_cast<std::size_t>(n) > limit) return EFBIG;
+    text.append(chunk, static_cast<std::size_t>(n));
+  }
+}
 
-std::unique_ptr<std::FILE, FileCloser> openServerSettings() {
+// The whole configuration file, or an errno value.
+int readSettingsText(std::string& text) {
   const std::string appliancePath = paths::appliancePaths().serverSettings;
   char* path = GetUPnPConfig(appliancePath.c_str());
-  if (path == nullptr) return nullptr;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "r"));
+  if (path == nullptr) return ENOMEM;
+  UniqueFd file;
+  const int error = openRegularFile(path, file);
   std::free(path);
-  return file;
+  if (error != 0) return error;
+  return readAtMost(file.get(), kServerSettingsMaxBytes, text);
+}
+
+// The next line of text with its newline, if it has one. A NUL ends the line's content: the
+// values are read as C strings, and the file was always read so.
+std::string_view takeLine(std::string_view& text) {
+  const auto newline = text.find('\n');
+  const std::size_t length = newline == std::string_view::npos ? text.size() : newline + 1;
+  std::string_view line = text.substr(0, length);
+  text.remove_prefix(length);
+  return line.substr(0, line.find('\0'));
 }
 
 }  // namespace
 
 int readServerSettings(std::int32_t* value, std::FILE* errors) {
   *value = 0;
-  const auto file = openServerSettings();
-  if (!file) return 1;
-  char line[kLineBufferSize];
-  while (std::fgets(line, sizeof line, file.get()) != nullptr) {
-    const SettingLine setting = readSettingLine(line);
+  std::string content;
+  if (readSettingsText(content) != 0) return 1;
+  std::string_view text = content;
+  while (!text.empty()) {
+    const SettingLine setting = readSettingLine(takeLine(text));
     if (setting.malformed) std::fputs("parsing error file\n", errors);
     if (setting.isDenyAnonymous) {
       *value = setting.value;

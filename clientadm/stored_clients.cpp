@@ -7,32 +7,27 @@
 
 namespace kyto::clientadm {
 
-namespace {
-
-constexpr int kProfileLimit = 7;  // profiles 0 to 6 pass; anything else is none
-
-int storedProfile(int profileId) {
-  return static_cast<unsigned int>(profileId) < static_cast<unsigned int>(kProfileLimit) ? profileId
-                                                                                         : -1;
-}
-
-}  // namespace
-
-int onStoredClient(void* context, const unsigned char* mac, const char* ip, const char* /*device*/,
+int onStoredClient(void* walk, const unsigned char* mac, const char* ip, const char* /*device*/,
                    int profileId, const char* user, const char* clientType, int deny) noexcept {
-  if (context == nullptr || mac == nullptr) return 1;
-  const ClientSink sink = *static_cast<const ClientSink*>(context);
+  if (walk == nullptr || mac == nullptr) return 1;
+  const auto& [context, customTypes] = *static_cast<const StoredClientWalk*>(walk);
   char macText[kMacTextSize];
   formatMacText(mac, macText);
-  // Registered before the merge so that the client cache can name the type by its index.
-  registerCustomClientType(clientType);
-  // The stored device text is not listed: only the caches report device names.
-  return sink(macText, ip, nullptr, clientType, storedProfile(profileId), user, FromUserSettings,
-              deny);
+  registerCustomClientType(customTypes, clientType);
+  // The store hands profiles 0 to 5 or -1 (none). The stored device text is not listed: only the
+  // caches report device names.
+  return mergeClient(context, FromUserSettings,
+                     {.mac = macText,
+                      .ip = ip,
+                      .clientType = clientType,
+                      .profileId = profileId,
+                      .user = user,
+                      .deny = deny});
 }
 
-int readStoredClients(ClientSink sink) {
-  return Kyto_Util_ReadClientSettings(onStoredClient, &sink);
+SourceReport readStoredClients(const ListContext& context, ClientTypeRegistry& customTypes) {
+  StoredClientWalk walk{context, customTypes};
+  return {.status = Kyto_Util_ReadClientSettings(onStoredClient, &walk)};
 }
 
 }  // namespace kyto::clientadm

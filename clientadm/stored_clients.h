@@ -1,17 +1,26 @@
 // The stored client access list as the first source of the list command.
 #pragma once
 
-#include "merged_client_list.h"
+#include "list_context.h"
 
 namespace kyto::clientadm {
 
-// ClientSettingsCallback for Kyto_Util_ReadClientSettings; context points to the ClientSink to
-// call. Returns the sink's result, so an allocation failure ends the walk.
-int onStoredClient(void* context, const unsigned char* mac, const char* ip, const char* device,
+class ClientTypeRegistry;
+
+// One walk of the stored list: where its clients go, and the registry that takes the custom
+// client types they name.
+struct StoredClientWalk {
+  const ListContext& context;
+  ClientTypeRegistry& customTypes;
+};
+
+// ClientSettingsCallback for Kyto_Util_ReadClientSettings; walk points to a StoredClientWalk.
+// Returns mergeClient's result, so an allocation failure ends the walk.
+int onStoredClient(void* walk, const unsigned char* mac, const char* ip, const char* device,
                    int profileId, const char* user, const char* clientType, int deny) noexcept;
 
-// Hands every stored client to the sink with comeFrom FromUserSettings, registering the custom
-// client types they name. Returns the store's result.
-int readStoredClients(ClientSink sink);
+// Merges every stored client with comeFrom FromUserSettings and appends the custom client types
+// they name to customTypes. The status is the store's result.
+SourceReport readStoredClients(const ListContext& context, ClientTypeRegistry& customTypes);
 
 }  // namespace kyto::clientadm

@@ -3,7 +3,9 @@
 #   libkytoutil-dev      header, pkg-config file, CMake package, libkytoutil(3)
 #   kyto-tools           clientadm, treeshaper, their manual pages and completions
 #   kyto-appliance-standins  the stand-ins for appliance interfaces; on the appliance the real
-#                        ones take their place
+#                        ones take their place. scripts/package.sh configures with
+#                        KYTO_INSTALL_TEST_TOOLS=ON, so that it holds the agent and cache writer
+#                        too; a build without stand-ins (KYTO_STANDINS=OFF) has no such package.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kyto)
 set(CPACK_PACKAGE_VENDOR "Kyto")
@@ -13,7 +15,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime dev tools standins)
+set(CPACK_COMPONENTS_ALL runtime dev tools)
+if(KYTO_STANDINS)
+  list(APPEND CPACK_COMPONENTS_ALL standins)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Our own shared libraries are found in the build tree; the dependencies between our packages
@@ -44,7 +49,10 @@ set(CPACK_COMPONENT_DEV_DESCRIPTION
     "Kyto media server client settings library (development files)\n Header, pkg-config file and CMake package of libkytoutil.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME kyto-tools)
-set(CPACK_COMPONENT_TOOLS_DEPENDS runtime standins)
+set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
+if(KYTO_STANDINS)
+  list(APPEND CPACK_COMPONENT_TOOLS_DEPENDS standins)
+endif()
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION
     "Kyto media server client administration tools\n clientadm adds, deletes and lists the media server's clients; treeshaper\n writes custom browse-tree files.")
 

@@ -63,7 +63,9 @@ int resolveHop(const std::string& path, std::string& target, int hopsLeft) {
   if (errno != ENOENT) return errno;
   struct stat st;
   if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? resolveNew(path, target) : errno;
-  if (!S_ISLNK(st.st_mode)) return ENOENT;
+  // Not a link: the file appeared after the open failed (another writer renamed it into place),
+  // so look again.
+  if (!S_ISLNK(st.st_mode)) return hopsLeft == 0 ? ENOENT : resolveHop(path, target, hopsLeft - 1);
   // A dangling link: a write creates the file it names, so follow it one link at a time.
   if (hopsLeft == 0) return ELOOP;
   char text[PATH_MAX];

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
+#include <optional>
 #include <string_view>
 
 namespace kyto::xml {
@@ -36,19 +37,40 @@ bool isDigits(std::string_view text, std::size_t least, std::size_t most) {
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Encodings in which every byte below 0x80 is the ASCII character, so that the scanner reads the
-// markup as libxml2 decodes it: UTF-8, ASCII, ISO-8859-n and the Windows code pages 125n.
-bool isAsciiCompatible(std::string_view name) {
-  for (std::string_view exact : {"UTF-8", "UTF8", "US-ASCII", "ASCII", "LATIN1"}) {
-    if (name.size() == exact.size() && startsWithIgnoringCase(name, exact)) return true;
-  }
-  for (std::string_view family : {"ISO-8859-", "ISO8859-", "ISO_8859-"}) {
-    if (startsWithIgnoringCase(name, family)) return isDigits(name.substr(family.size()), 1, 2);
-  }
-  for (std::string_view family : {"WINDOWS-125", "CP125"}) {
-    if (startsWithIgnoringCase(name, family)) return isDigits(name.substr(family.size()), 1, 1);
+bool isNamed(std::string_view name, std::initializer_list<std::string_view> names) {
+  for (std::string_view known : names) {
+    if (name.size() == known.size() && startsWithIgnoringCase(name, known)) return true;
   }
   return false;
+}
+
+// How the scanner reads a declared encoding, or nothing for one it can't read. Single-byte:
+// every byte below 0x80 is the ASCII character, as in UTF-8, ASCII, ISO-8859-n, the Windows code
+// pages 125n and EUC-JP. Shift_JIS, GBK, GB18030, Big5 and the Korean code pages add characters
+// of two bytes whose second may look like ASCII ("[" or "]", which the scanner heeds): their
+// first bytes are told apart, and the next byte is skipped.
+std::optional<MultiByte> readableEncoding(std::string_view name) {
+  if (isNamed(name, {"UTF-8", "UTF8", "US-ASCII", "ASCII", "LATIN1", "EUC-JP", "EUCJP"})) {
+    return MultiByte::kNone;
+  }
+  for (std::string_view family : {"ISO-8859-", "ISO8859-", "ISO_8859-"}) {
+    if (startsWithIgnoringCase(name, family) && isDigits(name.substr(family.size()), 1, 2)) {
+      return MultiByte::kNone;
+    }
+  }
+  for (std::string_view family : {"WINDOWS-125", "CP125"}) {
+    if (startsWithIgnoringCase(name, family) && isDigits(name.substr(family.size()), 1, 1)) {
+      return MultiByte::kNone;
+    }
+  }
+  if (isNamed(name, {"SHIFT_JIS", "SHIFT-JIS", "SJIS", "CP932", "MS932", "WINDOWS-31J"})) {
+    return MultiByte::kShiftJis;
+  }
+  if (isNamed(name, {"GBK", "GB2312", "GB18030", "CP936", "EUC-CN", "BIG5", "BIG-5", "BIG5-HKSCS",
+                     "CP950", "EUC-KR", "EUCKR", "CP949", "UHC"})) {
+    return MultiByte::kLeadFrom0x81;
+  }
+  return std::nullopt;
 }
 
 // The keywords after "<!" in content and in the internal subset.
@@ -90,7 +112,8 @@ const char* describeBreach(MarkupBreach breach) {
     case MarkupBreach::kMarkupInEntity:
       return "markup in an entity value";
     case MarkupBreach::kEncoding:
-      return "an encoding other than UTF-8, ASCII, ISO-8859 or Windows-125x";
+      return "an encoding other than UTF-8, ASCII, ISO-8859, Windows-125x, EUC, Shift_JIS, GBK, "
+             "GB18030 or Big5";
     case MarkupBreach::kLongDeclaration:
       return "an XML declaration longer than 256 bytes";
   }
@@ -107,6 +130,13 @@ std::size_t MarkupScanner::scan(const char* data, std::size_t size) {
   std::size_t i = 0;
   while (i < size) {
     const auto c = static_cast<unsigned char>(data[i]);
+    // The second byte of a character of two means nothing by itself. Neither "<" nor a quote nor
+    // a byte that ends a name is ever one, so the runs below never end inside a character.
+    if (trailNext_) {
+      trailNext_ = false;
+      ++i;
+      continue;
+    }
     // The bulk of a document: text up to the next "<", and attribute values up to their quote.
     if (state_ == State::kText || (state_ == State::kStartTag && quote_ != 0)) {
       const char wanted = state_ == State::kText ? '<' : static_cast<char>(quote_);
@@ -132,6 +162,7 @@ std::size_t MarkupScanner::scan(const char* data, std::size_t size) {
       i = end;
       continue;
     }
+    trailNext_ = isLeadByte(c);
     if (!step(c)) return fail(breach_, i);
     ++i;
   }
@@ -154,15 +185,25 @@ std::size_t MarkupScanner::fail(MarkupBreach breach, std::size_t i) {
 }
 
 // UTF-16, UCS-4 and EBCDIC documents, told by their first bytes as libxml2 tells them, would be
-// decoded into markup the scanner never saw.
+// decoded into markup the scanner never saw. Any other first bytes libxml2 reads as UTF-8.
 bool MarkupScanner::signatureAllowed(unsigned char c) {
   signature_[signatureLength_++] = c;
-  if (c == 0) return false;
-  const auto starts = [this](std::initializer_list<unsigned char> bytes) {
-    return signatureLength_ >= bytes.size() &&
-           std::equal(bytes.begin(), bytes.end(), std::begin(signature_));
-  };
-  return !starts({0xFE, 0xFF}) && !starts({0xFF, 0xFE}) && !starts({0x4C, 0x6F, 0xA7, 0x94});
+  static constexpr unsigned char kDecodedOtherwise[][4] = {
+      {0x00, 0x00, 0x00, 0x3C}, {0x3C, 0x00, 0x00, 0x00}, {0x00, 0x00, 0x3C, 0x00},
+      {0x00, 0x3C, 0x00, 0x00}, {0x4C, 0x6F, 0xA7, 0x94}, {0x3C, 0x00, 0x3F, 0x00},
+      {0x00, 0x3C, 0x00, 0x3F}};
+  static constexpr unsigned char kByteOrderMarks[][2] = {{0xFE, 0xFF}, {0xFF, 0xFE}};
+  for (const auto& mark : kByteOrderMarks) {
+    if (signatureLength_ == 2 && std::equal(std::begin(mark), std::end(mark), signature_)) {
+      return false;
+    }
+  }
+  for (const auto& start : kDecodedOtherwise) {
+    if (signatureLength_ == 4 && std::equal(std::begin(start), std::end(start), signature_)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool MarkupScanner::step(unsigned char c) {
@@ -338,7 +379,7 @@ bool MarkupScanner::piTargetByte(unsigned char c) {
 bool MarkupScanner::piBodyByte(unsigned char c) {
   if (questionBefore_ && c == '>') {
     state_ = context_;
-    if (inDeclaration_ && !declarationEncodingAllowed()) {
+    if (inDeclaration_ && !acceptDeclaredEncoding()) {
       breach_ = MarkupBreach::kEncoding;
       return false;
     }
@@ -360,9 +401,9 @@ bool MarkupScanner::piBodyByte(unsigned char c) {
 }
 
 // The XML declaration's text, blanks as single spaces and its closing "?" included, has no
-// encoding or one whose name the scanner accepts. An encoding declaration it can't read is
-// refused too; libxml2 would refuse it as well.
-bool MarkupScanner::declarationEncodingAllowed() const {
+// encoding or one the scanner reads, which it then reads the rest in. An encoding declaration it
+// can't make out is refused too; libxml2 would refuse it as well.
+bool MarkupScanner::acceptDeclaredEncoding() {
   std::string_view text(declaration_, declarationLength_);
   const std::size_t at = text.find(" encoding");
   if (at == std::string_view::npos) return true;
@@ -378,7 +419,22 @@ bool MarkupScanner::declarationEncodingAllowed() const {
   const char quote = text.front();
   text.remove_prefix(1);
   const std::size_t end = text.find(quote);
-  return end != std::string_view::npos && isAsciiCompatible(text.substr(0, end));
+  if (end == std::string_view::npos) return false;
+  const std::optional<MultiByte> readable = readableEncoding(text.substr(0, end));
+  if (readable) multiByte_ = *readable;
+  return readable.has_value();
+}
+
+bool MarkupScanner::isLeadByte(unsigned char c) const {
+  switch (multiByte_) {
+    case MultiByte::kNone:
+      return false;
+    case MultiByte::kShiftJis:  // 0xA1 to 0xDF are characters of one byte
+      return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    case MultiByte::kLeadFrom0x81:
+      return c >= 0x81 && c <= 0xFE;
+  }
+  return false;
 }
 
 bool MarkupScanner::bangByte(unsigned char c) {

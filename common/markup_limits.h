@@ -10,7 +10,7 @@
 //
 // The scanner follows the document's tokens as a well-formed document has them. It need not
 // understand a document that is not well-formed: the parse stops reading at libxml2's first
-// error (see bounded_parse.h), so nothing the scanner might misread is ever parsed.
+// error (see xml_diagnostics.h), so nothing the scanner might misread is ever parsed.
 #pragma once
 
 #include <array>
@@ -37,9 +37,15 @@ enum class MarkupBreach : std::uint8_t {
   kDefaultAttribute,   // a document type gives an attribute a default value
   kParameterEntity,    // a document type declares or uses a parameter entity
   kMarkupInEntity,     // an entity's value holds markup ("<", or a reference to it)
-  kEncoding,           // not in UTF-8, ASCII, ISO-8859 or a Windows code page
+  kEncoding,           // in an encoding the scanner doesn't read (see MultiByte)
   kLongDeclaration,    // an XML declaration longer than kMaxDeclarationLength
 };
+
+// How the declared encoding writes its characters of two bytes, whose second byte may look like
+// ASCII: none (UTF-8, ASCII, ISO-8859-n, Windows-125n, EUC-JP), Shift_JIS (first bytes 0x81 to
+// 0x9F and 0xE0 to 0xFC), or first bytes from 0x81 (GBK, GB2312, GB18030, Big5, the Korean code
+// pages). Any other declared encoding, and UTF-16, UCS-4 or EBCDIC, breaks kEncoding.
+enum class MultiByte : std::uint8_t { kNone, kShiftJis, kLeadFrom0x81 };
 
 // What a breach is, for a message: "more than 256 attributes in one element" and so on.
 const char* describeBreach(MarkupBreach breach);
@@ -93,10 +99,13 @@ class MarkupScanner {
   bool countAttribute();
   void endStartTag(bool empty);
   void endElement();
-  bool declarationEncodingAllowed() const;
+  bool acceptDeclaredEncoding();
+  bool isLeadByte(unsigned char c) const;
   std::size_t fail(MarkupBreach breach, std::size_t i);
 
   State state_ = State::kText;
+  MultiByte multiByte_ = MultiByte::kNone;
+  bool trailNext_ = false;        // the next byte is the second of a character
   State context_ = State::kText;  // what markup returns to: content or the internal subset
   MarkupBreach breach_ = MarkupBreach::kNone;
   unsigned char signature_[4] = {};  // the document's first bytes

@@ -13,4 +13,8 @@ std::string withoutControls(std::string_view text);
 // As withoutControls, and '|' as '?' too: a field of a '|'-separated line stays one field.
 std::string listingField(std::string_view text);
 
+// True when listingField would return the text unchanged, so that a writer of many fields can
+// skip the copy.
+bool isSafeListingField(std::string_view text);
+
 }  // namespace kyto

@@ -1,26 +1,28 @@
 #!/usr/bin/env bash
-# Shows the tools on a staged sample appliance: run-demo.sh BUILD_DIR ROOT (KYTO_ROOT=ROOT set).
+# Shows the tools at work on a copy of the sample appliance of examples/root:
+#   run-demo.sh BUILD_DIR
+# The copy is staged in a temporary directory, which KYTO_ROOT points the tools at, and is removed
+# on every exit: at the end, on an error and on Ctrl-C.
 set -euo pipefail
-bin=$1
-root=$2
+bin=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 
-# A private IPC namespace keeps the demo's client cache away from the machine's own.
+# A private IPC namespace keeps the demo's client cache away from the machine's own. Entered
+# before anything is staged, so that the clean-up below belongs to the process that runs.
 if [ -z "${KYTO_DEMO_PRIVATE_IPC:-}" ] && unshare --ipc true 2>/dev/null; then
   KYTO_DEMO_PRIVATE_IPC=1 exec unshare --ipc "$0" "$@"
 fi
 
-clientadm="$bin/clientadm/clientadm"
-treeshaper="$bin/treeshaper/treeshaper"
+# bash runs the EXIT trap also when Ctrl-C, SIGTERM or SIGHUP ends it.
+root=""
+trap '[ -z "$root" ] || rm -rf "$root"' EXIT
+root=$(mktemp -d "${TMPDIR:-/tmp}/kyto-demo-XXXXXX")
+echo "Staging the sample appliance in $root (KYTO_ROOT)..."
+cp -a "$here/root/." "$root/"
+export KYTO_ROOT=$root
+
 dmscache="$bin/platform/dmscache/kyto-dmscache"
 export PATH="$bin/clientadm:$bin/treeshaper:$PATH"
-
-show() {
-  printf '\n$ %s\n' "$*"
-  "$@" || printf '(exit status %d)\n' "$?"
-}
-
-echo "Sample appliance staged in $root (KYTO_ROOT)."
 
 # The appliance's daemon and agent are not here: their stand-ins fill the client cache and
 # answer as the DMC agent.
@@ -31,20 +33,54 @@ else
   echo "(no private IPC namespace here: the demo runs without the media server's client cache)"
 fi
 
+# Says what the next step shows.
+step() {
+  printf '\n# %s\n' "$*"
+}
+
+# Prints a command line that can be copied as it is, then runs it.
+show() {
+  printf '$'
+  printf ' %q' "$@"
+  printf '\n'
+  "$@" || printf '(exit status %d)\n' "$?"
+}
+
+step "Every client the media server knows of. Each line is one client:"
+cat <<'EOF'
+#   deny|mac|IP|device name|client type|profileId|user|comeFrom
+# deny 1 means the client is refused; profileId -1 means no profile is set. comeFrom tells where
+# the client was found: 0 = the stored client list (clients.xml), 1 = the media server's client
+# cache, 2 = the DMC agent's search cache.
+EOF
 show clientadm list
+
+step "Store a new client with custom profile 3, user guest and a custom client type:"
 show clientadm add -m 00:11:22:33:44:55 -p 3 -u guest -t CUST0123456789ab -i 192.168.1.50
+step "The new client is now in the stored list (comeFrom 0):"
 show clientadm list
+
+step "Remove the refused client 70:b3:d5:0c:41:e8 from the stored list:"
 show clientadm del -m 70:b3:d5:0c:41:e8
+step "The listing without it:"
+show clientadm list
 
-if command -v ffmpeg >/dev/null; then
-  media="$root/share/Multimedia/demo clip.mp4"
-  mkdir -p "$(dirname "$media")"
-  ffmpeg -loglevel error -f lavfi -i testsrc=duration=65:size=160x120:rate=5 \
-    -f lavfi -i sine=duration=65 -shortest -y "$media"
-  show clientadm getDuration --filePath "$media"
-fi
+step "The play duration of a media file, as HH:MM:SS:"
+show clientadm getDuration --filePath "$root/share/Multimedia/demo clip.mp4"
 
+step "The attributes of the Music browse tree, by id:"
 show treeshaper --list Music
+step "Write a custom Music tree that keeps only the attributes 1, 2, 3 and 31:"
 show treeshaper --add Music 1 2 3 31 --output custom_1.xml
+step "Read the custom tree back:"
 show treeshaper --read custom_1.xml Music
+step "The file treeshaper wrote, beside the appliance's own tree:"
 show cat "$root/usr/local/corpus/bin/custom_1.xml"
+
+# The configuration check: silent on the sample appliance, then on a copy of a sample with
+# planted mistakes (the copy, as check creates the list's lock file beside the list).
+show clientadm check
+check_root="$root/check-sample"
+mkdir -p "$check_root"
+cp -a "$here/check-root/." "$check_root/"
+show env KYTO_ROOT="$check_root" clientadm check

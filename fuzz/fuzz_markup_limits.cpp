@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "common/bounded_parse.h"
 #include "common/markup_limits.h"
+#include "common/xml_diagnostics.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (passed > size || passedBytewise != passed || bytewise.breach() != whole.breach()) abort();
   if ((passed == size) != (whole.breach() == kyto::xml::MarkupBreach::kNone)) abort();
 
-  const auto parsed = kyto::xml::parseTextWithinLimits(
+  const auto parsed = kyto::parseXmlText(
       text, XML_PARSE_RECOVER | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NONET);
   // The parse may end earlier, at libxml2's first error, but never for another reason.
   if (parsed.breach != kyto::xml::MarkupBreach::kNone && parsed.breach != whole.breach()) abort();

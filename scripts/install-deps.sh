@@ -6,10 +6,10 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git
-  libxml2-dev libxml2-utils
+  libxml2-dev libxml2-utils nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  util-linux mandoc bash-completion
-  libavformat-dev ffmpeg
+  util-linux mandoc bash-completion python3
+  libavformat-dev
 )
 packages+=("$@")
 

@@ -1,32 +1,27 @@
 #include "attribute_ids.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <span>
+
+#include "hex_text.h"
 
 namespace kyto::treeshaper {
 
-std::string selectedIdText(const std::string& id) {
-  const long value = std::strtol(id.c_str(), nullptr, 10);
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%x",
-                static_cast<unsigned>(static_cast<std::uint32_t>(value)));
-  return text;
+std::uint32_t selectedIdValue(const std::string& id) {
+  return static_cast<std::uint32_t>(std::strtol(id.c_str(), nullptr, 10));
 }
 
 SelectedIds::SelectedIds(const AttributeIdList& ids, std::size_t count)
     : used_(std::min(count, ids.size())) {
-  for (std::size_t i = 0; i < used_; ++i) texts_[i] = selectedIdText(ids[i]);
+  for (std::size_t i = 0; i < used_; ++i) values_[i] = selectedIdValue(ids[i]);
 }
 
 bool SelectedIds::contains(const char* idText) const {
   if (idText == nullptr) return false;
-  for (std::size_t i = 0; i < used_; ++i) {
-    if (std::strcmp(idText, texts_[i].c_str()) == 0) return true;
-  }
-  return false;
+  const auto value = static_cast<std::uint32_t>(hexTextToInt(idText));
+  const std::span<const std::uint32_t> selected = std::span(values_).first(used_);
+  return std::ranges::find(selected, value) != selected.end();
 }
 
 int isIdSelected(const char* idText, const AttributeIdList& ids, std::size_t count) {

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace kyto::treeshaper {
@@ -13,24 +14,26 @@ inline constexpr std::size_t kMaxAttributeIdLength = 128;
 // Decimal id texts in command-line order; only the first `count` slots given alongside are used.
 using AttributeIdList = std::array<std::string, kMaxAttributeIds>;
 
-// The ID text an id stands for: its decimal reading (strtol), low 32 bits, as "0x%x".
-std::string selectedIdText(const std::string& id);
+// The value an id selects: its decimal reading (strtol), low 32 bits.
+std::uint32_t selectedIdValue(const std::string& id);
 
-// The selected ID texts of the first `count` ids (at most all of them), worked out once so that
-// filtering a large section compares texts only.
+// The values of the first `count` ids (at most all of them), worked out once so that filtering a
+// large section reads each ID text once and compares numbers.
 class SelectedIds {
  public:
   SelectedIds(const AttributeIdList& ids, std::size_t count);
 
-  // True when idText equals one of the selected ID texts; false for null.
+  // True when the ID text, read as the listing reads it (hexTextToInt), has one of the selected
+  // values: what --list shows as 10 is kept by the id 10, whether written "0xa" or "0x0A".
+  // False for null.
   bool contains(const char* idText) const;
 
  private:
-  std::array<std::string, kMaxAttributeIds> texts_;
+  std::array<std::uint32_t, kMaxAttributeIds> values_{};
   std::size_t used_ = 0;
 };
 
-// 1 when idText equals the selected ID text of one of the first `count` ids, else 0.
+// 1 when idText is selected by one of the first `count` ids (see SelectedIds::contains), else 0.
 int isIdSelected(const char* idText, const AttributeIdList& ids, std::size_t count);
 
 }  // namespace kyto::treeshaper

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/appliance_paths.h"
+#include "common/safe_text.h"
 #include "hex_text.h"
 #include "tree_file.h"
 #include "tree_sections.h"
@@ -17,28 +18,32 @@ void printAttribute(const xmlNode* node) {
   const XmlStringHandle name = attributeValue(node, "NAME");
   if (id == nullptr || name == nullptr) return;
   const char* idText = reinterpret_cast<const char*>(id.get());
-  std::printf("%d %s\n", hexTextToInt(idText), reinterpret_cast<const char*>(name.get()));
+  const std::string safeName = withoutControls(reinterpret_cast<const char*>(name.get()));
+  std::printf("%d %s\n", hexTextToInt(idText), safeName.c_str());
 }
 
 }  // namespace
 
-void showTreeAttributes(const std::string& fileName, const std::string& type) {
-  const XmlDocHandle doc = openTreeFile(fileName);
+bool showTreeAttributes(const std::string& fileName, const std::string& type) {
+  const std::optional<std::string> path = treePathOrComplaint(fileName);
+  if (!path) return false;
+  const XmlDocHandle doc = openTreeFile(*path);
   const xmlNode* root = getTreeRoot(doc.get());
-  if (root == nullptr) return;
+  if (root == nullptr) return false;
 
   const xmlNode* section = findFirstSection(root, type);
   if (section == nullptr || section->children == nullptr) {
     std::puts("File did not contain the nodes we need");
-    return;
+    return false;
   }
   for (const xmlNode* node = section->children; node != nullptr; node = node->next) {
     printAttribute(node);
   }
+  return true;
 }
 
-void listTreeAttributes(const std::string& type) {
-  showTreeAttributes(paths::kTreeTemplateName, type);
+bool listTreeAttributes(const std::string& type) {
+  return showTreeAttributes(paths::kTreeTemplateName, type);
 }
 
 }  // namespace kyto::treeshaper

@@ -5,10 +5,12 @@
 
 namespace kyto::treeshaper {
 
-// Prints "<id> <name>" for each attribute of the first section named `type` in the file.
-void showTreeAttributes(const std::string& fileName, const std::string& type);
+// Prints "<id> <name>" for each attribute of the first section named `type` in the file, control
+// characters of the name as '?'. False, after its message, when the file can't be read or lacks
+// the section.
+bool showTreeAttributes(const std::string& fileName, const std::string& type);
 
 // showTreeAttributes on the template.
-void listTreeAttributes(const std::string& type);
+bool listTreeAttributes(const std::string& type);
 
 }  // namespace kyto::treeshaper

@@ -21,34 +21,43 @@ bool isTreeType(std::string_view type) {
   return type == "Music" || type == "Video" || type == "Photo";
 }
 
+int statusOf(bool done) {
+  return done ? 0 : 1;
+}
+
+int usageFailure() {
+  printUsage();
+  return 1;
+}
+
 // The arguments after "--add TYPE": ids up to the output option, then FILE.
-void runAdd(const std::string& type, std::span<const char* const> rest) {
-  if (rest.empty()) return printUsage();
+int runAdd(const std::string& type, std::span<const char* const> rest) {
+  if (rest.empty()) return usageFailure();
 
   AttributeIdList ids{};
   std::size_t count = 0;
   for (std::size_t i = 0; i < rest.size(); ++i) {
     const std::string_view arg = rest[i];
     if (isOneOf(arg, "--output", "-o")) {
-      if (i + 1 == rest.size()) return printUsage();
+      if (i + 1 == rest.size()) return usageFailure();
       const std::string_view outputName = rest[i + 1];
       if (outputName.size() > kMaxOutputNameLength) {
         std::puts("output file name can not more than 128 character");
-        return printUsage();
+        return usageFailure();
       }
-      return generateCustomTree(ids, type, count, std::string(outputName));
+      return statusOf(generateCustomTree(ids, type, count, std::string(outputName)));
     }
     if (arg.starts_with('-')) {
       std::puts("it should have --output after --add");
-      return printUsage();
+      return usageFailure();
     }
     if (count == ids.size()) {
       std::puts("attribute id can not more than 32");
-      return printUsage();
+      return usageFailure();
     }
     ids[count++] = std::string(arg.substr(0, kMaxAttributeIdLength));
   }
-  printUsage();
+  return usageFailure();
 }
 
 }  // namespace
@@ -67,25 +76,29 @@ void printUsage() {
   std::puts("-h, --help\n\tshow this help");
 }
 
-void parseCommandLine(int argc, const char* const* argv) {
+int parseCommandLine(int argc, const char* const* argv) {
   const std::span<const char* const> args(argv, argc > 0 ? static_cast<std::size_t>(argc) : 0);
-  if (args.size() < 2) return printUsage();
+  if (args.size() < 2) return usageFailure();
   const std::string_view command = args[1];
 
+  if (isOneOf(command, "--help", "-h")) {
+    printUsage();
+    return 0;
+  }
   if (isOneOf(command, "--list", "-l")) {
-    if (args.size() < 3) return printUsage();
-    return listTreeAttributes(args[2]);
+    if (args.size() < 3) return usageFailure();
+    return statusOf(listTreeAttributes(args[2]));
   }
   if (isOneOf(command, "--add", "-a")) {
-    if (args.size() < 3) return;
-    if (!isTreeType(args[2])) return printUsage();
+    if (args.size() < 3) return 1;  // refused without a word, as it always was
+    if (!isTreeType(args[2])) return usageFailure();
     return runAdd(args[2], args.subspan(3));
   }
   if (isOneOf(command, "--read", "-r")) {
-    if (args.size() < 4) return printUsage();
-    return showTreeAttributes(args[2], args[3]);
+    if (args.size() < 4) return usageFailure();
+    return statusOf(showTreeAttributes(args[2], args[3]));
   }
-  printUsage();
+  return usageFailure();
 }
 
 }  // namespace kyto::treeshaper

@@ -9,9 +9,11 @@
 namespace kyto::treeshaper {
 
 // Rebuilds the section `type` from the template, keeping the attribute elements whose ID is among
-// the first `count` ids, and saves it into the output file: a new file gets the whole template,
-// an existing one has only its section of that name replaced.
-void generateCustomTree(const AttributeIdList& ids, const std::string& type, std::size_t count,
+// the first `count` ids, and saves it into the output file: a new file gets the whole template
+// document (its DTD included), an existing one has only its section of that name replaced.
+// Writers of one directory take turns, so concurrent adds lose nothing. True when the file was
+// written; false, after its message where there is one, when nothing was.
+bool generateCustomTree(const AttributeIdList& ids, const std::string& type, std::size_t count,
                         const std::string& outputName);
 
 }  // namespace kyto::treeshaper

@@ -3,8 +3,8 @@
 #include "command_line.h"
 
 int main(int argc, char** argv) {
-  kyto::treeshaper::parseCommandLine(argc, argv);
+  const int status = kyto::treeshaper::parseCommandLine(argc, argv);
   // Once, at the very end: libxml2 must not be used after its global state is released.
   xmlCleanupParser();
-  return 0;
+  return status;
 }

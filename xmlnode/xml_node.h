@@ -12,6 +12,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 struct _xmlNode;
 struct _xmlDoc;
@@ -24,11 +25,27 @@ class XMLNode {
 
   static const XMLNode emptyXMLNode;
 
-  // Parses the whole file. With a tag, returns the first element of that name (document order),
-  // without one the top of the document. Sets *error to 0 on success and to non-zero when the file
-  // can't be read or parsed or the tag is missing; the result is then the empty node. A file that
-  // breaks a markup limit (common/markup_limits.h) doesn't parse, with its own value, 4.
-  static XMLNode openFileHelper(const char* path, int* error, const char* tag = nullptr);
+  // What openFileHelper sets in *error.
+  enum FileError {
+    kFileParsed = 0,
+    kFileUnreadable = 1,    // missing, no regular file (a FIFO, device, socket or directory),
+                            // or a read failed
+    kFileMalformed = 2,     // not well-formed
+    kFileTagMissing = 3,    // well-formed, without the tag asked for
+    kFileBeyondLimits = 4,  // memory ran out or the parser's own size limits were reached (a text
+                            // over 10 MB, a name over 50,000 bytes, nesting over 256), or a
+                            // markup limit (common/markup_limits.h): the file may well be sound,
+                            // and nothing is known of it
+  };
+
+  // Parses the whole file, which must be a regular file (opened without blocking, so a FIFO
+  // never holds the caller). With a tag, returns the first element of that name (document
+  // order), without one the top of the document. Sets *error to a FileError: 0 on success; on
+  // any other the result is the empty node. When the file gives no document and diagnostic is
+  // given, it gets one line naming the file and the problem ("PATH:LINE: message", control
+  // characters as '?'), for the caller to print; libxml2 itself prints nothing.
+  static XMLNode openFileHelper(const char* path, int* error, const char* tag = nullptr,
+                                std::string* diagnostic = nullptr);
 
   // Parses a NUL-terminated text, recovering what a damaged or cut text still yields: what comes
   // before the first damage, or before the byte that breaks a markup limit, where the text is
@@ -83,7 +100,8 @@ class XMLNode {
   XMLNode(std::shared_ptr<Tree> tree, void* node) : tree_(std::move(tree)), node_(node) {}
 
   // Takes ownership of a parsed or new document (freed here on failure) and returns its top,
-  // or with a tag the first element of that name; *found tells whether the tag was there.
+  // or with a tag the first element of that name; *found tells whether the tag was there. The
+  // empty node with *found set means memory ran out.
   static XMLNode adoptDocument(_xmlDoc* doc, const char* tag, bool* found);
   // The tree this handle points into, or null when the handle is empty or its document is gone.
   Tree* liveTree() const;

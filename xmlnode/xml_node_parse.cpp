@@ -1,7 +1,9 @@
 // Building trees: parsing files and texts, and creating new documents.
 #include <libxml/parser.h>
 
-#include "common/bounded_parse.h"
+#include <string_view>
+
+#include "common/xml_diagnostics.h"
 #include "xml_node.h"
 #include "xml_tree.h"
 
@@ -9,39 +11,31 @@ const XMLNode XMLNode::emptyXMLNode{};
 
 namespace {
 
-using kyto::xml::parseFileWithinLimits;
-using kyto::xml::ParseOutcome;
-using kyto::xml::ParseResult;
-using kyto::xml::parseTextWithinLimits;
+using kyto::xmlnode::kParseOptions;
 
-enum ParseError {
-  kParseOk = 0,
-  kUnreadable = 1,
-  kMalformed = 2,
-  kTagMissing = 3,
-  kBeyondLimits = 4,  // refused like a file that doesn't parse, but told apart
-};
-
-ParseError errorOf(ParseOutcome outcome) {
-  switch (outcome) {
-    case ParseOutcome::kParsed:
-      return kParseOk;
-    case ParseOutcome::kUnreadable:
-      return kUnreadable;
-    case ParseOutcome::kBeyondLimits:
-      return kBeyondLimits;
-    case ParseOutcome::kMalformed:
-      return kMalformed;
+// Parses the file in the chunks the parser reads, without a copy of the whole file in memory.
+// Only a regular file is opened, without blocking: a FIFO without a writer would hold the
+// caller, and a device such as /dev/zero never ends. Null on failure, with *result saying why
+// and *diagnostic (when given) one line naming the file and the problem.
+xmlDocPtr parseFile(const char* path, int options, XMLNode::FileError* result,
+                    std::string* diagnostic) {
+  kyto::XmlFileParse parse = kyto::parseXmlFile(path, options);
+  if (diagnostic != nullptr) *diagnostic = std::move(parse.diagnostic);
+  if (parse.doc != nullptr) {
+    *result = XMLNode::kFileParsed;
+  } else if (parse.readError != 0) {
+    *result = XMLNode::kFileUnreadable;
+  } else {
+    *result = parse.beyondLimits ? XMLNode::kFileBeyondLimits : XMLNode::kFileMalformed;
   }
-  return kMalformed;
+  return parse.doc;
 }
 
-// No entity expansion, no network, and no messages: a bad file is reported by the result only.
-// Short texts are kept inside their nodes (COMPACT), which saves an allocation for most
-// attribute values of a large client list; libxml2 frees, unlinks and serialises such nodes like
-// any other, and XMLNode never changes a parsed text in place.
-constexpr int kParseOptions = XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR |
-                              XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
+// Within the markup limits, as a file is; with recovery, what the text yields before its first
+// damage or the byte that breaks a limit.
+xmlDocPtr parseMemory(std::string_view content, int options) {
+  return kyto::parseXmlText(content, options).doc;
+}
 
 void setError(int* error, int value) {
   if (error != nullptr) *error = value;
@@ -52,46 +46,44 @@ void setError(int* error, int value) {
 XMLNode XMLNode::adoptDocument(xmlDocPtr doc, const char* tag, bool* found) {
   *found = false;
   if (doc == nullptr) return {};
+  void* node = tag == nullptr ? static_cast<void*>(doc)
+                              : kyto::xmlnode::findFirstElement(doc->children, tag);
+  if (node == nullptr) {
+    xmlFreeDoc(doc);
+    return {};
+  }
+  *found = true;
   std::shared_ptr<Tree> tree;
   try {
     tree = std::make_shared<Tree>(doc);
   } catch (const std::bad_alloc&) {
     xmlFreeDoc(doc);
-    return {};
+    return {};  // found, but memory ran out
   }
-  if (tag == nullptr) {
-    *found = true;
-    return XMLNode(std::move(tree), doc);
-  }
-  xmlNodePtr element = kyto::xmlnode::findFirstElement(doc->children, tag);
-  if (element == nullptr) return {};
-  *found = true;
-  return XMLNode(std::move(tree), element);
+  return XMLNode(std::move(tree), node);
 }
 
-XMLNode XMLNode::openFileHelper(const char* path, int* error, const char* tag) {
-  setError(error, kUnreadable);
+XMLNode XMLNode::openFileHelper(const char* path, int* error, const char* tag,
+                                std::string* diagnostic) {
+  setError(error, kFileUnreadable);
   if (path == nullptr) return {};
-  // The file is parsed in the pieces libxml2 reads, without a copy of it in memory, and within
-  // the markup limits.
-  const ParseResult parsed = parseFileWithinLimits(path, kParseOptions);
-  if (parsed.doc == nullptr) {
-    setError(error, errorOf(parsed.outcome));
+  FileError result = kFileUnreadable;
+  xmlDocPtr doc = parseFile(path, kParseOptions, &result, diagnostic);
+  if (doc == nullptr) {
+    setError(error, result);
     return {};
   }
   bool found = false;
-  XMLNode node = adoptDocument(parsed.doc, tag, &found);
-  setError(error, found ? kParseOk : kTagMissing);
+  XMLNode node = adoptDocument(doc, tag, &found);
+  setError(error, !found ? kFileTagMissing : node.isEmpty() ? kFileBeyondLimits : kFileParsed);
   return node;
 }
 
 XMLNode XMLNode::parseString(const char* text, const char* tag, XMLResults* /*results*/) {
   if (text == nullptr) return {};
-  // A cut or damaged text still yields the elements read before the damage, and one that breaks
-  // a markup limit those before the element that breaks it.
+  // A cut or damaged text still yields the elements read before the damage.
   bool found = false;
-  const ParseResult parsed = parseTextWithinLimits(text, kParseOptions | XML_PARSE_RECOVER);
-  return adoptDocument(parsed.doc, tag, &found);
+  return adoptDocument(parseMemory(text, kParseOptions | XML_PARSE_RECOVER), tag, &found);
 }
 
 XMLNode XMLNode::createXMLTopNode(const char* name, int isDeclaration) {

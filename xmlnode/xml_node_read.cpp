@@ -9,25 +9,12 @@
 using kyto::xmlnode::firstChildOf;
 using kyto::xmlnode::isDocument;
 using kyto::xmlnode::isElementNamed;
+using kyto::xmlnode::joinValueParts;
 
 namespace {
 
 const char* asText(const xmlChar* text) {
   return reinterpret_cast<const char*>(text);
-}
-
-// The value of an attribute as one text: its parts joined, entity references kept as written
-// (entities are never expanded).
-std::string joinValueParts(const xmlAttr* attribute) {
-  std::string value;
-  for (const xmlNode* part = attribute->children; part != nullptr; part = part->next) {
-    if (part->type == XML_ENTITY_REF_NODE) {
-      value.append("&").append(asText(part->name)).append(";");
-    } else if (part->content != nullptr) {
-      value.append(asText(part->content));
-    }
-  }
-  return value;
 }
 
 }  // namespace

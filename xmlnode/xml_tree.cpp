@@ -22,4 +22,17 @@ xmlNodePtr findFirstElement(xmlNodePtr first, const char* name) {
   return nullptr;
 }
 
+std::string joinValueParts(const xmlAttr* attribute) {
+  const auto asText = [](const xmlChar* text) { return reinterpret_cast<const char*>(text); };
+  std::string value;
+  for (const xmlNode* part = attribute->children; part != nullptr; part = part->next) {
+    if (part->type == XML_ENTITY_REF_NODE) {
+      value.append("&").append(asText(part->name)).append(";");
+    } else if (part->content != nullptr) {
+      value.append(asText(part->content));
+    }
+  }
+  return value;
+}
+
 }  // namespace kyto::xmlnode

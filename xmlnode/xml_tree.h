@@ -1,6 +1,7 @@
 // The shared state behind XMLNode handles and the libxml2 node helpers they use.
 #pragma once
 
+#include <libxml/parser.h>
 #include <libxml/tree.h>
 
 #include <deque>
@@ -47,6 +48,18 @@ struct XMLNode::Tree {
 };
 
 namespace kyto::xmlnode {
+
+// No entity expansion, no network, and no messages: a bad file is reported by the result only.
+// Short texts are kept inside their nodes (COMPACT), which saves an allocation for most
+// attribute values of a large client list; libxml2 frees, unlinks and serialises such nodes like
+// any other, and XMLNode never changes a parsed text in place. clientadm's configuration check
+// parses with the same options, so that it finds a file well-formed exactly when the reader does.
+inline constexpr int kParseOptions = XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR |
+                                     XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
+
+// The value of an attribute as one text: its parts joined, entity references kept as written
+// (entities are never expanded).
+std::string joinValueParts(const xmlAttr* attribute);
 
 inline bool isDocument(const void* node) {
   return static_cast<const xmlNode*>(node)->type == XML_DOCUMENT_NODE;

@@ -1,48 +1,18 @@
 #include "client_list_lock.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/file.h>
-
-#include <string>
 
 #include "common/appliance_paths.h"
+#include "common/client_list_lock.h"
 
 namespace kyto::util {
 
-namespace {
-
-constexpr mode_t kLockFileMode = 0644;
-
-void reportLockFailure(int error) {
-  fprintf(stderr, "Lock file failed(%d): %s\n", error, strerror(error));
-}
-
-int lockExclusively(int fd) {
-  int rc;
-  do {
-    rc = flock(fd, LOCK_EX);
-  } while (rc != 0 && errno == EINTR);
-  return rc;
-}
-
-}  // namespace
-
 ClientListLock::ClientListLock() {
-  // The lock file is used by its own path, not through GetUPnPConfig; it holds no data.
-  const std::string& path = kyto::paths::appliancePaths().clientsLock;
-  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kLockFileMode));
-  if (!fd.valid()) {
-    reportLockFailure(errno);
-    return;
-  }
-  if (lockExclusively(fd.get()) != 0) {
-    reportLockFailure(errno);
-    return;
-  }
-  fd_ = std::move(fd);
+  // The lock file is used by its own path, not through GetUPnPConfig.
+  int error = 0;
+  fd_ = lockClientList(kyto::paths::appliancePaths().clientsLock, &error);
+  if (!fd_.valid()) fprintf(stderr, "Lock file failed(%d): %s\n", error, strerror(error));
 }
 
 }  // namespace kyto::util

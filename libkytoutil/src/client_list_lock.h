@@ -6,7 +6,8 @@
 
 namespace kyto::util {
 
-// Opens (creating) the lock file and waits for an exclusive flock on it. On failure prints
+// Opens (creating when missing, never through a link) the lock file and waits for an exclusive
+// flock on it. On failure prints
 // "Lock file failed(<errno>): <text>" to stderr and holds nothing. Closing the descriptor on
 // destruction gives the lock up, so declare it before anything that must be released first.
 class ClientListLock {

@@ -1,6 +1,12 @@
 // Add and Del: rewriting the client access list under the lock.
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
 
 #include "abi_boundary.h"
 #include "client_list_lock.h"
@@ -11,6 +17,11 @@
 #include "xml_node.h"
 
 namespace {
+
+// Far beyond any MAC, IP, user or client type, and far below the 10 MB that libxml2 reads in one
+// text: a longer field would be written into a list that every later read refuses.
+constexpr size_t kMaxFieldBytes = 4096;
+constexpr int kMacBytes = 6;
 
 struct NewClient {
   const char* mac;
@@ -25,13 +36,39 @@ bool given(const char* text) {
   return text != nullptr && *text != '\0';
 }
 
+bool isStorableField(const char* text) {
+  return strnlen(text, kMaxFieldBytes + 1) <= kMaxFieldBytes && kyto::util::isStorableText(text);
+}
+
 // Every text Add would write must survive a write and a parse unchanged.
 bool isStorable(const NewClient& client) {
   for (const char* text : {client.mac, client.ip, client.user, client.clientType}) {
-    if (given(text) && !kyto::util::isStorableText(text)) return false;
+    if (given(text) && !isStorableField(text)) return false;
   }
   return true;
 }
+
+// A client's identity: its 6 bytes when its MAC text is valid (so "AA:0:..." and "aa:00:..." are
+// one client, as the server reads the list), else the text itself.
+class MacIdentity {
+ public:
+  explicit MacIdentity(const char* text)
+      : text_(text), valid_(convertMacStrToMacBinStr(text, bytes_) == 0) {}
+
+  bool matches(const char* stored) const {
+    if (stored == nullptr) return false;
+    char storedBytes[kMacBytes];
+    if (valid_ && convertMacStrToMacBinStr(stored, storedBytes) == 0)
+      return memcmp(bytes_, storedBytes, kMacBytes) == 0;
+    // A valid and an invalid text are never equal, so the text decides every other pairing.
+    return strcmp(stored, text_) == 0;
+  }
+
+ private:
+  const char* text_;
+  char bytes_[kMacBytes];
+  bool valid_;
+};
 
 // A new list document: the declaration and an empty UPNP_CLIENTS element.
 XMLNode newClientList(XMLNode& clients) {
@@ -42,18 +79,18 @@ XMLNode newClientList(XMLNode& clients) {
   return top;
 }
 
-// Removes the first CLIENT whose MAC text equals mac exactly; false when there is none.
-bool removeFirstClientWithMac(const XMLNode& clients, const char* mac) {
+// Removes every CLIENT of this client's address; returns how many there were.
+size_t removeClientsWithMac(const XMLNode& clients, const char* mac) {
+  const MacIdentity identity(mac);
+  std::vector<XMLNode> matching;
   const int count = clients.nChildNode("CLIENT");
   for (int i = 0; i < count; ++i) {
     XMLNode client = clients.getChildNode("CLIENT", i);
-    const char* stored = client.getAttribute("MAC");
-    if (stored != nullptr && strcmp(stored, mac) == 0) {
-      client.deleteNodeContent();
-      return true;
-    }
+    if (identity.matches(client.getAttribute("MAC"))) matching.push_back(client);
   }
-  return false;
+  // Removed after the walk, which a change of the tree would restart at every step.
+  for (XMLNode& client : matching) client.deleteNodeContent();
+  return matching.size();
 }
 
 void addNumber(XMLNode& element, const char* name, int value) {
@@ -79,38 +116,94 @@ int writeList(const XMLNode& top, const char* path) {
   return top.writeToFile(path, nullptr, 1) == 0 ? 0 : 1;
 }
 
+bool isMissing(const char* path) {
+  struct stat st;
+  return stat(path, &st) != 0 && errno == ENOENT;
+}
+
+// The copy kept of a list that is about to be replaced. When the new list is not written the
+// original still stands, so the copy goes again: retries must not pile copies up.
+class BackupForWrite {
+ public:
+  BackupForWrite() = default;
+  BackupForWrite(const BackupForWrite&) = delete;
+  BackupForWrite& operator=(const BackupForWrite&) = delete;
+  ~BackupForWrite() {
+    if (!written_ && !name_.empty()) unlink(name_.c_str());
+  }
+
+  bool make(const char* path) { return kyto::util::keepCorruptFile(path, &name_); }
+  void written() { written_ = true; }
+
+ private:
+  std::string name_;
+  bool written_ = false;
+};
+
+// Only a list that is missing, not well-formed, or without UPNP_CLIENTS is replaced by a new
+// one, and only once a copy of it is kept. One that can't be read (a FIFO, a device, no
+// permission) or that ran into memory or the parser's limits may be sound and is left alone.
+bool mayStartNewList(int error, const char* path, BackupForWrite& backup) {
+  switch (error) {
+    case XMLNode::kFileUnreadable:
+      return isMissing(path);
+    case XMLNode::kFileParsed:  // without UPNP_CLIENTS
+    case XMLNode::kFileMalformed:
+    case XMLNode::kFileTagMissing:
+      return backup.make(path);
+    default:
+      return false;
+  }
+}
+
+// The list as Add and Del start from it: parsed under the exclusive lock, which is held until
+// this goes. error is XMLNode's FileError of the parse.
+class LockedList {
+ public:
+  LockedList() : path_(kyto::util::clientsXmlPath()) {
+    if (held()) top_ = XMLNode::openFileHelper(path_, &error_);
+  }
+  bool held() const { return path_ != nullptr && lock_.held(); }
+  const char* path() const { return path_; }
+  int error() const { return error_; }
+  XMLNode& top() { return top_; }
+  // UPNP_CLIENTS of a parsed list; empty when the list didn't parse or lacks it.
+  XMLNode clients() const {
+    return error_ == 0 ? top_.getChildNode("UPNP_CLIENTS") : XMLNode::emptyXMLNode;
+  }
+
+ private:
+  kyto::util::ClientListLock lock_;  // first in, so released after the document
+  const char* path_;
+  int error_ = XMLNode::kFileUnreadable;
+  XMLNode top_;
+};
+
 int addClient(const NewClient& client) {
   if (client.mac == nullptr || !isStorable(client)) return 1;
-  const char* path = kyto::util::clientsXmlPath();
-  if (path == nullptr) return 1;
-  kyto::util::ClientListLock lock;
-  if (!lock.held()) return 1;
-  int error = 0;
-  XMLNode top = XMLNode::openFileHelper(path, &error);
-  XMLNode clients = error == 0 ? top.getChildNode("UPNP_CLIENTS") : XMLNode::emptyXMLNode;
-  if (clients.isEmpty()) {
-    // The old content is dropped, so keep a copy of it first; without one, change nothing.
-    if (!kyto::util::keepCorruptFile(path)) return 1;
-    top = newClientList(clients);
+  LockedList list;
+  if (!list.held()) return 1;
+  XMLNode clients = list.clients();
+  BackupForWrite backup;
+  if (!clients.isEmpty()) {
+    removeClientsWithMac(clients, client.mac);
+  } else if (mayStartNewList(list.error(), list.path(), backup)) {
+    list.top() = newClientList(clients);
   } else {
-    removeFirstClientWithMac(clients, client.mac);
+    return 1;
   }
-  if (!appendClient(clients, client)) return 1;
-  return writeList(top, path);
+  if (!appendClient(clients, client) || writeList(list.top(), list.path()) != 0) return 1;
+  backup.written();
+  return 0;
 }
 
 int deleteClient(const char* mac) {
   if (mac == nullptr) return 1;
-  const char* path = kyto::util::clientsXmlPath();
-  if (path == nullptr) return 1;
-  kyto::util::ClientListLock lock;
-  if (!lock.held()) return 1;
-  int error = 0;
-  XMLNode top = XMLNode::openFileHelper(path, &error);
-  if (error != 0) return 1;
-  XMLNode clients = top.getChildNode("UPNP_CLIENTS");
-  if (clients.isEmpty() || !removeFirstClientWithMac(clients, mac)) return 1;
-  return writeList(top, path);
+  LockedList list;
+  if (!list.held()) return 1;
+  XMLNode clients = list.clients();
+  if (clients.isEmpty() || removeClientsWithMac(clients, mac) == 0) return 1;
+  return writeList(list.top(), list.path());
 }
 
 }  // namespace

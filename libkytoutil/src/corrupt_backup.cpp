@@ -8,6 +8,7 @@
 
 #include <string_view>
 
+#include "common/regular_file.h"
 #include "common/unique_fd.h"
 #include "common/write_all.h"
 
@@ -50,16 +51,22 @@ bool copyContent(int from, int to) {
 
 }  // namespace
 
-bool keepCorruptFile(const std::string& path) {
+bool keepCorruptFile(const std::string& path, std::string* backupName) {
+  // Only a regular file is copied: a FIFO would hold the lock for ever and a device such as
+  // /dev/zero would fill the disk.
+  UniqueFd source;
+  if (const int error = openRegularFile(path, source); error != 0)
+    return error == ENOENT;  // nothing to keep
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) return errno == ENOENT;  // nothing to keep
-  UniqueFd source(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!source.valid()) return false;
+  if (fstat(source.get(), &st) != 0) return false;
   std::string name;
   UniqueFd backup = createUnusedBackup(path, st.st_mode & 0666, name);
   if (!backup.valid()) return false;
   bool copied = copyContent(source.get(), backup.get()) && fsync(backup.get()) == 0;
-  if (backup.close() == 0 && copied) return true;
+  if (backup.close() == 0 && copied) {
+    *backupName = name;
+    return true;
+  }
   unlink(name.c_str());
   return false;
 }

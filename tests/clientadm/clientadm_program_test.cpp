@@ -89,6 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"NoCommand", {}, ""}, RejectCase{"NoCommandWithCatalogue", {}, "", true},
         RejectCase{"UpperCaseWord", {"ADD", "-m", kMac}, ""},
         RejectCase{"UnknownWord", {"adds"}, ""},
+        RejectCase{"CheckWithAFileName", {"check", "clients.xml"}, ""},
         RejectCase{"AddWithoutMac", {"add", "-p", "3"}, ""}, RejectCase{"AddAlone", {"add"}, ""},
         RejectCase{"DelWithoutMac", {"del"}, ""},
         RejectCase{"ExtraWord", {"add", "-m", kMac, "extra"}, ""},
@@ -96,6 +97,8 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"ProfileWithoutValue", {"add", "-m", kMac, "-p"}, ""},
         RejectCase{"TypeWithoutValue", {"add", "-m", kMac, "-t"}, ""},
         RejectCase{"ProfileTooHigh", {"add", "-m", kMac, "-p", "6"}, "Error browsing profile Id\n"},
+        RejectCase{
+            "ProfileNotANumber", {"add", "-m", kMac, "-p", "2x"}, "Error browsing profile Id\n"},
         RejectCase{
             "DelChecksProfile", {"del", "-m", kMac, "-p", "9"}, "Error browsing profile Id\n"},
         RejectCase{"LowerCaseCustom",
@@ -126,15 +129,25 @@ TEST(ClientadmProgram, AddDelListRoundTrip) {
             "0|aa:bb:cc:dd:ee:ff||||-1||0\n",
             "", 0);
 
-  // add replaces the whole entry of the same MAC text.
+  // add replaces the whole entry of the same address, del removes it in any spelling.
   expectRun(appliance.run({"add", "-m", kMac, "-p", "1"}), "", "", 0);
-  expectRun(appliance.run({"del", "-m", "aa:bb:cc:dd:ee:ff"}), "", "", 1);
-  expectRun(appliance.run({"del", "-m", "AA:BB:CC:DD:EE:FF"}), "", "", 0);
+  expectRun(appliance.run({"del", "-m", "aa:bb:cc:dd:ee:ff"}), "", "", 0);
+  expectRun(appliance.run({"del", "-m", "AA:BB:CC:DD:EE:FF"}), "", "", 1);
   expectRun(appliance.run({"del", "-m", "AA:BB:CC:DD:EE:FF"}), "", "", 1);
   expectRun(appliance.run({"list", "ignored", "words"}),
             "0|00:11:22:33:44:55||||1||0\n"
             "1|02:1a:2b:3c:4d:5e|||CUST0123456789ab|3|media|0\n",
             "", 0);
+}
+
+TEST(ClientadmProgram, AStoredUserCannotForgeAListingLine) {
+  Appliance appliance;
+  expectRun(appliance.run(
+                {"add", "-m", kMac, "-u", "bob\n0|de:ad:be:ef:00:01|6.6.6.6|Admin PC||0|admin|0"}),
+            "", "", 0);
+  expectRun(appliance.run({"list"}),
+            "0|00:11:22:33:44:55||||-1|bob?0?de:ad:be:ef:00:01?6.6.6.6?Admin PC??0?admin?0|0\n", "",
+            0);
 }
 
 TEST(ClientadmProgram, ListReadsStoredFile) {
@@ -145,6 +158,7 @@ TEST(ClientadmProgram, ListReadsStoredFile) {
             "  <CLIENT MAC=\"00:11:22:33:44\" USER_PROFILE=\"1\"/>\n"
             "  <CLIENT MAC=\"00:00:00:00:00:0A\" USER_PROFILE=\"6\" DENY=\"2\" USER=\"kid\"/>\n"
             "  <CLIENT MAC=\"00:00:00:00:00:0b\" CLIENT_TYPE=\"CUSTffffffffffff\"/>\n"
+            "  <CLIENT MAC=\"00:00:00:00:00:0B\" USER=\"alice\"/>\n"  // one address, one line
             "</UPNP_CLIENTS>\n");
   expectRun(appliance.run({"list"}),
             "1|00:00:00:00:00:0a||||-1|kid|0\n"

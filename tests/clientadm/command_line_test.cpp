@@ -22,6 +22,8 @@ struct Fields {
   Text user = std::nullopt;
   Text clientType = std::nullopt;
   std::int32_t deny = -1;
+  Text filePath = std::nullopt;
+  ListingFormat listing = ListingFormat::Text;
   bool operator==(const Fields&) const = default;
 };
 
@@ -31,7 +33,7 @@ std::ostream& operator<<(std::ostream& os, const Text& t) {
 std::ostream& operator<<(std::ostream& os, const Fields& f) {
   return os << "{command " << f.command << ", profile " << f.profileId << ", mac " << f.mac
             << ", ip " << f.ip << ", user " << f.user << ", type " << f.clientType << ", deny "
-            << f.deny << "}";
+            << f.deny << ", file " << f.filePath << "}";
 }
 
 Text textOf(const char* text) {
@@ -41,7 +43,7 @@ Text textOf(const char* text) {
 struct ParseCase {
   std::vector<std::string> args;  // after the program name
   int status;
-  Fields fields;  // checked when status is 0; only command for list and getDuration
+  Fields fields;  // checked when status is 0; only command and listing for list
   const char* errors = "";
 };
 
@@ -67,12 +69,17 @@ Fields withType(Fields f, Text clientType) {
   return f;
 }
 
+ParseCase badProfile(std::string text) {
+  return ParseCase{
+      {"add", "-m", kMac, "-p", std::move(text)}, 1, {}, "Error browsing profile Id\n"};
+}
+
 class ParseClientCommand : public ::testing::TestWithParam<ParseCase> {
  protected:
-  static void SetUpTestSuite() {
-    for (const char* name : {"StandardDLNA150", "LivingTV"})
-      registerClientType(nullptr, name, "x", 0, 0, nullptr, 0, 0, 0, nullptr);
+  void SetUp() override {
+    for (const char* name : {"StandardDLNA150", "LivingTV"}) registry_.append(name, "x");
   }
+  ClientTypeRegistry registry_;
 };
 
 TEST_P(ParseClientCommand, Parses) {
@@ -85,31 +92,51 @@ TEST_P(ParseClientCommand, Parses) {
 
   test::MemoryStream errors;
   ParsedCommand parsed;
-  const int status =
-      parseClientCommand(static_cast<int>(words.size()), argv.data(), &parsed, errors.get());
+  const int status = parseClientCommand(static_cast<int>(words.size()), argv.data(), &parsed,
+                                        registry_, errors.get());
   EXPECT_EQ(status, c.status);
   EXPECT_EQ(errors.text(), c.errors);
   if (status != 0) return;
-  if (c.fields.command == CommandList || c.fields.command == CommandGetDuration) {
+  if (c.fields.command == CommandList) {
     EXPECT_EQ(parsed.command, c.fields.command);
+    EXPECT_EQ(parsed.listing, c.fields.listing);
     return;
   }
-  const Fields actual{parsed.command,    parsed.profileId,    textOf(parsed.mac),
-                      textOf(parsed.ip), textOf(parsed.user), textOf(parsed.clientType),
-                      parsed.deny};
+  const Fields actual{parsed.command,    parsed.profileId,       textOf(parsed.mac),
+                      textOf(parsed.ip), textOf(parsed.user),    textOf(parsed.clientType),
+                      parsed.deny,       textOf(parsed.filePath)};
   EXPECT_EQ(actual, c.fields);
 }
 
 const Fields kList{.command = CommandList};
-const Fields kGetDuration{.command = CommandGetDuration};
+const Fields kJsonList{.command = CommandList, .listing = ListingFormat::Json};
+Fields duration(Text filePath) {
+  return Fields{.command = CommandGetDuration, .filePath = std::move(filePath)};
+}
+constexpr char kNoFilePath[] = "Error, it should have --filePath parameter.\n";
 
 INSTANTIATE_TEST_SUITE_P(
     CommandWords, ParseClientCommand,
     ::testing::Values(ParseCase{{}, -1, {}}, ParseCase{{"ADD"}, 1, {}}, ParseCase{{"adds"}, 1, {}},
                       ParseCase{{""}, 1, {}}, ParseCase{{"list"}, 0, kList},
                       ParseCase{{"list", "anything", "-p", "9"}, 0, kList},
-                      ParseCase{{"getDuration"}, 0, kGetDuration},
-                      ParseCase{{"getDuration", "--filePath", "/a.mp3"}, 0, kGetDuration}));
+                      // Only "--json" right after list asks for JSON.
+                      ParseCase{{"list", "--json"}, 0, kJsonList},
+                      ParseCase{{"list", "--json", "x"}, 0, kJsonList},
+                      ParseCase{{"list", "x", "--json"}, 0, kList},
+                      ParseCase{{"list", "--JSON"}, 0, kList},
+                      ParseCase{{"list", "-json"}, 0, kList},
+                      ParseCase{{"getDuration"}, 2, {}, kNoFilePath},
+                      ParseCase{{"getDuration", "--filePath", "/a.mp3"}, 0, duration("/a.mp3")}));
+
+// getDuration's own words: a refusal writes its message and asks for no usage (status 2).
+INSTANTIATE_TEST_SUITE_P(
+    DurationWords, ParseClientCommand,
+    ::testing::Values(ParseCase{{"getDuration", "--filePath", "a b", "x"}, 0, duration("a b")},
+                      ParseCase{{"getDuration", "--filePath", ""}, 0, duration("")},
+                      ParseCase{{"getDuration", "--filePath"}, 2, {}, kNoFilePath},
+                      ParseCase{{"getDuration", "--filepath", "/a.mp3"}, 2, {}, kNoFilePath},
+                      ParseCase{{"getDuration", "-p", "9"}, 2, {}, kNoFilePath}));
 
 INSTANTIATE_TEST_SUITE_P(
     Options, ParseClientCommand,
@@ -145,16 +172,22 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{{"add", "-m", kMac, "-p", "5"}, 0, withProfile(add(), 5)},
         ParseCase{{"add", "-m", kMac, "-p", "-1"}, 0, withProfile(add(), -1)},
         ParseCase{{"add", "-m", kMac, "-p", "-7"}, 0, withProfile(add(), -7)},
-        ParseCase{{"add", "-m", kMac, "-p", "abc"}, 0, withProfile(add(), 0)},
-        ParseCase{{"add", "-m", kMac, "-p", " +4x"}, 0, withProfile(add(), 4)},
+        ParseCase{{"add", "-m", kMac, "-p", "0"}, 0, withProfile(add(), 0)},
+        ParseCase{{"add", "-m", kMac, "-p", " \t+4"}, 0, withProfile(add(), 4)},
+        ParseCase{{"add", "-m", kMac, "-p", "-007"}, 0, withProfile(add(), -7)},
         ParseCase{{"add", "-m", kMac, "-p", "4294967297"}, 0, withProfile(add(), 1)},
         ParseCase{{"add", "-m", kMac, "-p", "6"}, 1, {}, "Error browsing profile Id\n"},
+        ParseCase{{"add", "-m", kMac, "-p", "99999999999999999999"}, 0, withProfile(add(), -1)},
         ParseCase{{"add", "-m", kMac, "-p", "4294967302"}, 1, {}, "Error browsing profile Id\n"},
         ParseCase{{"del", "-m", kMac, "-p", "9"}, 1, {}, "Error browsing profile Id\n"},
         // A rejected option ends the scan: later faults are not reported.
         ParseCase{
             {"add", "-m", "bad", "-p", "6", "-t", "bad"}, 1, {}, "Error browsing profile Id\n"},
-        ParseCase{{"add", "-m", kMac, "-p"}, 1, {}}));
+        ParseCase{{"add", "-m", kMac, "-p"}, 1, {}},
+        // Anything but a whole number is refused like a profile over 5.
+        badProfile("abc"), badProfile("2x"), badProfile(" +4x"), badProfile(""), badProfile(" "),
+        badProfile("+"), badProfile("+-1"), badProfile("4 "), badProfile("3\n"), badProfile("0x3"),
+        badProfile("3.0"), badProfile("1e0"), badProfile("\xef\xbc\x93")));
 
 INSTANTIATE_TEST_SUITE_P(
     ClientTypes, ParseClientCommand,

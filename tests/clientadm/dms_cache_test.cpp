@@ -6,16 +6,13 @@
 #include <cstring>
 #include <vector>
 
-#include "client_type_registry.h"
 #include "common/dms_cache_layout.h"
-#include "server_settings.h"
-#include "source_reports.h"
+#include "test_helpers.h"
 
 namespace kyto::clientadm {
 namespace {
 
 using dmscache::DmsCacheSlot;
-using test::SinkCall;
 
 DmsCacheSlot slot(std::vector<std::uint8_t> ip, std::vector<std::uint8_t> mac,
                   std::int16_t typeIndex, std::uint64_t inUse = 1, std::uint8_t flags = 0) {
@@ -28,46 +25,46 @@ DmsCacheSlot slot(std::vector<std::uint8_t> ip, std::vector<std::uint8_t> mac,
   return s;
 }
 
-SinkCall cacheCall(const char* mac, const char* ip, const char* type) {
-  return {mac, ip, "-", type, -1, "-", FromDmsClientCache, denyAnonymous};
-}
-
-TEST(DmsCacheReader, ReportsLiveSlotsInSlotOrder) {
-  ClientTypeRegistry registry;
-  ASSERT_TRUE(registry.append("First", nullptr));
-  ASSERT_TRUE(registry.append("Second", nullptr));
+// Every live slot is merged as a client of the cache, its type named by its index; a second
+// slot of a MAC address only refreshes the IP address.
+TEST(DmsCacheReader, MergesLiveSlots) {
+  test::ListRun run(2);
+  ASSERT_TRUE(run.registry.append("First", nullptr));
+  ASSERT_TRUE(run.registry.append("Second", nullptr));
   std::vector<unsigned char> segment(dmscache::kSegmentSize, 0xee);  // bytes past the slots
   std::memset(segment.data(), 0, dmscache::kSlotCount * sizeof(DmsCacheSlot));
   auto put = [&](std::size_t index, const DmsCacheSlot& s) {
     std::memcpy(segment.data() + index * sizeof s, &s, sizeof s);
   };
-  const std::vector<std::uint8_t> mac = {0x02, 0x1a, 0x2b, 0xc3, 0x4d, 0x05};
-  put(0, slot({192, 168, 1, 20}, mac, 0));
-  put(1, slot({10, 0, 0, 1}, mac, 1, 0));                                       // free
-  put(2, slot({10, 0, 0, 2}, mac, 1, 1, dmscache::kSlotHidden));                // hidden
-  put(3, slot({0, 0, 0, 0}, {0, 0, 0, 0, 0, 0}, 1, 0x100000000ULL, 0xf7));      // other flag bits
+  auto mac = [](std::uint8_t last) { return std::vector<std::uint8_t>{2, 0x1a, 0x2b, 0, 0, last}; };
+  put(0, slot({192, 168, 1, 20}, mac(0), 0));
+  put(1, slot({10, 0, 0, 1}, mac(1), 1, 0));                                    // free
+  put(2, slot({10, 0, 0, 2}, mac(2), 1, 1, dmscache::kSlotHidden));             // hidden
+  put(3, slot({10, 0, 0, 3}, {0, 0, 0, 0, 0, 0}, 1, 0x100000000ULL, 0xf7));     // other flag bits
   put(4, slot({255, 255, 255, 255}, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff}, 2));  // at the end
-  put(5, slot({1, 2, 3, 4}, mac, -1));
-  put(62, slot({1, 2, 3, 5}, mac, 32767));
-  put(63, slot({1, 2, 3, 6}, mac, -32768));
+  put(5, slot({1, 2, 3, 4}, mac(5), -1));
+  put(6, slot({1, 2, 3, 6}, mac(0), 1));  // the MAC of slot 0 again
+  put(7, slot({0, 0, 0, 0}, mac(0), 1));  // 0.0.0.0 is no address: it replaces none
+  put(8, slot({0, 0, 0, 0}, mac(8), 1));  // ... and gives none
+  put(62, slot({1, 2, 3, 5}, mac(62), 32767));
+  put(63, slot({1, 2, 3, 6}, mac(63), -32768));
 
-  test::clearReports();
-  reportDmsSlots(segment.data(), registry, test::recordReport);
-  EXPECT_EQ(test::reports(), (std::vector<SinkCall>{
-                                 cacheCall("02:1a:2b:c3:4d:05", "192.168.1.20", "First"),
-                                 cacheCall("00:00:00:00:00:00", "0.0.0.0", "Second"),
-                                 cacheCall("ff:ff:ff:ff:ff:ff", "255.255.255.255", "-"),
-                                 cacheCall("02:1a:2b:c3:4d:05", "1.2.3.4", "-"),
-                                 cacheCall("02:1a:2b:c3:4d:05", "1.2.3.5", "-"),
-                                 cacheCall("02:1a:2b:c3:4d:05", "1.2.3.6", "-"),
-                             }));
+  reportDmsSlots(segment.data(), run.context);
+  EXPECT_EQ(run.listing(),
+            "2|00:00:00:00:00:00|10.0.0.3||Second|-1||1\n"
+            "2|02:1a:2b:00:00:00|1.2.3.6||First|-1||1\n"
+            "2|02:1a:2b:00:00:05|1.2.3.4|||-1||1\n"
+            "2|02:1a:2b:00:00:08|||Second|-1||1\n"
+            "2|02:1a:2b:00:00:3e|1.2.3.5|||-1||1\n"
+            "2|02:1a:2b:00:00:3f|1.2.3.6|||-1||1\n"
+            "2|ff:ff:ff:ff:ff:ff|255.255.255.255|||-1||1\n");
 }
 
 TEST(DmsCacheReader, AllZeroSegmentReportsNothing) {
   std::vector<unsigned char> segment(dmscache::kSegmentSize, 0);
-  test::clearReports();
-  reportDmsSlots(segment.data(), clientTypeRegistry(), test::recordReport);
-  EXPECT_TRUE(test::reports().empty());
+  test::ListRun run;
+  reportDmsSlots(segment.data(), run.context);
+  EXPECT_EQ(run.listing(), "");
 }
 
 }  // namespace

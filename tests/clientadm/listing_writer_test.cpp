@@ -68,5 +68,12 @@ TEST(ListingWriter, ATextEndsAtItsFirstNulAsWithPrintf) {
   EXPECT_EQ(writerLines({r}), printfLines({r}));
 }
 
+// A device names itself and a user name is anyone's text: neither may add a field or a line.
+TEST(ListingWriter, EachPipeAndControlOfATextFieldIsAQuestionMark) {
+  const ClientRecord r{
+      "02:00|x", "10.0.0.1\n0", "Caf\xc3\xa9\r\x1b[2J", "T\x7fV\t", 5, "bob\n0|x|y", 2, 1};
+  EXPECT_EQ(writerLines({r}), "1|02:00?x|10.0.0.1?0|Caf\xc3\xa9??[2J|T?V?|5|bob?0?x?y|2\n");
+}
+
 }  // namespace
 }  // namespace kyto::clientadm

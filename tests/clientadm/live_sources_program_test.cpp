@@ -73,7 +73,7 @@ TEST_F(LiveSources, FirstSourceOwnsTheRecordLaterOnesRefreshIpAndName) {
   const std::string slots =
       "0 192.168.1.20 02:1a:2b:3c:4d:5e type=0\n"  // stored: only the IP changes
       "1 192.168.1.21 02:1a:2b:3c:4d:5f type=1\n"  // named by index: a stored custom type
-      "2 0.0.0.0 00:00:00:00:00:0b\n"              // 0.0.0.0 still replaces the stored IP
+      "2 0.0.0.0 00:00:00:00:00:0b\n"              // 0.0.0.0 is no address: the stored IP stays
       "3 192.168.1.23 02:1a:2b:3c:4d:63 type=2\n"
       "4 192.168.1.24 02:1a:2b:3c:4d:64 type=3\n"  // one past the registry's end
       "5 192.168.1.25 02:1a:2b:3c:4d:65 hidden\n"
@@ -86,7 +86,7 @@ TEST_F(LiveSources, FirstSourceOwnsTheRecordLaterOnesRefreshIpAndName) {
       "<device><deviceName>Hall TV</deviceName><ip>192.168.1.99</ip>"
       "<mac>02:1a:2b:3c:4d:5f</mac></device>"
       "<device><deviceName>Upper</deviceName><ip>192.168.1.98</ip>"
-      "<mac>02:1A:2B:3C:4D:5E</mac></device>"  // MAC texts differ in case: a record of its own
+      "<mac>02:1A:2B:3C:4D:5E</mac></device>"  // the stored client's address in upper case
       "<device><deviceName>Den TV</deviceName><ip></ip><mac>02:1a:2b:3c:4d:5e</mac></device>"
       "<device><deviceName>Radio</deviceName><ip>192.168.1.70</ip><mac>02:1a:2b:3c:4d:70</mac>"
       "<type>DMR</type></device>"
@@ -94,14 +94,13 @@ TEST_F(LiveSources, FirstSourceOwnsTheRecordLaterOnesRefreshIpAndName) {
       "</root>");
   ProgramResult r = run(slots);
   EXPECT_EQ(r.out,
-            "0|00:00:00:00:00:0b|0.0.0.0||CUSTffffffffffff|-1||0\n"
-            "0|02:1a:2b:3c:4d:5e|192.168.1.20|Den TV|CUST0123456789ab|3|media|0\n"
+            "0|00:00:00:00:00:0b|10.1.1.1||CUSTffffffffffff|-1||0\n"
+            "0|02:1a:2b:3c:4d:5e|192.168.1.98|Den TV|CUST0123456789ab|3|media|0\n"
             "1|02:1a:2b:3c:4d:5f|192.168.1.99|Hall TV|CUST0123456789ab|-1||1\n"
             "1|02:1a:2b:3c:4d:63|192.168.1.23||CUSTffffffffffff|-1||1\n"
             "1|02:1a:2b:3c:4d:64|192.168.1.24|||-1||1\n"
             "1|02:1a:2b:3c:4d:69|192.168.1.29||StandardDLNA150|-1||1\n"
             "1|||No MAC||-1||2\n"
-            "1|02:1A:2B:3C:4D:5E|192.168.1.98|Upper||-1||2\n"
             "1|02:1a:2b:3c:4d:70|192.168.1.70|Radio||-1||2\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.exitStatus, 0);
@@ -166,6 +165,10 @@ TEST_F(LiveSources, AgentOutputAndBehaviour) {
   writeFile(root_ / "device.xml", deviceXml(1));
   writeFile(root_ / "one.xml", one);
   writeFile(root_ / "thousand.xml", thousand);
+  writeFile(
+      root_ / "forged.xml",
+      "<root><device><mac>02:00:00:00:00:01</mac><deviceName>Evil|0|x&#10;0|de:ad:be:ef:00:01|"
+      "6.6.6.6|Admin PC||0|admin|0</deviceName></device></root>");
 
   const std::vector<AgentCase> cases = {
       {"no agent", nullptr, ""},
@@ -184,6 +187,8 @@ TEST_F(LiveSources, AgentOutputAndBehaviour) {
        "#!/bin/sh\ncat \"$KYTO_ROOT/one.xml\"\nexec >&-\nsleep 1\n", deviceLine(1)},
       {"lingers with its output open", "#!/bin/sh\ncat \"$KYTO_ROOT/one.xml\"\nsleep 1\n",
        deviceLine(1)},
+      {"a device name that forges a stored client", "#!/bin/sh\ncat \"$KYTO_ROOT/forged.xml\"\n",
+       "0|02:00:00:00:00:01||Evil?0?x?0?de:ad:be:ef:00:01?6.6.6.6?Admin PC??0?admin?0||-1||2\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -194,6 +199,69 @@ TEST_F(LiveSources, AgentOutputAndBehaviour) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.exitStatus, 0);
   }
+}
+
+// Reads a JSON listing, checks each object's keys and their order, and prints each record's
+// values as one ASCII JSON array: types, exact texts and order can then be compared as text.
+constexpr char kJsonRecordsScript[] =
+    "import json, sys\n"
+    "keys = ['deny', 'mac', 'ip', 'deviceName', 'clientType', 'user', 'profileId', 'comeFrom',"
+    " 'source']\n"
+    "for record in json.load(sys.stdin):\n"
+    "    assert list(record) == keys, list(record)\n"
+    "    print(json.dumps(list(record.values())))\n";
+
+TEST_F(LiveSources, JsonListingKeepsHostileTextsExactAndTheTextListingsOrder) {
+  writeFile(root_ / "etc/config/KytoMediaSvr.conf", "deny_anonymous = 1\n");
+  // The custom type, 16 characters with a quote, a '|', a backslash and a newline, registers at
+  // index 1, which the cache slot names.
+  writeFile(root_ / "etc/config/kytomediasvr/clients.xml",
+            "<UPNP_CLIENTS>\n"
+            "<CLIENT MAC=\"02:00:00:00:00:01\" IP=\"10.0.0.1|0&#10;x\" USER=\"a&quot;b\\c&#9;d\" "
+            "USER_PROFILE=\"3\" CLIENT_TYPE=\"CUST&quot;|\\&#10;01234567\" DENY=\"1\"/>\n"
+            "<CLIENT MAC=\"02:00:00:00:00:02\"/>\n"
+            "</UPNP_CLIENTS>\n");
+  installAgent(kFallbackAgent, "#!/bin/sh\ncat \"$KYTO_ROOT/agent.out\"\n");
+  setAgentOutput(
+      "<root><device><deviceName>K\xc3\xbc"
+      "che \"TV\" \\ |1|&#10;x\x7f</deviceName>"
+      "<ip>10.0.0.9</ip><mac>02:00:00:00:00:04</mac></device>"
+      "<device><deviceName>bad\xff(\xc3(end</deviceName><mac>02:00:00:00:00:05</mac></device>"
+      "</root>");
+  const std::string slots = "0 192.168.1.5 02:00:00:00:00:03 type=1\n";
+
+  const ProgramResult text = run(slots);
+  EXPECT_EQ(text.out,
+            "1|02:00:00:00:00:01|10.0.0.1?0?x||CUST\"?\\?01234567|3|a\"b\\c?d|0\n"
+            "0|02:00:00:00:00:02||||-1||0\n"
+            "1|02:00:00:00:00:03|192.168.1.5||CUST\"?\\?01234567|-1||1\n"
+            "1|02:00:00:00:00:04|10.0.0.9|K\xc3\xbc"
+            "che \"TV\" \\ ?1??x?||-1||2\n"
+            "1|02:00:00:00:00:05||bad\xff(\xc3(end||-1||2\n");
+  const ProgramResult json = run(slots, "list --json");
+  EXPECT_EQ(json.err, "");
+  EXPECT_EQ(json.exitStatus, 0);
+
+  // The same records in the same order, every text exact, and U+FFFD for the bytes that are no
+  // UTF-8.
+  const std::string expected[] = {
+      R"([true, "02:00:00:00:00:01", "10.0.0.1|0\nx", "", "CUST\"|\\\n01234567", "a\"b\\c\td", )"
+      R"(3, 0, "userSettings"])",
+      R"([false, "02:00:00:00:00:02", "", "", "", "", null, 0, "userSettings"])",
+      R"([true, "02:00:00:00:00:03", "192.168.1.5", "", "CUST\"|\\\n01234567", "", null, 1, )"
+      R"("clientCache"])",
+      R"([true, "02:00:00:00:00:04", "10.0.0.9", "K\u00fcche \"TV\" \\ |1|\nx\u007f", "", "", )"
+      R"(null, 2, "searchCache"])",
+      R"([true, "02:00:00:00:00:05", "", "bad\ufffd(\ufffd(end", "", "", null, 2, )"
+      R"("searchCache"])",
+  };
+  std::string expectedLines;
+  for (const std::string& line : expected) expectedLines += line + "\n";
+  const ProgramResult parsed =
+      kyto::test::runProgram({{KYTO_PYTHON3, "-c", kJsonRecordsScript}, {}, json.out});
+  EXPECT_EQ(parsed.out, expectedLines);
+  EXPECT_EQ(parsed.err, "");
+  EXPECT_EQ(parsed.exitStatus, 0);
 }
 
 TEST_F(LiveSources, ListDoesNotLoadFfmpegButGetDurationDoes) {

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "client_type_registry.h"
+#include "common/safe_text.h"
+#include "list_context.h"
 #include "test_helpers.h"
 
 namespace kyto::clientadm {
@@ -21,7 +24,7 @@ std::string printed(const MergedClientList& list) {
   return out.text();
 }
 
-// One report as a source hands it to the sink; nullptr stands for an absent text.
+// One report as a source hands it to mergeClient; nullptr stands for an absent text.
 struct Report {
   const char* mac;
   const char* ip;
@@ -34,8 +37,10 @@ struct Report {
 };
 
 int mergeInto(MergedClientList& list, const Report& r, std::int32_t anonymousDeny = 0) {
-  return list.merge(r.mac, r.ip, r.deviceName, r.clientType, r.profileId, r.user, r.comeFrom,
-                    r.deny, anonymousDeny);
+  const ClientTypeRegistry registry;
+  const ListContext context{{anonymousDeny}, registry, list};
+  return mergeClient(context, r.comeFrom,
+                     {r.mac, r.ip, r.deviceName, r.clientType, r.profileId, r.user, r.deny});
 }
 
 std::string mergedText(const std::vector<Report>& reports, std::int32_t anonymousDeny = 0) {
@@ -182,9 +187,12 @@ class ReferenceList {
     std::string out;
     char line[512];
     for (const auto& r : records_) {
-      std::snprintf(line, sizeof line, "%d|%s|%s|%s|%s|%d|%s|%d\n", r.deny, r.mac.c_str(),
-                    r.ip.c_str(), r.deviceName.c_str(), r.clientType.c_str(), r.profileId,
-                    r.user.c_str(), r.comeFrom);
+      // Each text as one field, as the listing prints it.
+      const std::string mac = listingField(r.mac), ip = listingField(r.ip),
+                        name = listingField(r.deviceName), type = listingField(r.clientType),
+                        user = listingField(r.user);
+      std::snprintf(line, sizeof line, "%d|%s|%s|%s|%s|%d|%s|%d\n", r.deny, mac.c_str(), ip.c_str(),
+                    name.c_str(), type.c_str(), r.profileId, user.c_str(), r.comeFrom);
       out += line;
     }
     return out;
@@ -280,13 +288,13 @@ TEST(MergedClientList, ManyClientsStayOrderedAndUnique) {
   // Reported backwards by the first cache, then every other one again by the agent.
   for (int i = kClients - 1; i >= 0; --i) {
     std::snprintf(mac, sizeof mac, "00:00:00:%02x:%02x:%02x", i >> 16, (i >> 8) & 0xff, i & 0xff);
-    ASSERT_EQ(list.merge(mac, "10.0.0.1", nullptr, nullptr, -1, nullptr, 1, 0, 0), 0);
+    ASSERT_EQ(list.merge(FromDmsClientCache, {.mac = mac, .ip = "10.0.0.1"}), 0);
   }
   for (int i = 0; i < kClients; i += 2) {
     std::snprintf(mac, sizeof mac, "00:00:00:%02x:%02x:%02x", i >> 16, (i >> 8) & 0xff, i & 0xff);
-    ASSERT_EQ(list.merge(mac, "10.0.0.2", "agent", nullptr, -1, nullptr, 2, 0, 0), 0);
+    ASSERT_EQ(list.merge(FromDmcSearchCache, {.mac = mac, .ip = "10.0.0.2", .deviceName = "agent"}),
+              0);
   }
-  ASSERT_EQ(list.size(), static_cast<std::size_t>(kClients));
   int count = 0;
   int refreshed = 0;
   const ClientRecord* previous = nullptr;

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "test_helpers.h"
@@ -70,35 +74,62 @@ INSTANTIATE_TEST_SUITE_P(
                      "parsing error file\n"},
         SettingsCase{"OtherWhiteSpace", "\v\f\r\n\f deny_anonymous \v= \f5\n", 5, ""},
         SettingsCase{"Empty", "", 0, ""},
-        // A long line is read in pieces of 1023 bytes, each handled as a line of its own.
-        SettingsCase{"LongCommentSplits", kLongComment + "deny_anonymous = 1\n", 1,
-                     "parsing error file\n"},
+        // A line is one line whatever its length: no part of a long one reads as a line of its
+        // own (the reader of old cut lines into pieces of 1023 bytes).
+        SettingsCase{"LongCommentIsOneLine", kLongComment + "deny_anonymous = 1\n", 1, ""},
         SettingsCase{"LineOf1023BytesIsWhole", "deny_anonymous = 3" + std::string(1005, ' ') + "\n",
                      3, ""},
-        SettingsCase{"ValueCutOffByPiece", "deny_anonymous =" + std::string(1100, ' ') + "1\n", 0,
+        SettingsCase{"LongValueLineIsWhole", "deny_anonymous =" + std::string(1100, ' ') + "1\n", 1,
+                     ""},
+        SettingsCase{"NoSettingForgedInALongLine",
+                     "friendly_name = " + std::string(1007, 'x') +
+                         "deny_anonymous = 1\ndeny_anonymous = 2\n",
+                     2, ""},
+        // A NUL ends a line's content, as it always did.
+        SettingsCase{"NulEndsTheLine", std::string("\0foo\ndeny_anonymous = 5\0 = 9\n", 29), 5,
                      ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ServerSettings, MissingFileLeavesZeroSilently) {
-  std::filesystem::remove(test::serverSettingsFile());
-  MemoryStream errors;
-  std::int32_t value = 9;
-  EXPECT_EQ(readServerSettings(&value, errors.get()), 1);
-  EXPECT_EQ(value, 0);
-  EXPECT_EQ(errors.text(), "");
+// A FIFO would block a plain open for ever, a link to /dev/zero a plain read.
+TEST(ServerSettings, UnreadableFileLeavesZeroSilently) {
+  const std::string path = test::serverSettingsFile();
+  const struct {
+    const char* name;
+    std::function<void()> make;
+  } cases[] = {
+      {"missing", [] {}},
+      {"directory", [&] { kyto::test::makeDirs(path); }},
+      {"FIFO", [&] { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }},
+      {"link to /dev/zero", [&] { ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0); }},
+      {"over the size limit",
+       [&] {
+         kyto::test::writeFile(
+             path, "deny_anonymous = 1\n" +
+                       std::string(kServerSettingsMaxBytes - 18, '#'));  // one byte over
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(path);
+    c.make();
+    MemoryStream errors;
+    std::int32_t value = 9;
+    EXPECT_EQ(readServerSettings(&value, errors.get()), 1);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(errors.text(), "");
+  }
+  std::filesystem::remove_all(path);
 }
 
-TEST(ServerSettings, PathFollowsRoot) {
-  // The reader must resolve its path under KYTO_ROOT at each call, not only the first.
-  kyto::test::TempDir other;
-  kyto::test::writeFile(other.path() + "/etc/config/KytoMediaSvr.conf", "deny_anonymous = 8\n");
-  test::sharedRoot();
-  setenv("KYTO_ROOT", other.path().c_str(), 1);
+// The other side of the size limit: a file of exactly kServerSettingsMaxBytes is read whole.
+TEST(ServerSettings, ReadsAFileOfTheSizeLimit) {
+  const std::string last = "deny_anonymous = 6\n";
+  kyto::test::writeFile(
+      test::serverSettingsFile(),
+      "#" + std::string(kServerSettingsMaxBytes - last.size() - 2, 'x') + "\n" + last);
   std::int32_t value = 0;
-  const int status = readServerSettings(&value);
-  setenv("KYTO_ROOT", test::sharedRoot().path().c_str(), 1);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(value, 8);
+  EXPECT_EQ(readServerSettings(&value), 0);
+  EXPECT_EQ(value, 6);
 }
 
 }  // namespace

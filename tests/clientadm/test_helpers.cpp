@@ -20,6 +20,12 @@ std::string MemoryStream::text() {
   return std::string(buffer_ != nullptr ? buffer_ : "", size_);
 }
 
+std::string ListRun::listing() const {
+  MemoryStream out;
+  list.print(out.get());
+  return out.text();
+}
+
 const kyto::test::TempDir& sharedRoot() {
   static const kyto::test::TempDir root;
   static const bool exported = setenv("KYTO_ROOT", root.path().c_str(), 1) == 0;

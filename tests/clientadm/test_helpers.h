@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "client_type_registry.h"
+#include "list_context.h"
 #include "test_support.h"
 
 namespace kyto::clientadm::test {
@@ -23,6 +25,17 @@ class MemoryStream {
   char* buffer_ = nullptr;
   std::size_t size_ = 0;
   std::FILE* stream_ = nullptr;
+};
+
+// What a source under test merges into: a registry (empty until a test fills it), a fresh list,
+// and the context that joins them.
+struct ListRun {
+  explicit ListRun(std::int32_t denyAnonymous = 0) : context{{denyAnonymous}, registry, list} {}
+  ClientTypeRegistry registry;
+  MergedClientList list;
+  ListContext context;
+  // The listing lines of the list.
+  std::string listing() const;
 };
 
 // One private root for the whole test process, set as KYTO_ROOT on first use. The library keeps

@@ -6,12 +6,16 @@
 
 #include <string>
 
-#include "common/bounded_parse.h"
 #include "common/markup_limits.h"
+#include "common/xml_diagnostics.h"
 #include "test_support.h"
 
 namespace kyto::xml {
 namespace {
+
+using kyto::parseXmlFile;
+using kyto::parseXmlText;
+using kyto::XmlFileParse;
 
 using namespace std::string_literals;
 
@@ -91,8 +95,16 @@ std::vector<Case> cases() {
       {"UTF-8 after many blanks",
        "<?xml version=\"1.0\"" + std::string(300, ' ') + "encoding='utf-8'?><r/>",
        MarkupBreach::kNone},
+      {"GBK", "<?xml version='1.0' encoding='GBK'?><r>\x81\x5b</r>", MarkupBreach::kNone},
+      // The second byte of a character of two is no "[", and 0xB1 is a character of one byte.
+      {"Shift_JIS, two bytes",
+       "<?xml version='1.0' encoding='Shift_JIS'?><!DOCTYPE r\x81\x5b>" + overLimit,
+       MarkupBreach::kTooManyAttributes},
+      {"Shift_JIS, one byte", "<?xml version='1.0' encoding='Shift_JIS'?><!--\xb1-->" + overLimit,
+       MarkupBreach::kTooManyAttributes},
       {"UTF-16 declared", "<?xml version='1.0' encoding = 'UTF-16'?><r/>", MarkupBreach::kEncoding},
       {"UTF-16 by its byte order mark", "\xff\xfe<\0r\0/\0>\0"s, MarkupBreach::kEncoding},
+      {"UCS-4 by its first bytes", "<\0\0\0r\0\0\0/\0\0\0>\0\0\0"s, MarkupBreach::kEncoding},
       {"long declaration", "<?xml version=\"1." + std::string(260, '0') + "\"?><r/>",
        MarkupBreach::kLongDeclaration},
   };
@@ -118,14 +130,17 @@ TEST(MarkupLimits, AcceptWhatIsWithinAndCutAtTheFirstByteBeyond) {
 
     const std::string path = dir / "f.xml";
     kyto::test::writeFile(path, c.text);
-    const ParseResult file = parseFileWithinLimits(path.c_str(), kFileOptions);
-    EXPECT_EQ(file.outcome, c.breach == MarkupBreach::kNone ? ParseOutcome::kParsed
-                                                            : ParseOutcome::kBeyondLimits);
+    const XmlFileParse file = parseXmlFile(path, kFileOptions);
+    const bool within = c.breach == MarkupBreach::kNone;
+    EXPECT_EQ(file.doc != nullptr, within);
     EXPECT_EQ(file.breach, c.breach);
-    EXPECT_EQ(file.doc != nullptr, c.breach == MarkupBreach::kNone);
+    EXPECT_EQ(file.beyondLimits, !within);
+    if (!within) {
+      EXPECT_EQ(file.diagnostic, path + ": " + describeBreach(c.breach));
+    }
     xmlFreeDoc(file.doc);
 
-    const ParseResult text = parseTextWithinLimits(c.text, kFileOptions | XML_PARSE_RECOVER);
+    const XmlFileParse text = parseXmlText(c.text, kFileOptions | XML_PARSE_RECOVER);
     EXPECT_EQ(text.breach, c.breach);
     xmlFreeDoc(text.doc);
   }
@@ -143,7 +158,7 @@ TEST(MarkupLimits, RecoveryKeepsWhatCameBeforeTheCutOrTheFirstError) {
       {"<r><a/>&undefined;" + repeated("<a/>", 5000) + "</r>", 2500},
   };
   for (const auto& c : cases) {
-    const ParseResult r = parseTextWithinLimits(c.text, kFileOptions | XML_PARSE_RECOVER);
+    const XmlFileParse r = parseXmlText(c.text, kFileOptions | XML_PARSE_RECOVER);
     ASSERT_NE(r.doc, nullptr);
     const auto children = xmlChildElementCount(xmlDocGetRootElement(r.doc));
     EXPECT_GE(children, 1u);

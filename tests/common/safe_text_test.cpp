@@ -18,6 +18,7 @@ TEST(SafeText, ReplacesControlsAndForListingsThePipe) {
   for (const auto& c : cases) {
     EXPECT_EQ(kyto::withoutControls(c.in), c.noControls) << c.in;
     EXPECT_EQ(kyto::listingField(c.in), c.field) << c.in;
+    EXPECT_EQ(kyto::isSafeListingField(c.in), c.field == c.in) << c.in;
   }
 }
 

@@ -50,8 +50,9 @@ expect() {
   fi
 }
 
-expect "add del list getDuration" clientadm ""
+expect "add del list getDuration check" clientadm ""
 expect "del" clientadm d
+expect "check" clientadm c
 expect "-d -m -p -i -u -t" clientadm add -m 00:11:22:33:44:55 ""
 expect "-m" clientadm del ""
 expect "Auto StandardDLNA150 SonyBravia Xbox360" clientadm add -t ""
@@ -59,6 +60,8 @@ expect "SonyBravia StandardDLNA150" clientadm add -m 0:1:2:3:4:5 -t S
 expect "0 1 2 3 4 5" clientadm add -p ""
 expect "" clientadm add -m ""
 expect "--filePath" clientadm getDuration ""
+expect "--json" clientadm list ""
+expect "" clientadm list --json ""
 expect "-l --list -r --read -a --add -h --help" treeshaper ""
 expect "Music Video Photo" treeshaper --list ""
 expect "Video" treeshaper -a V

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "kytoutil/kytoutil.h"
@@ -86,18 +87,46 @@ ReadResult readStoredClients(size_t stopAfter) {
   return {status, std::move(collector.clients)};
 }
 
-int runWithTinyFileSizeLimit(int (*body)()) {
+namespace {
+
+int runInChild(void (*limit)(size_t), size_t amount, int (*body)()) {
   pid_t child = fork();
   if (child < 0) return -1;
   if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG instead of killing the child
-    rlimit limit{64, 64};
-    setrlimit(RLIMIT_FSIZE, &limit);
+    limit(amount);
     _exit(body());
   }
   int status = 0;
   if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
+}
+
+void limitFileSize(size_t bytes) {
+  signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG instead of killing the child
+  rlimit limit{bytes, bytes};
+  setrlimit(RLIMIT_FSIZE, &limit);
+  alarm(10);  // a call that blocks ends the child instead of the test run
+}
+
+// Counts from the child's own size, since the test program's size varies with the build.
+void limitAddressSpaceGrowth(size_t bytes) {
+  std::ifstream status("/proc/self/status");
+  size_t kilobytes = 0;
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmSize:", 0) == 0) kilobytes = std::stoul(line.substr(7));
+  }
+  rlimit limit{kilobytes * 1024 + bytes, kilobytes * 1024 + bytes};
+  if (kilobytes == 0 || setrlimit(RLIMIT_AS, &limit) != 0) _exit(125);
+}
+
+}  // namespace
+
+int runWithTinyFileSizeLimit(int (*body)()) {
+  return runInChild(limitFileSize, 64, body);
+}
+
+int runWithMemoryHeadroom(int (*body)(), size_t headroomBytes) {
+  return runInChild(limitAddressSpaceGrowth, headroomBytes, body);
 }
 
 void ClientFilesTest::SetUp() {

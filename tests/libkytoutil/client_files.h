@@ -44,8 +44,13 @@ struct ReadResult {
 ReadResult readStoredClients(size_t stopAfter = SIZE_MAX);
 
 // Runs body in a child process under a file size limit that any real write exceeds, and returns
-// the child's result (-1 when it didn't exit normally). Works for root too.
+// the child's result (-1 when it didn't exit normally, or was still blocked after 10 s). Works for
+// root too.
 int runWithTinyFileSizeLimit(int (*body)());
+
+// Runs body in a child process whose address space may grow by only headroomBytes, and returns
+// the child's result (-1 when it didn't exit normally).
+int runWithMemoryHeadroom(int (*body)(), size_t headroomBytes);
 
 class ClientFilesTest : public ::testing::Test {
  protected:

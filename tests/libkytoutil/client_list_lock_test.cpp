@@ -1,10 +1,13 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -32,17 +35,18 @@ int readNothing(void*, const unsigned char*, const char*, const char*, int, cons
   return 0;
 }
 
+const struct {
+  const char* name;
+  int (*call)();
+} kOperations[] = {
+    {"read", [] { return Kyto_Util_ReadClientSettings(readNothing, nullptr); }},
+    {"add", [] { return Kyto_Util_AddClientToXMLFile("0:0:0:0:0:1", 0, 1, 0, 0, -1); }},
+    {"del", [] { return Kyto_Util_DelClientFromXMLFile("0:0:0:0:0:1"); }},
+};
+
 TEST_F(ClientListLock, AMissingDirectoryIsReportedByEveryOperation) {
   std::filesystem::remove_all(configDir());
-  const struct {
-    const char* name;
-    int (*call)();
-  } operations[] = {
-      {"read", [] { return Kyto_Util_ReadClientSettings(readNothing, nullptr); }},
-      {"add", [] { return Kyto_Util_AddClientToXMLFile("0:0:0:0:0:1", 0, 1, 0, 0, -1); }},
-      {"del", [] { return Kyto_Util_DelClientFromXMLFile("0:0:0:0:0:1"); }},
-  };
-  for (const auto& operation : operations) {
+  for (const auto& operation : kOperations) {
     SCOPED_TRACE(operation.name);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(operation.call(), 1);
@@ -50,6 +54,26 @@ TEST_F(ClientListLock, AMissingDirectoryIsReportedByEveryOperation) {
               "Lock file failed(2): No such file or directory\n");
   }
   EXPECT_FALSE(fileExists(configDir()));
+}
+
+// Opening the lock file through a link would truncate, or create, whatever the link names.
+TEST_F(ClientListLock, ALinkInItsPlaceIsRefusedAndNotFollowed) {
+  const std::string list = listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)"});
+  for (const char* target : {"clients.xml", "elsewhere"}) {
+    SCOPED_TRACE(target);
+    SetUp();
+    writeFile(clientsXml(), list);
+    ASSERT_EQ(symlink(target, clientsLock().c_str()), 0);
+    for (const auto& operation : kOperations) {
+      SCOPED_TRACE(operation.name);
+      ::testing::internal::CaptureStderr();
+      EXPECT_EQ(operation.call(), 1);
+      EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                "Lock file failed(" + std::to_string(ELOOP) + "): " + strerror(ELOOP) + "\n");
+    }
+    EXPECT_EQ(readFile(clientsXml()), list);
+    EXPECT_FALSE(fileExists(configDir() + "/elsewhere"));
+  }
 }
 
 // True when /proc/locks shows process pid waiting for a flock on the file with this inode.
@@ -140,6 +164,38 @@ TEST_F(ClientListLock, AWriterWaitsUntilTheReaderIsDone) {
                       R"(<CLIENT MAC="0:0:0:0:0:3"/>)"}));
   close(s_readerToParent[0]);
   close(s_parentToReader[1]);
+}
+
+int readOneClient() {
+  kyto::test::ReadResult result = kyto::test::readStoredClients();
+  return result.status == 0 && result.clients.size() == 1 ? 0 : 1;
+}
+
+constexpr uid_t kNobody = 65534;
+constexpr int kCannotTry = 77;
+
+// The lock file is never written, so read access to it is enough to take the lock. Root may
+// write any file, so as root the reader runs as nobody.
+TEST_F(ClientListLock, IsTakenWithReadAccessToTheLockFileAlone) {
+  writeFile(clientsXml(), listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)"}));
+  writeFile(clientsLock(), "");
+  ASSERT_EQ(chmod(clientsLock().c_str(), 0444), 0);
+  // The private root and the directories down to the list, reachable for the other user.
+  std::filesystem::path dir = configDir();
+  for (int level = 0; level < 4; ++level, dir = dir.parent_path())
+    ASSERT_EQ(chmod(dir.c_str(), 0755), 0) << dir;
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
+      _exit(kCannotTry);
+    _exit(readOneClient());
+  }
+  const int status = exitStatusOf(child);
+  if (status == kCannotTry) GTEST_SKIP() << "root could not run the reader as another user";
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(readFile(clientsLock()), "");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include <cstdio>
+
 #include <string>
 #include <vector>
 
@@ -21,6 +23,14 @@ using kyto::test::listFile;
 using kyto::test::readFile;
 using kyto::test::readStoredClients;
 using kyto::test::writeFile;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
 
 const std::string kNewEntryList = listFile({R"(<CLIENT MAC="0:0:0:0:0:9"/>)"});
 
@@ -85,6 +95,80 @@ TEST_F(CorruptList, WithoutABackupNothingIsWritten) {
   EXPECT_EQ(listDir(clientsXml()), std::vector<std::string>{"inner"});
 }
 
+TEST_F(CorruptList, ItsBackupGoesWhenTheNewListCanNotBeWritten) {
+  // The backup of these few bytes fits the file size limit; the new list doesn't.
+  writeFile(clientsXml(), "broken");
+  EXPECT_EQ(kyto::test::runWithTinyFileSizeLimit(addNewEntry), 1);
+  EXPECT_EQ(readFile(clientsXml()), "broken");
+  EXPECT_EQ(listDir(configDir()), (std::vector<std::string>{"clients.lock", "clients.xml"}));
+}
+
+// Running out of memory says nothing of the list: Add leaves it alone. A list that is not
+// well-formed is still replaced under the same limit.
+TEST_F(CorruptList, IsNotWhatALackOfMemoryMakesOfASoundList) {
+  if (kAddressSanitizer)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than any useful limit";
+  std::string large = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<UPNP_CLIENTS>\n";
+  for (int i = 0; i < 100000; ++i) {
+    char line[80];
+    snprintf(line, sizeof line, "  <CLIENT MAC=\"02:00:00:%02x:%02x:%02x\" USER=\"user %d\"/>\n",
+             i >> 16, (i >> 8) & 0xFF, i & 0xFF, i);
+    large += line;
+  }
+  large += "</UPNP_CLIENTS>\n";
+  const struct {
+    const char* name;
+    std::string content;
+    int status;
+  } cases[] = {{"100,000 clients", large, 1}, {"cut", "<UPNP_CLIENTS><CLIENT MAC=\"0:0:", 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    writeFile(clientsXml(), c.content);
+    // Parsing the large list takes some 60 MB.
+    EXPECT_EQ(kyto::test::runWithMemoryHeadroom(addNewEntry, 8 << 20), c.status);
+    EXPECT_EQ(readFile(clientsXml()), c.status == 0 ? kNewEntryList : c.content);
+    EXPECT_EQ(backupNames().size(), c.status == 0 ? 1u : 0u);
+  }
+}
+
+// A FIFO would block the reader for ever while it holds the lock, and a device never ends (a
+// copy of /dev/zero fills the disk): only a regular file is read, backed up or replaced.
+TEST_F(CorruptList, ThatIsNoRegularFileIsNeitherReadNorKeptNorReplaced) {
+  const struct {
+    const char* name;
+    int (*make)(const char* path);
+  } kinds[] = {
+      {"FIFO", [](const char* path) { return mkfifo(path, 0644); }},
+      {"link to /dev/null", [](const char* path) { return symlink("/dev/null", path); }},
+      {"link to /dev/zero", [](const char* path) { return symlink("/dev/zero", path); }},
+  };
+  int (*const listOperations[])() = {
+      [] { return readStoredClients().status; },
+      addNewEntry,
+      [] { return Kyto_Util_DelClientFromXMLFile("0:0:0:0:0:9"); },
+  };
+  for (const auto& kind : kinds) {
+    SCOPED_TRACE(kind.name);
+    SetUp();
+    writeFile(kyto::test::clientsLock(), "");
+    ASSERT_EQ(kind.make(clientsXml().c_str()), 0);
+    ASSERT_EQ(kind.make(kyto::test::clientTypesXml().c_str()), 0);
+    const std::vector<std::string> before = listDir(configDir());
+    for (auto operation : listOperations) {
+      EXPECT_EQ(kyto::test::runWithTinyFileSizeLimit(operation), 1);
+    }
+    EXPECT_EQ(kyto::test::runWithTinyFileSizeLimit([] {
+                return Kyto_Util_ReadClientTypeSettings(
+                    [](void*, const char*, const char*, unsigned, unsigned, const char*, int, int,
+                       long, const char*) { return 0; },
+                    nullptr);
+              }),
+              1);
+    EXPECT_EQ(listDir(configDir()), before);
+  }
+}
+
 using AtomicRewrite = ClientFilesTest;
 
 TEST_F(AtomicRewrite, AFailedWriteKeepsTheOldListAndLeavesNoTemporary) {
@@ -131,6 +215,25 @@ TEST_F(StorableText, AddRefusesTextXmlCannotCarryAndWritesNothing) {
     EXPECT_EQ(Kyto_Util_AddClientToXMLFile("0:0:0:0:0:2", nullptr, -1, nullptr, bad, -1), 1);
   }
   EXPECT_EQ(readFile(clientsXml()), old);
+}
+
+TEST_F(StorableText, AFieldOfUpTo4096BytesIsStoredAndALongerOneRefused) {
+  for (int field = 0; field < 4; ++field) {
+    for (size_t length : {4096u, 4097u}) {
+      SCOPED_TRACE("field " + std::to_string(field) + ", " + std::to_string(length) + " bytes");
+      SetUp();
+      const std::string text(length, 'a');
+      const char* texts[4] = {"0:0:0:0:0:1", nullptr, nullptr, nullptr};  // mac, ip, user, type
+      texts[field] = text.c_str();
+      const bool storable = length <= 4096;
+      EXPECT_EQ(Kyto_Util_AddClientToXMLFile(texts[0], texts[1], -1, texts[2], texts[3], -1),
+                storable ? 0 : 1);
+      EXPECT_EQ(kyto::test::fileExists(clientsXml()), storable);
+      if (storable) {
+        EXPECT_NE(readFile(clientsXml()).find(text), std::string::npos);
+      }
+    }
+  }
 }
 
 TEST_F(StorableText, EveryStorableTextRoundTripsThroughAddAndRead) {

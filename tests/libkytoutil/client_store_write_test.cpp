@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+#include <vector>
+
 #include "client_files.h"
 #include "kytoutil/kytoutil.h"
 #include "test_support.h"
@@ -17,6 +21,7 @@ using kyto::test::writeFile;
 
 using AddClient = ClientFilesTest;
 using DelClient = ClientFilesTest;
+using MacIdentity = ClientFilesTest;
 
 TEST_F(AddClient, CreatesTheListAndTheLockFile) {
   EXPECT_EQ(Kyto_Util_AddClientToXMLFile("00:11:22:33:44:55", nullptr, 3, nullptr,
@@ -40,30 +45,51 @@ TEST_F(AddClient, WritesAttributesInTheirFixedOrderAndOnlyWhenGiven) {
   EXPECT_EQ(readStoredClients().clients.at(0).profileId, -1);
 }
 
-TEST_F(AddClient, ReplacesOnlyTheFirstEntryOfTheSameMacTextAtTheEnd) {
-  writeFile(clientsXml(),
-            listFile({R"(<CLIENT MAC="aa:00:00:00:00:01" DEVICE="tv" USER="old"/>)",
-                      R"(<CLIENT MAC="aa:00:00:00:00:02"/>)", R"(<CLIENT USER="no mac"/>)",
-                      R"(<CLIENT MAC="aa:00:00:00:00:01" USER="dup"/>)",
-                      R"(<CLIENT MAC="AA:00:00:00:00:02"/>)"}));
-  ASSERT_EQ(Kyto_Util_AddClientToXMLFile("aa:00:00:00:00:01", nullptr, 1, nullptr, nullptr, -1), 0);
-  ASSERT_EQ(Kyto_Util_AddClientToXMLFile("Aa:00:00:00:00:02", nullptr, -1, nullptr, nullptr, -1),
-            0);
-  EXPECT_EQ(readFile(clientsXml()),
-            listFile({R"(<CLIENT MAC="aa:00:00:00:00:02"/>)", R"(<CLIENT USER="no mac"/>)",
-                      R"(<CLIENT MAC="aa:00:00:00:00:01" USER="dup"/>)",
-                      R"(<CLIENT MAC="AA:00:00:00:00:02"/>)",
-                      R"(<CLIENT MAC="aa:00:00:00:00:01" USER_PROFILE="1"/>)",
-                      R"(<CLIENT MAC="Aa:00:00:00:00:02"/>)"}));
-}
-
-TEST_F(DelClient, RemovesTheFirstEntryOfThatMacText) {
-  writeFile(clientsXml(), listFile({R"(<CLIENT MAC="0:0:0:0:0:1" USER="first"/>)",
-                                    R"(<CLIENT MAC="0:0:0:0:0:2"/>)",
-                                    R"(<CLIENT MAC="0:0:0:0:0:1" USER="second"/>)"}));
-  EXPECT_EQ(Kyto_Util_DelClientFromXMLFile("0:0:0:0:0:1"), 0);
-  EXPECT_EQ(readFile(clientsXml()), listFile({R"(<CLIENT MAC="0:0:0:0:0:2"/>)",
-                                              R"(<CLIENT MAC="0:0:0:0:0:1" USER="second"/>)"}));
+// A client is its address: texts that are valid MACs are compared by their 6 bytes, any other
+// text only with the same text. Add and Del remove every entry of the address; the others keep
+// their text and order.
+TEST_F(MacIdentity, AddAndDelRemoveEveryEntryOfTheAddressAndNoOther) {
+  const std::vector<std::string> stored = {
+      R"(<CLIENT MAC="aa:00:00:00:00:01" DEVICE="tv" USER="old"/>)",
+      R"(<CLIENT MAC="aa:00:00:00:00:02"/>)",
+      R"(<CLIENT USER="no mac"/>)",
+      R"(<CLIENT MAC="aa-00-00-00-00-01"/>)",
+      R"(<CLIENT MAC="AA:0:0:0:0:1" USER="dup"/>)",
+      R"(<CLIENT MAC="not a mac"/>)",
+      R"(<CLIENT MAC="NOT A MAC"/>)",
+  };
+  const struct {
+    bool add;  // else del
+    const char* mac;
+    std::set<size_t> removed;  // indexes into stored
+  } cases[] = {
+      {true, "aa:00:00:00:00:01", {0, 4}},
+      {true, "Aa:00:00:00:00:001", {0, 4}},
+      {true, "not a mac", {5}},
+      {true, "aa:00:00:00:00:03", {}},
+      {false, "AA:00:00:00:00:01", {0, 4}},
+      {false, "not a mac", {5}},
+      {false, "aa-00-00-00-00-01", {3}},
+      {false, "aa:00:00:00:00:03", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.add ? "add " : "del ") + c.mac);
+    std::string before = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<UPNP_CLIENTS>\n";
+    std::string after = before;
+    for (size_t i = 0; i < stored.size(); ++i) {
+      before += "  " + stored[i] + "\n";
+      if (c.removed.count(i) == 0) after += "  " + stored[i] + "\n";
+    }
+    if (c.add) after += std::string("  <CLIENT MAC=\"") + c.mac + "\" USER_PROFILE=\"1\"/>\n";
+    before += "</UPNP_CLIENTS>\n";
+    after += "</UPNP_CLIENTS>\n";
+    writeFile(clientsXml(), before);
+    const int status = c.add ? Kyto_Util_AddClientToXMLFile(c.mac, nullptr, 1, nullptr, nullptr, -1)
+                             : Kyto_Util_DelClientFromXMLFile(c.mac);
+    const bool changed = c.add || !c.removed.empty();
+    EXPECT_EQ(status, changed ? 0 : 1);
+    EXPECT_EQ(readFile(clientsXml()), changed ? after : before);
+  }
 }
 
 TEST_F(DelClient, OfTheLastEntryLeavesAnEmptyList) {
@@ -81,7 +107,6 @@ TEST_F(DelClient, FailsWithoutTouchingTheFile) {
       {"<UPNP_CLIENTS><CLIENT MAC=\"0:0:0:0:0:1\"", "0:0:0:0:0:1"},
       {"<OTHER><CLIENT MAC=\"0:0:0:0:0:1\"/></OTHER>", "0:0:0:0:0:1"},
       {"<UPNP_CLIENTS>\n<CLIENT MAC=\"0:0:0:0:0:1\"/></UPNP_CLIENTS>", "0:0:0:0:0:2"},
-      {"<UPNP_CLIENTS>\n<CLIENT MAC=\"0:0:0:0:0:1\"/></UPNP_CLIENTS>", "00:00:00:00:00:01"},
       {"<UPNP_CLIENTS/>", "0:0:0:0:0:1"},
   };
   for (const auto& c : cases) {

@@ -46,6 +46,12 @@ message(STATUS "find_package consumer: ${last_output}")
 # pkg-config.
 find_program(PKG_CONFIG pkg-config REQUIRED)
 set(ENV{PKG_CONFIG_PATH} ${libdir}/pkgconfig)
+# Plain paths of the prefix installed into, with no detour through the pkg-config folder.
+run(${PKG_CONFIG} --cflags libkytoutil)
+string(STRIP "${last_output}" pc_cflags)
+if(NOT pc_cflags STREQUAL "-I${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+  message(FATAL_ERROR "pkg-config --cflags libkytoutil printed: ${pc_cflags}")
+endif()
 run(${PKG_CONFIG} --cflags --libs libkytoutil)
 string(STRIP "${last_output}" pc_flags)
 separate_arguments(pc_flags UNIX_COMMAND "${pc_flags}")

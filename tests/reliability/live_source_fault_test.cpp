@@ -1,7 +1,7 @@
 // Broken live sources of list: a client cache segment that is too small or unreadable, and an
 // agent that floods its output, never exits or leaves a child behind. list still prints what it
-// can, with status 0, within the agent read deadline (10 s from the agent's start), and ends the
-// agent's whole process group.
+// can, with status 0, within the agent read deadline (10 s from the agent's start), says on
+// standard error when it cut the agent's output, and ends the agent's whole process group.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/appliance_paths.h"
 #include "fault_support.h"
 
 namespace {
@@ -68,8 +69,30 @@ TEST_F(LiveSourceFaults, AnUnreadableSegmentIsPassedOver) {
   EXPECT_EQ(r.err, "");
 }
 
+// The segment is the daemon's: list never creates it (ipcs sees none after list, one after the
+// stand-in daemon made it), and reads it attached read-only, so a segment the reader may not
+// write (0444, without CAP_IPC_OWNER) is still listed.
+TEST_F(LiveSourceFaults, TheReaderNeitherCreatesNorWritesTheSegment) {
+  char countSegments[64];  // ipcs names the segment by its key in 8 hexadecimal digits
+  std::snprintf(countSegments, sizeof countSegments, " ipcs -m | grep -ci 0x%08x;",
+                kyto::paths::kDmsClientCacheKey);
+  ProgramResult r = inPrivateIpc(std::string("\"$CLIENTADM\" list;") + countSegments +
+                                 " \"$DMS\" clear;" + countSegments);
+  EXPECT_EQ(r.out, clientListing(kStored) + "0\n1\n");
+  EXPECT_EQ(r.err, "");
+
+  if (runTool(root_.path(), {"setpriv", "--bounding-set=-ipc_owner", "/bin/true"}).exitStatus != 0)
+    GTEST_SKIP() << "cannot drop CAP_IPC_OWNER with setpriv: root would write the segment anyway";
+  r = inPrivateIpc(
+      "echo '0 10.0.0.9 02:00:00:00:00:99' | \"$DMS\" set - && \"$SHM_MODE\" 0444 &&"
+      " exec setpriv --bounding-set=-ipc_owner \"$CLIENTADM\" list");
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.out, clientListing(kStored) + "0|02:00:00:00:00:99|10.0.0.9|||-1||1\n");
+  EXPECT_EQ(r.err, "");
+}
+
 // 1600 devices of exactly 64 KiB each after a 7-byte "<root>\n": 100 MiB in all, of which list
-// reads its 16 MiB cap, that is 256 devices, the last of them cut in its padding.
+// reads its 16 MiB cap, that is 256 devices, the last of them cut in its padding, and says so.
 TEST_F(LiveSourceFaults, An100MBAgentOutputIsCutAt16MiBAndParsedAsFarAsItGoes) {
   installAgent(
       "#!/bin/sh\n"
@@ -86,10 +109,13 @@ TEST_F(LiveSourceFaults, An100MBAgentOutputIsCutAt16MiBAndParsedAsFarAsItGoes) {
   const ProgramResult r = runTool(root_.path(), {"clientadm", "list"});
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out, clientListing(kStored) + devices);
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(
+      r.err,
+      "Warning: the agent's output was cut at its 16 MiB size cap; the devices before the cut "
+      "are listed\n");
 }
 
-// The one slow test: list waits out the read deadline, then the agent is killed.
+// The one slow test: list waits out the read deadline, says so, and the agent is killed.
 TEST_F(LiveSourceFaults, AnAgentThatNeverExitsIsCutOffAndKilled) {
   installAgent(
       "#!/bin/sh\n"
@@ -101,7 +127,10 @@ TEST_F(LiveSourceFaults, AnAgentThatNeverExitsIsCutOffAndKilled) {
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out, clientListing(kStored) + "0|02:00:00:01:00:01|10.0.0.1|||-1||2\n");
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(
+      r.err,
+      "Warning: the agent's output was cut at its 10 s time limit; the devices before the cut "
+      "are listed\n");
   // The 10 s deadline, with ample room for a slow machine or a memory checker.
   EXPECT_LT(elapsed, std::chrono::seconds(40));
   const pid_t agent = std::stoi(kyto::test::readFile(root_ / "agent.pid"));

@@ -2,26 +2,27 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <initializer_list>
 
 namespace kyto::treeshaper {
 namespace {
 
-TEST(SelectedIdText, ReadsDecimalAndWritesLowerCaseHex) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"26", "0x1a"},
-      {"0", "0x0"},
-      {"", "0x0"},       // no digits read as 0
-      {"  26", "0x1a"},  // leading blanks
-      {"+26", "0x1a"},
-      {"26abc", "0x1a"},     // reading stops at the first non-digit
-      {"0x1a", "0x0"},       // hexadecimal is not understood
-      {"-1", "0xffffffff"},  // low 32 bits
-      {"4294967296", "0x0"},
-      {"4294967297", "0x1"},
-      {"99999999999999999999999", "0xffffffff"},  // saturates, then keeps the low 32 bits
+TEST(SelectedIdValue, ReadsDecimalAndKeepsTheLow32Bits) {
+  const std::pair<const char*, std::uint32_t> cases[] = {
+      {"26", 26},
+      {"0", 0},
+      {"", 0},       // no digits read as 0
+      {"  26", 26},  // leading blanks
+      {"+26", 26},
+      {"26abc", 26},       // reading stops at the first non-digit
+      {"0x1a", 0},         // hexadecimal is not understood
+      {"-1", 0xffffffff},  // low 32 bits
+      {"4294967296", 0},
+      {"4294967297", 1},
+      {"99999999999999999999999", 0xffffffff},  // saturates, then keeps the low 32 bits
   };
-  for (const auto& [id, text] : cases) EXPECT_EQ(selectedIdText(id), text) << id;
+  for (const auto& [id, value] : cases) EXPECT_EQ(selectedIdValue(id), value) << id;
 }
 
 AttributeIdList idList(std::initializer_list<const char*> ids) {
@@ -31,7 +32,8 @@ AttributeIdList idList(std::initializer_list<const char*> ids) {
   return list;
 }
 
-TEST(IsIdSelected, MatchesExactTextOfTheFirstCountIds) {
+// An ID text is selected when the value the listing shows for it is one of the ids.
+TEST(IsIdSelected, MatchesTheListedValueOfTheFirstCountIds) {
   const AttributeIdList ids = idList({"1", "26", "255"});
   struct Case {
     const char* idText;
@@ -39,11 +41,13 @@ TEST(IsIdSelected, MatchesExactTextOfTheFirstCountIds) {
     int expected;
   };
   const Case cases[] = {
-      {"0x1", 3, 1},     {"0x1a", 3, 1},  {"0xff", 3, 1},  // first, middle, last
-      {"0xff", 2, 0},                                      // beyond the count
-      {"0x1", 0, 0},                                       // no ids select nothing
-      {"0x1A", 3, 0},    {"0x01a", 3, 0}, {"0X1a", 3, 0},  // only the canonical spelling matches
-      {"1", 3, 0},       {"0x1a ", 3, 0}, {"", 3, 0},
+      {"0x1", 3, 1},     {"0x1a", 3, 1},    {"0xff", 3, 1},  // first, middle, last
+      {"0xff", 2, 0},                                        // beyond the count
+      {"0x1", 0, 0},                                         // no ids select nothing
+      {"0x1A", 3, 1},    {"0x01a", 3, 1},   {"0X1a", 3, 1},  // any spelling of the value
+      {"0x0FF", 3, 1},   {"ID 0xff", 3, 1},                  // read from the first x, as listed
+      {"1", 3, 0},       {"", 3, 0},                         // no x: listed as -1
+      {"0x1a ", 3, 0},                                       // a blank counts as 0: 0x1a0
       {"0x0", 3, 0},      // empty slots past the count are unused
       {"0xff", 1000, 1},  // a count above the capacity is capped
   };

@@ -28,11 +28,14 @@ TEST_F(Listing, PrintsIdAndNameOfEachAttributeOfTheFirstMatchingSection) {
       "    <A ID=\"0xffffffff\" NAME=\"Wraps\"><CHILD ID=\"0x9\" NAME=\"Not listed\"/></A>\n"
       "    text\n"
       "    <Other ID=\"0x1a\" NAME=\"Any element name\"/>\n"
+      "    <A ID=\"0x1b\" NAME=\"Forged&#10;0 line&#13;&#9;x\"/>\n"
       "  </TYPE>\n"
       "  <TYPE NAME=\"Music\"><A ID=\"0x2\" NAME=\"Second Music\"/></TYPE>\n"
       "  <TYPE NAME=\"Photo\"><A ID=\"0x41\" NAME=\"Last section\"/></TYPE></TREE>\n");
   EXPECT_EQ(tree.output({"--list", "Music"}),
-            "1 Album\n10 Upper case\n-1 No x\n-1 Wraps\n26 Any element name\n");
+            "1 Album\n10 Upper case\n-1 No x\n-1 Wraps\n26 Any element name\n"
+            "27 Forged?0 line??x\n");  // control characters of a NAME as '?'
+
   EXPECT_EQ(tree.output({"--list", "Photo"}), "65 Last section\n");
 }
 
@@ -42,27 +45,44 @@ TEST_F(Listing, ReadsRelativeNamesInTheTreeDirectoryAndAbsolutePathsAsGiven) {
   writeFile(tree.root() + "/elsewhere.xml", custom);
   EXPECT_EQ(tree.output({"--read", "custom.xml", "Video"}), "33 Folder\n");
   EXPECT_EQ(tree.output({"--read", tree.root() + "/elsewhere.xml", "Video"}), "33 Folder\n");
-  EXPECT_EQ(tree.output({"--read", "elsewhere.xml", "Video"}), "pdoc is NULL\nproot is NULL\n");
+  EXPECT_EQ(tree.output({"--read", "elsewhere.xml", "Video"}, 1),
+            tree.treeFile("elsewhere.xml") +
+                ": No such file or directory\npdoc is NULL\nproot is NULL\n");
 }
 
+// Status 1 with every message; libxml2's own report is one line naming the file, controls as '?'.
 TEST_F(Listing, ReportsFilesThatLackWhatIsNeeded) {
   const std::string missing = "File did not contain the nodes we need\n";
-  const std::pair<std::string, std::string> cases[] = {
-      {"<T><TYPE NAME=\"Video\"><A ID=\"0x1\" NAME=\"a\"/></TYPE></T>", missing},
-      {"<T><TYPE NAME=\"music\"><A ID=\"0x1\" NAME=\"a\"/></TYPE></T>", missing},
-      {"<T><TYPE NAME=\"Music\"/></T>", missing},
-      {"<T><TYPE NAME=\"Music\"></TYPE><TYPE NAME=\"Music\"><A ID=\"0x1\" NAME=\"a\"/></TYPE></T>",
-       missing},
-      {"<T/>", missing},
-      {"<T><TYPE NAME=\"Music\">\n  </TYPE></T>", ""},  // whitespace children: an empty listing
-      {"<T><TYPE NAME=\"Music\">", "pdoc is NULL\nproot is NULL\n"},
-      {"", "pdoc is NULL\nproot is NULL\n"},
+  const std::string unparsed = "pdoc is NULL\nproot is NULL\n";
+  const std::string file = tree.treeFile("case.xml");
+  struct Case {
+    std::string content;
+    std::string expected;
+    int status;
   };
-  for (const auto& [content, expected] : cases) {
-    writeFile(tree.treeFile("case.xml"), content);
-    EXPECT_EQ(tree.output({"--read", "case.xml", "Music"}), expected) << content;
+  const Case cases[] = {
+      {"<T><TYPE NAME=\"Video\"><A ID=\"0x1\" NAME=\"a\"/></TYPE></T>", missing, 1},
+      {"<T><TYPE NAME=\"music\"><A ID=\"0x1\" NAME=\"a\"/></TYPE></T>", missing, 1},
+      {"<T><TYPE NAME=\"Music\"/></T>", missing, 1},
+      {"<T><TYPE NAME=\"Music\"></TYPE><TYPE NAME=\"Music\"><A ID=\"0x1\" NAME=\"a\"/></TYPE></T>",
+       missing, 1},
+      {"<T/>", missing, 1},
+      {"<T><TYPE NAME=\"Music\">\n  </TYPE></T>", "", 0},  // whitespace children: an empty listing
+      {"<T><TYPE NAME=\"Music\">",
+       file + ":1: Premature end of data in tag TYPE line 1\n" + unparsed, 1},
+      {"", file + ":1: Document is empty\n" + unparsed, 1},
+      {"<T>\n\x1b[2J</T>", file + ":2: PCDATA invalid Char value 27\n" + unparsed, 1},
+      {"<T>\n\xff</T>",
+       file + ":2: Input is not proper UTF-8, indicate encoding !?Bytes: 0xFF 0x3C 0x2F 0x54\n" +
+           unparsed,
+       1},
+  };
+  for (const Case& c : cases) {
+    writeFile(file, c.content);
+    EXPECT_EQ(tree.output({"--read", "case.xml", "Music"}, c.status), c.expected) << c.content;
   }
-  EXPECT_EQ(tree.output({"--list", "Music"}), "pdoc is NULL\nproot is NULL\n");  // no template
+  EXPECT_EQ(tree.output({"--list", "Music"}, 1),  // no template
+            tree.templatePath() + ": No such file or directory\n" + unparsed);
 }
 
 TEST_F(Listing, TheBundledSampleTemplateLists) {

@@ -1,6 +1,11 @@
 // The command line, run end to end: what is accepted, what is refused, and the exact output.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -34,9 +39,10 @@ struct Rejection {
   std::vector<std::string> args;
   std::string message;  // printed before the usage text
   bool usage = true;
+  int status = 1;  // a bad command line fails; only the help asked for succeeds
 };
 
-TEST_F(CommandLine, RejectionsPrintTheUsageTextAndWriteNothing) {
+TEST_F(CommandLine, RejectionsAndTheHelpPrintTheUsageTextAndWriteNothing) {
   const std::string longName(129, 'f');
   std::vector<std::string> tooManyIds = {"--add", "Music"};
   for (int i = 0; i < 33; ++i) tooManyIds.push_back(std::to_string(i));
@@ -44,8 +50,8 @@ TEST_F(CommandLine, RejectionsPrintTheUsageTextAndWriteNothing) {
 
   const Rejection rejections[] = {
       {"no arguments", {}, ""},
-      {"-h", {"-h"}, ""},
-      {"--help", {"--help"}, ""},
+      {"-h", {"-h"}, "", true, 0},
+      {"--help", {"--help"}, "", true, 0},
       {"unknown word", {"list", "Music"}, ""},
       {"short word with more letters", {"-la", "Music"}, ""},
       {"long word with more letters", {"--lists", "Music"}, ""},
@@ -75,6 +81,7 @@ TEST_F(CommandLine, RejectionsPrintTheUsageTextAndWriteNothing) {
   for (const Rejection& r : rejections) {
     const ProgramResult result = tree.run(r.args);
     EXPECT_EQ(result.out, r.message + (r.usage ? kUsageText : "")) << r.what;
+    EXPECT_EQ(result.exitStatus, r.status) << r.what;
     EXPECT_EQ(result.err, "") << r.what;
     EXPECT_EQ(treeFiles(), std::vector<std::string>{"UPnPTree.xml"}) << r.what;
   }
@@ -151,6 +158,79 @@ TEST_F(CommandLine, ListAndReadIgnoreExtraArguments) {
   EXPECT_EQ(tree.output({"-l", "Music"}), listing);
   EXPECT_EQ(tree.output({"--read", "UPnPTree.xml", "Music", "extra"}), listing);
   EXPECT_EQ(tree.output({"-r", "UPnPTree.xml", "Music"}), listing);
+}
+
+// A path is never cut, or what is left of it could name another file.
+TEST_F(CommandLine, PathsOver1023BytesAreRefusedNotCut) {
+  std::string path = tree.root();
+  while (path.size() < 1023 - 201) path += "/" + std::string(200, 'd');
+  path += "/" + std::string(1023 - path.size() - 1, 'f');
+  ASSERT_EQ(path.size(), 1023u);
+  writeFile(path, kTemplate);
+  EXPECT_EQ(tree.output({"--read", path, "Music"}), "3 Album\n7 Artist\n26 Genre\n");
+  EXPECT_EQ(tree.output({"--read", path + "x", "Music"}, 1), "file path is too long\n");
+
+  // Under a long root the template still fits but a relative FILE of 128 characters doesn't.
+  std::string root = tree.root();
+  while (root.size() < 1000 - 22) root += "/.";
+  const auto add = [&root](const std::string& file) {
+    return runProgram(
+        {{KYTO_TREESHAPER_PATH, "-a", "Music", "3", "-o", file}, {"KYTO_ROOT=" + root}, ""});
+  };
+  const ProgramResult refused = add(std::string(128, 'n'));
+  EXPECT_EQ(refused.out, "file path is too long\n");
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_EQ(add("fits.xml").exitStatus, 0);
+  EXPECT_EQ(treeFiles(), (std::vector<std::string>{"UPnPTree.xml", "fits.xml"}));
+}
+
+void makeSocket(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(path.size(), sizeof address.sun_path);
+  path.copy(address.sun_path, path.size());
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  close(fd);
+}
+
+// A FIFO, device, socket or directory as template, --read FILE or output is unreadable, and
+// opening it never waits (a FIFO without a writer would block an ordinary open for good).
+TEST_F(CommandLine, TreeFilesThatAreNoRegularFilesAreUnreadable) {
+  struct Odd {
+    const char* what;
+    void (*make)(const std::string& path);
+    std::string problem;
+  };
+  const Odd odds[] = {
+      {"FIFO", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); },
+       "not a regular file"},
+      {"device", [](const std::string& p) { ASSERT_EQ(symlink("/dev/null", p.c_str()), 0); },
+       "not a regular file"},
+      {"socket", makeSocket, "not a regular file"},
+      {"directory", [](const std::string& p) { makeDirs(p); }, "Is a directory"},
+  };
+  const std::string odd = tree.treeFile("odd");
+  const std::string unparsed = "pdoc is NULL\nproot is NULL\n";
+  for (const Odd& o : odds) {
+    SCOPED_TRACE(o.what);
+    o.make(odd);
+    EXPECT_EQ(tree.output({"--read", "odd", "Music"}, 1), odd + ": " + o.problem + "\n" + unparsed);
+    // The output is named as the kernel resolves it: the device a link leads to.
+    EXPECT_EQ(tree.output({"-a", "Music", "3", "-o", "odd"}, 1),
+              std::filesystem::canonical(odd).string() + ": " + o.problem + "\n" + unparsed);
+    std::filesystem::remove_all(odd);
+
+    const std::string report = tree.templatePath() + ": " + o.problem + "\n";
+    std::filesystem::remove(tree.templatePath());
+    o.make(tree.templatePath());
+    EXPECT_EQ(tree.output({"--list", "Music"}, 1), report + unparsed);
+    EXPECT_EQ(tree.output({"-a", "Music", "3", "-o", "new.xml"}, 1), report + "pdoc is NULL\n");
+    std::filesystem::remove_all(tree.templatePath());
+    tree.writeTemplate(kTemplate);
+  }
+  EXPECT_EQ(treeFiles(), std::vector<std::string>{"UPnPTree.xml"});
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "treeshaper_root.h"
@@ -17,7 +18,7 @@ namespace {
 const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 
 const std::string kTemplate = kDeclaration +
-                              "<!-- Template comment: not carried into custom files. -->\n"
+                              "<!-- Template comment: carried into new custom files. -->\n"
                               "<TREE>\n"
                               "  <TYPE NAME=\"Music\">\n"
                               "    <!-- music attributes -->\n"
@@ -52,8 +53,10 @@ std::string music(const std::string& lines) {
 std::string video(const std::string& lines) {
   return "  <TYPE NAME=\"Video\">\n" + lines + "  </TYPE>\n";
 }
+// A new custom file is the template document itself: its comment stays.
 std::string customFile(const std::string& sections) {
-  return kDeclaration + "<TREE>\n" + sections + "</TREE>\n";
+  return kDeclaration + "<!-- Template comment: carried into new custom files. -->\n<TREE>\n" +
+         sections + "</TREE>\n";
 }
 
 ino_t inodeOf(const std::string& path) {
@@ -66,12 +69,14 @@ class CustomTree : public ::testing::Test {
  protected:
   void SetUp() override { tree.writeTemplate(kTemplate); }
 
-  // Runs the add command; the custom file goes to the tree directory unless the name is absolute.
-  std::string add(const std::string& type, std::vector<std::string> ids, const std::string& file) {
+  // Runs the add command, expecting the exit status; the custom file goes to the tree directory
+  // unless the name is absolute.
+  std::string add(const std::string& type, std::vector<std::string> ids, const std::string& file,
+                  int status = 0) {
     std::vector<std::string> args = {"--add", type};
     args.insert(args.end(), ids.begin(), ids.end());
     args.insert(args.end(), {"--output", file});
-    return tree.output(args);
+    return tree.output(args, status);
   }
 
   std::string custom() const { return readFile(tree.treeFile("custom.xml")); }
@@ -105,22 +110,29 @@ TEST_F(CustomTree, WithoutIdsOnlyCommentsWhitespaceAndElementsWithoutIdStay) {
                                  video(kFolder + kDate) + kPhoto));
 }
 
-TEST_F(CustomTree, IdsMatchOnlyTheCanonicalLowerCaseSpelling) {
+// An attribute is kept when the id --list shows for it is selected, however its ID is spelled.
+TEST_F(CustomTree, IdsMatchWhatTheListingShows) {
   tree.writeTemplate(
       "<T><TYPE NAME=\"Music\"><A ID=\"0x0\" NAME=\"zero\"/><A ID=\"0x1a\" NAME=\"canonical\"/>"
       "<A ID=\"0x1A\" NAME=\"upper\"/><A ID=\"0x01a\" NAME=\"leading zero\"/>"
-      "<A ID=\"0xffffffff\" NAME=\"all ones\"/></TYPE></T>");
+      "<A ID=\"0x0A\" NAME=\"ten\"/><A ID=\"0xffffffff\" NAME=\"all ones\"/></TYPE></T>");
+  EXPECT_EQ(tree.output({"--list", "Music"}),
+            "0 zero\n26 canonical\n26 upper\n26 leading zero\n10 ten\n-1 all ones\n");
   const std::string zero = "<A ID=\"0x0\" NAME=\"zero\"/>";
-  const std::string canonical = "<A ID=\"0x1a\" NAME=\"canonical\"/>";
+  const std::string all26 =
+      "<A ID=\"0x1a\" NAME=\"canonical\"/><A ID=\"0x1A\" NAME=\"upper\"/>"
+      "<A ID=\"0x01a\" NAME=\"leading zero\"/>";
+  const std::string ten = "<A ID=\"0x0A\" NAME=\"ten\"/>";
   const std::string allOnes = "<A ID=\"0xffffffff\" NAME=\"all ones\"/>";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"26"}, canonical},
-      {{"26abc"}, canonical},
-      {{"0x1a"}, zero},             // a hexadecimal id reads as 0
-      {{" -1"}, allOnes},           // a leading blank lets a sign through the option check
-      {{"4294967322"}, canonical},  // 2^32 + 26
-      {{"0", "26", " -1"}, zero + canonical + allOnes},
-      {{"10", "1"}, ""},
+      {{"26"}, all26},
+      {{"26abc"}, all26},
+      {{"10"}, ten},
+      {{"0x1a"}, zero},         // a hexadecimal id reads as 0
+      {{" -1"}, allOnes},       // a leading blank lets a sign through the option check
+      {{"4294967322"}, all26},  // 2^32 + 26
+      {{"0", "26", " -1"}, zero + all26 + allOnes},
+      {{"11", "1"}, ""},
   };
   for (const auto& [ids, kept] : cases) {
     std::filesystem::remove(tree.treeFile("custom.xml"));
@@ -234,7 +246,10 @@ TEST_F(CustomTree, ASectionMissingFromTheCustomFileIsAppendedToItsRoot) {
                 kFolder + kGone + "  </TYPE></C>\n");
 }
 
+// Nothing asked for is written, so the status is 1, with a message or without.
 TEST_F(CustomTree, ExistingFilesThatCannotTakeTheSectionAreLeftAsTheyWere) {
+  const std::string file = tree.treeFile("custom.xml");
+  const std::string unparsed = "pdoc is NULL\nproot is NULL\n";
   struct Case {
     const char* what;
     std::string templateText;
@@ -247,15 +262,15 @@ TEST_F(CustomTree, ExistingFilesThatCannotTakeTheSectionAreLeftAsTheyWere) {
       {"template without the section", "<T><TYPE NAME=\"Video\"/></T>",
        "<C><TYPE NAME=\"Music\">mine</TYPE></C>\n", ""},
       {"custom file not well-formed", kTemplate, "<C><TYPE NAME=\"Music\">",
-       "pdoc is NULL\nproot is NULL\n"},
-      {"custom file empty", kTemplate, "", "pdoc is NULL\nproot is NULL\n"},
+       file + ":1: Premature end of data in tag TYPE line 1\n" + unparsed},
+      {"custom file empty", kTemplate, "", file + ":1: Document is empty\n" + unparsed},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     tree.writeTemplate(c.templateText);
     writeFile(tree.treeFile("custom.xml"), c.customText);
     const ino_t before = inodeOf(tree.treeFile("custom.xml"));
-    EXPECT_EQ(add("Music", {"1"}, "custom.xml"), c.out);
+    EXPECT_EQ(add("Music", {"1"}, "custom.xml", 1), c.out);
     EXPECT_EQ(custom(), c.customText);
     EXPECT_EQ(inodeOf(tree.treeFile("custom.xml")), before);  // not even rewritten
   }
@@ -268,8 +283,7 @@ TEST_F(CustomTree, ANewFileFromATemplateWithoutTheSectionIsTheWholeTemplate) {
   EXPECT_EQ(custom(), kDeclaration + "<T>\n  <TYPE NAME=\"Video\"><A ID=\"0x1\"/></TYPE>\n</T>\n");
 }
 
-// A new file takes over the template's own root element, with names and texts that the
-// template's parse shared and namespaces that it declared: all of it must be written as before.
+// A new file is the template document itself: its DTD and the markup of its root stay as written.
 TEST_F(CustomTree, ANewFileKeepsTheMarkupOfTheTemplateRootAsWritten) {
   tree.writeTemplate(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -288,7 +302,7 @@ TEST_F(CustomTree, ANewFileKeepsTheMarkupOfTheTemplateRootAsWritten) {
   EXPECT_EQ(add("Music", {"1", "2", "3"}, "custom.xml"), "");
   EXPECT_EQ(
       custom(),
-      kDeclaration +
+      kDeclaration + "<!DOCTYPE TREE [\n<!ENTITY brand \"Kyto\">\n]>\n" +
           "<TREE xmlns:k=\"urn:kyto:tree\" xml:lang=\"en\">\n"
           "  <TYPE NAME=\"Music\" k:order=\"1\">\n"
           "    <A ID=\"0x1\" NAME=\"Album &amp; disc\" xml:lang=\"de\"/>\n"
@@ -302,17 +316,63 @@ TEST_F(CustomTree, ANewFileKeepsTheMarkupOfTheTemplateRootAsWritten) {
           "</TREE>\n");
 }
 
-TEST_F(CustomTree, WithoutAUsableTemplateNothingIsWritten) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"not well-formed", "<T><TYPE NAME=\"Music\">"},
-      {"empty", ""},
+// The DTD comes along, so the entities the texts use stay defined and the file parses again.
+TEST_F(CustomTree, ANewFileFromATemplateWithEntitiesParses) {
+  tree.writeTemplate(
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE UPNP_TREE [<!ENTITY brand \"Kyto\">]>\n<UPNP_TREE>"
+      "<TYPE NAME=\"Music\"><A ID=\"0x1\" NAME=\"All &brand; Music\"/><A ID=\"0x2\" NAME=\"x\"/>"
+      "</TYPE><TYPE NAME=\"Video\"><A ID=\"0x21\" NAME=\"&brand; Video\"/></TYPE></UPNP_TREE>\n");
+  EXPECT_EQ(add("Music", {"1"}, "custom.xml"), "");
+  EXPECT_EQ(tree.output({"--read", "custom.xml", "Music"}), "1 All Kyto Music\n");
+  EXPECT_EQ(add("Video", {"33"}, "custom.xml"), "");
+  EXPECT_EQ(tree.output({"--read", "custom.xml", "Video"}), "33 Kyto Video\n");
+}
+
+// Adds to one file take turns: each section ends as the last add given for it.
+TEST_F(CustomTree, ParallelAddsToOneFileLoseNoSection) {
+  struct Add {
+    const char* type;
+    const char* id;
+    const char* listed;
   };
-  for (const auto& [what, text] : cases) {
-    tree.writeTemplate(text);
-    EXPECT_EQ(add("Music", {"1"}, "custom.xml"), "pdoc is NULL\n") << what;
+  const Add adds[] = {
+      {"Music", "26", "26 Genre\n"}, {"Video", "34", "34 Date\n"}, {"Photo", "66", "66 Year\n"}};
+  for (int round = 0; round < 10; ++round) {
+    std::filesystem::remove(tree.treeFile("custom.xml"));
+    std::vector<std::thread> writers;
+    for (const Add& a : adds) writers.emplace_back([&] { add(a.type, {a.id}, "custom.xml"); });
+    for (std::thread& writer : writers) writer.join();
+    for (const Add& a : adds)
+      EXPECT_EQ(tree.output({"--read", "custom.xml", a.type}), a.listed) << "round " << round;
   }
-  std::filesystem::remove(tree.templatePath());
-  EXPECT_EQ(add("Music", {"1"}, "custom.xml"), "pdoc is NULL\n");
+}
+
+// A chain of links that the kernel gives up on is refused, not followed link by link.
+TEST_F(CustomTree, ALinkChainTheKernelCannotResolveIsRefused) {
+  const std::string dir = tree.root() + "/";
+  std::string d;
+  for (int i = 0; i < 20; ++i) d += "d/";
+  ASSERT_EQ(symlink(".", (dir + "d").c_str()), 0);
+  ASSERT_EQ(symlink((d + "l1").c_str(), (dir + "x.xml").c_str()), 0);
+  ASSERT_EQ(symlink((d + "l2").c_str(), (dir + "l1").c_str()), 0);
+  ASSERT_EQ(symlink(tree.templatePath().c_str(), (dir + "l2").c_str()), 0);
+  EXPECT_EQ(add("Music", {"1"}, dir + "x.xml", 1), "write xml to file failed\n");
+  EXPECT_EQ(readFile(tree.templatePath()), kTemplate);
+}
+
+TEST_F(CustomTree, WithoutAUsableTemplateNothingIsWritten) {
+  const std::string file = tree.templatePath();
+  const std::pair<const char*, const char*> cases[] = {
+      {"<T><TYPE NAME=\"Music\">", ":1: Premature end of data in tag TYPE line 1\n"},
+      {"", ":1: Document is empty\n"},
+  };
+  for (const auto& [text, report] : cases) {
+    tree.writeTemplate(text);
+    EXPECT_EQ(add("Music", {"1"}, "custom.xml", 1), file + report + "pdoc is NULL\n") << text;
+  }
+  std::filesystem::remove(file);
+  EXPECT_EQ(add("Music", {"1"}, "custom.xml", 1),
+            file + ": No such file or directory\npdoc is NULL\n");
   EXPECT_TRUE(listDir(tree.treeDir()).empty());
 }
 
@@ -332,7 +392,7 @@ TEST_F(CustomTree, TheTemplateIsNeverOverwritten) {
                                tree.root() + "/hard.xml"};
   const ino_t templateInode = inodeOf(tree.templatePath());
   for (const std::string& name : names) {
-    EXPECT_EQ(add("Music", {"1"}, name), "output file can not be the template file\n") << name;
+    EXPECT_EQ(add("Music", {"1"}, name, 1), "output file can not be the template file\n") << name;
     EXPECT_EQ(readFile(tree.templatePath()), kTemplate) << name;
     EXPECT_EQ(inodeOf(tree.templatePath()), templateInode) << name;
   }
@@ -341,8 +401,8 @@ TEST_F(CustomTree, TheTemplateIsNeverOverwritten) {
 
 TEST_F(CustomTree, AFailedSaveIsReportedAndWritesNothing) {
   writeFile(tree.treeFile("plain"), "a regular file");
-  EXPECT_EQ(add("Music", {"1"}, "plain/custom.xml"), "write xml to file failed\n");
-  EXPECT_EQ(add("Music", {"1"}, "missing/custom.xml"), "write xml to file failed\n");
+  EXPECT_EQ(add("Music", {"1"}, "plain/custom.xml", 1), "write xml to file failed\n");
+  EXPECT_EQ(add("Music", {"1"}, "missing/custom.xml", 1), "write xml to file failed\n");
   EXPECT_EQ(listDir(tree.treeDir()), (std::vector<std::string>{"UPnPTree.xml", "plain"}));
 }
 
@@ -365,7 +425,7 @@ TEST_F(CustomTree, AFailedSaveLeavesTheExistingFileIntact) {
   rlimit small = saved;
   small.rlim_cur = 1024;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const std::string out = add("Music", {"1", "2", "3"}, "custom.xml");
+  const std::string out = add("Music", {"1", "2", "3"}, "custom.xml", 1);
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previousHandler);
 

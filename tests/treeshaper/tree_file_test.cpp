@@ -21,17 +21,18 @@ TEST(TreePath, AbsoluteNamesAreTheUsersOwnAndStayUnchanged) {
   EXPECT_EQ(resolveTreePath("/tmp/custom.xml"), "/tmp/custom.xml");
 }
 
-TEST(TreePath, LongPathsAreCutAt1023Characters) {
-  const std::string longName(2000, 'n');
-  const std::string path = resolveTreePath(longName);
-  EXPECT_EQ(path.size(), 1023u);
-  EXPECT_EQ(path, (treeDir() + longName).substr(0, 1023));
-  EXPECT_EQ(resolveTreePath("/" + longName), ("/" + longName).substr(0, 1023));
+// A path is never cut: what is left of it could name another file.
+TEST(TreePath, PathsOver1023BytesAreRefused) {
   const std::string fits = "/" + std::string(1022, 'f');
   EXPECT_EQ(resolveTreePath(fits), fits);
+  EXPECT_EQ(resolveTreePath(fits + "f"), std::nullopt);
+  const std::string relativeFits(1023 - treeDir().size(), 'n');
+  EXPECT_EQ(resolveTreePath(relativeFits), treeDir() + relativeFits);
+  EXPECT_EQ(resolveTreePath(relativeFits + "n"), std::nullopt);
+  EXPECT_EQ(resolveTreePath(std::string(2000, 'n')), std::nullopt);
 }
 
-TEST(TreePath, ExistenceIsTestedAtTheResolvedPath) {
+TEST(TreePath, ExistenceIsTestedAtThePathGiven) {
   test::TempDir root;
   test::writeFile(root / "usr/local/corpus/bin/present.xml", "<r/>");
   EXPECT_EQ(treeFileExists(root / "usr/local/corpus/bin/present.xml"), 0);

@@ -27,9 +27,13 @@ ProgramResult TreeshaperRoot::run(const std::vector<std::string>& args) const {
   run.args.push_back(KYTO_TREESHAPER_PATH);
   run.args.insert(run.args.end(), args.begin(), args.end());
   run.env.push_back("KYTO_ROOT=" + root());
-  ProgramResult result = runProgram(run);
-  EXPECT_EQ(result.exitStatus, 0) << "stderr: " << result.err;
-  return result;
+  return runProgram(run);
+}
+
+std::string TreeshaperRoot::output(const std::vector<std::string>& args, int status) const {
+  const ProgramResult result = run(args);
+  EXPECT_EQ(result.exitStatus, status) << "stdout: " << result.out << "stderr: " << result.err;
+  return result.out;
 }
 
 }  // namespace kyto::test

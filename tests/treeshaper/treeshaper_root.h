@@ -20,10 +20,10 @@ class TreeshaperRoot {
 
   void writeTemplate(const std::string& content) const { writeFile(templatePath(), content); }
 
-  // Runs treeshaper with the arguments under this root; fails the test on a non-zero exit.
+  // Runs treeshaper with the arguments under this root.
   ProgramResult run(const std::vector<std::string>& args) const;
-  // Runs it and returns its standard output.
-  std::string output(const std::vector<std::string>& args) const { return run(args).out; }
+  // Runs it and returns its standard output; fails the test unless it exits with status.
+  std::string output(const std::vector<std::string>& args, int status = 0) const;
 
  private:
   TempDir dir_;

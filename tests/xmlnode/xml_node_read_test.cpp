@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -62,6 +63,74 @@ TEST(OpenFile, ADirectoryIsUnreadable) {
   int error = 0;
   EXPECT_TRUE(XMLNode::openFileHelper(dir.path().c_str(), &error).isEmpty());
   EXPECT_NE(error, 0);
+}
+
+// Only a file that is not well-formed is called malformed: libxml2's own size limits (10 MB in
+// one text or token, 50,000 bytes in a name, nesting of 256) say nothing of the file, and a
+// FIFO or device is not read at all (a FIFO without a writer would block).
+TEST(OpenFile, TellsMalformedFromBeyondTheParsersLimitsAndFromUnreadable) {
+  const std::string huge(10'000'001, 'x');
+  const struct {
+    const char* name;
+    std::string content;
+    int error;
+  } cases[] = {
+      {"cut", "<a><b>", XMLNode::kFileMalformed},
+      {"NUL byte", std::string("<a>\0</a>", 8), XMLNode::kFileMalformed},
+      {"unfinished comment", "<a><!-- x </a>", XMLNode::kFileMalformed},
+      {"tag missing", "<a/>", XMLNode::kFileTagMissing},
+      {"text over 10 MB", "<b>" + huge + "</b>", XMLNode::kFileBeyondLimits},
+      {"attribute over 10 MB", "<b v=\"" + huge + "\"/>", XMLNode::kFileBeyondLimits},
+      {"comment over 10 MB", "<b><!--" + huge + "--></b>", XMLNode::kFileBeyondLimits},
+      {"name over 50,000 bytes", "<b><" + std::string(50'001, 'n') + "/></b>",
+       XMLNode::kFileBeyondLimits},
+      {"nesting of 300",
+       [] {
+         std::string deep;
+         for (int i = 0; i < 300; ++i) deep += "<b>";
+         for (int i = 0; i < 300; ++i) deep += "</b>";
+         return deep;
+       }(),
+       XMLNode::kFileBeyondLimits},
+  };
+  TempDir dir;
+  const std::string path = dir / "f.xml";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFile(path, c.content);
+    int error = -1;
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(XMLNode::openFileHelper(path.c_str(), &error, "b").isEmpty());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(error, c.error);
+  }
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& unreadable : {fifo, std::string("/dev/null")}) {
+    SCOPED_TRACE(unreadable);
+    int error = -1;
+    EXPECT_TRUE(XMLNode::openFileHelper(unreadable.c_str(), &error).isEmpty());
+    EXPECT_EQ(error, XMLNode::kFileUnreadable);
+  }
+}
+
+// What libxml2 has to say about a file is one line for the caller to print, or not.
+TEST(OpenFile, GivesOneLineNamingTheFileAndTheProblem) {
+  TempDir dir;
+  const std::string path = dir / "list.xml";
+  writeFile(path, "<list>\n<item></list>");
+  const std::string missing = dir / "missing.xml";
+  const std::pair<std::string, std::string> cases[] = {
+      {path, path + ":2: Opening and ending tag mismatch: item line 2 and list"},
+      {missing, missing + ": No such file or directory"},
+  };
+  for (const auto& [file, line] : cases) {
+    int error = 0;
+    std::string diagnostic;
+    EXPECT_TRUE(XMLNode::openFileHelper(file.c_str(), &error, "list", &diagnostic).isEmpty());
+    EXPECT_NE(error, 0);
+    EXPECT_EQ(diagnostic, line);
+  }
 }
 
 // The file is handed to the parser in the pieces it reads, not as one block.

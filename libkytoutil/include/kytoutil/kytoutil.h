@@ -82,16 +82,19 @@ KYTOUTIL_API extern int_name_st s_compareTypeName[];  /* COMPARE_TYPE values */
 KYTOUTIL_API int Kyto_Util_ReadClientSettings(ClientSettingsCallback callback, void* context);
 
 /*
- * Adds a client, replacing the first entry with the same MAC text. ip, user and clientType may
- * be null or empty for none; profileId and deny are negative for none. Returns 0 when the list
- * was written, 1 when the lock can't be taken, a text can't be stored in XML, or the write fails.
+ * Adds a client, replacing every entry of the same address: two valid MAC texts are compared by
+ * their 6 bytes, any other text only with the same text. ip, user and clientType may be null or
+ * empty for none; profileId and deny are negative for none. Returns 0 when the list was written,
+ * 1 when the lock can't be taken, a text can't be stored in XML or is over 4096 bytes, the list
+ * can't be read or parsed for lack of memory, or the write fails.
  */
 KYTOUTIL_API int Kyto_Util_AddClientToXMLFile(const char* mac, const char* ip, int profileId,
                                               const char* user, const char* clientType, int deny);
 
 /*
- * Removes the first entry with this MAC text. Returns 0 when an entry was removed and the list
- * written, 1 otherwise (no lock, unreadable or malformed list, no such entry, write failure).
+ * Removes every entry of this address, compared as by Kyto_Util_AddClientToXMLFile. Returns 0
+ * when at least one entry was removed and the list written, 1 otherwise (no lock, unreadable or
+ * malformed list, no such entry, write failure).
  */
 KYTOUTIL_API int Kyto_Util_DelClientFromXMLFile(const char* mac);
 

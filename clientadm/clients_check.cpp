@@ -1,0 +1,181 @@
+#include "clients_check.h"
+
+#include <kytoutil/kytoutil.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "client_type_registry.h"
+#include "common/hex_digit.h"
+#include "config_document.h"
+#include "name_suggestion.h"
+#include "xml_tree.h"
+
+namespace kyto::clientadm {
+
+namespace {
+
+constexpr int kLastProfileId = 5;
+constexpr char kSkipped[] = "the entry is skipped, never listed, never served";
+constexpr char kNewListOnAdd[] =
+    "the next add keeps a .corrupt- copy of the file and starts a new list";
+
+const std::vector<std::string_view> kClientAttributes = {
+    "MAC", "IP", "DEVICE", "USER_PROFILE", "USER", "CLIENT_TYPE", "DENY"};
+
+// The number as the library reads USER_PROFILE and DENY: strtol, base 10, taken as an int.
+int readAsInt(const std::string& text) {
+  return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
+}
+
+// A decimal integer with an optional sign that an int holds.
+bool isDecimalInt(const std::string& text) {
+  const std::size_t digits = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  if (text.size() <= digits || text.find_first_not_of("0123456789", digits) != std::string::npos)
+    return false;
+  errno = 0;
+  const long value = std::strtol(text.c_str(), nullptr, 10);
+  return errno != ERANGE && value >= INT_MIN && value <= INT_MAX;
+}
+
+// "CUST" and 12 hexadecimal digits.
+bool isWellFormedCustomType(std::string_view name) {
+  return isCustomClientType(name) &&
+         std::all_of(name.begin() + 4, name.end(), [](char c) { return hexDigitValue(c) >= 0; });
+}
+
+// One CLIENT under check, with where to report.
+using Entry = CheckedElement;
+
+// The addresses seen so far (6 bytes as one number), with the line of their first entry.
+using FirstLines = std::unordered_map<std::uint64_t, long>;
+
+void checkMac(const Entry& entry, FirstLines& seen) {
+  const auto mac = attributeValue(entry.element, "MAC");
+  if (!mac) {
+    entry.problem(std::string("CLIENT has no MAC: ") + kSkipped);
+    return;
+  }
+  unsigned char bytes[6];
+  if (convertMacStrToMacBinStr(mac->c_str(), reinterpret_cast<char*>(bytes)) != 0) {
+    entry.problem("MAC " + quoted(*mac) +
+                  " is not six hexadecimal fields joined by ':': " + kSkipped);
+    return;
+  }
+  std::uint64_t address = 0;
+  for (const unsigned char byte : bytes) address = address << 8 | byte;
+  const auto [first, added] = seen.emplace(address, entry.line);
+  if (!added)
+    entry.problem("MAC " + quoted(*mac) + " is the address of the CLIENT of line " +
+                  std::to_string(first->second) +
+                  " as well: this entry is shadowed, list shows the earlier one's profile, user, "
+                  "client type and deny flag");
+}
+
+void checkProfile(const Entry& entry) {
+  const auto text = attributeValue(entry.element, "USER_PROFILE");
+  if (!text) return;
+  const bool plain = !text->empty() && text->find_first_not_of("0123456789") == std::string::npos;
+  const int value = readAsInt(*text);
+  const bool inRange = value >= 0 && value <= kLastProfileId;
+  if (plain && inRange && isDecimalInt(*text)) return;
+  entry.problem("USER_PROFILE " + quoted(*text) + " is not a number from 0 to 5: it is read as " +
+                (inRange ? "profile " + std::to_string(value) : std::string("no profile (-1)")));
+}
+
+void checkDeny(const Entry& entry) {
+  const auto text = attributeValue(entry.element, "DENY");
+  if (!text || isDecimalInt(*text)) return;
+  const bool denied = !text->empty() && readAsInt(*text) != 0;
+  entry.problem("DENY " + quoted(*text) + " is not a number: it is read as " +
+                (denied ? "1, the device is denied" : "0, the device is not denied"));
+}
+
+void checkClientType(const Entry& entry, const std::unordered_set<std::string>* catalogueNames) {
+  const auto type = attributeValue(entry.element, "CLIENT_TYPE");
+  if (!type || type->empty() || catalogueNames == nullptr) return;
+  if (catalogueNames->count(*type) != 0 || *type == kDefaultClientType ||
+      isWellFormedCustomType(*type))
+    return;
+  std::vector<std::string_view> names(catalogueNames->begin(), catalogueNames->end());
+  std::sort(names.begin(), names.end());  // the same suggestion whatever the set's order
+  names.insert(names.begin(), kDefaultClientType);
+  entry.problem("CLIENT_TYPE " + quoted(*type) +
+                " is neither a catalogue short name nor CUST and 12 hexadecimal digits: no "
+                "catalogue type applies to the device" +
+                suggestion(*type, names));
+}
+
+void checkEntry(const Entry& entry, const std::unordered_set<std::string>* catalogueNames,
+                FirstLines& seen) {
+  checkMac(entry, seen);
+  checkProfile(entry);
+  checkDeny(entry);
+  checkClientType(entry, catalogueNames);
+  reportUnknownAttributes(entry, "CLIENT", kClientAttributes);
+}
+
+// Reports why the list can't be used, or returns its UPNP_CLIENTS element.
+const xmlNode* listElement(const std::string& path, const ConfigDocument& document,
+                           CheckReport& report) {
+  using Outcome = ConfigDocument::Outcome;
+  switch (document.outcome) {
+    case Outcome::Missing:
+      return nullptr;  // no list yet: add starts one
+    case Outcome::Unreadable:
+      report.add(path, 0,
+                 std::string("cannot be read (") + std::strerror(document.error) +
+                     "): no stored client is listed");
+      return nullptr;
+    case Outcome::Malformed:
+      report.add(path, document.errorLine,
+                 "not well-formed (" + document.message + "): no stored client is listed, and " +
+                     kNewListOnAdd);
+      return nullptr;
+    case Outcome::Parsed:
+      break;
+  }
+  const xmlNode* root = xmlDocGetRootElement(document.doc.get());
+  const xmlNode* top = xmlnode::findFirstElement(document.doc->children, "UPNP_CLIENTS");
+  if (top == nullptr) {
+    report.add(path, root != nullptr ? elementLine(root) : 0,
+               std::string("has no UPNP_CLIENTS element: no stored client is listed, and ") +
+                   kNewListOnAdd);
+  } else if (top != root) {
+    // Read finds the element anywhere; add and del only as the root.
+    report.add(path, elementLine(root),
+               "the root element " + quoted(nameOf(root)) +
+                   " is not UPNP_CLIENTS: list reads the UPNP_CLIENTS inside it, but " +
+                   kNewListOnAdd + " and del fails");
+  }
+  return top;
+}
+
+}  // namespace
+
+void checkClientList(const std::string& path, const std::unordered_set<std::string>* catalogueNames,
+                     CheckReport& report) {
+  const ConfigDocument document = readConfigDocument(path);
+  const xmlNode* top = listElement(path, document, report);
+  if (top == nullptr) return;
+  FirstLines seen;
+  for (const xmlNode* child = top->children; child != nullptr; child = child->next) {
+    if (child->type != XML_ELEMENT_NODE) continue;
+    const Entry entry{path, child, elementLine(child), report};
+    if (xmlnode::isElementNamed(child, "CLIENT")) {
+      checkEntry(entry, catalogueNames, seen);
+    } else {
+      entry.problem("element " + quoted(nameOf(child)) + " is not a CLIENT: it is ignored" +
+                    suggestion(nameOf(child), {"CLIENT"}));
+    }
+  }
+}
+
+}  // namespace kyto::clientadm

@@ -1,0 +1,45 @@
+#include "config_check.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "check_report.h"
+#include "client_types_check.h"
+#include "clients_check.h"
+#include "common/appliance_paths.h"
+#include "common/client_list_lock.h"
+#include "common/unique_fd.h"
+
+namespace kyto::clientadm {
+
+namespace {
+
+void checkListUnderLock(const kyto::paths::AppliancePaths& paths,
+                        const std::unordered_set<std::string>* catalogueNames,
+                        CheckReport& report) {
+  int error = 0;
+  const UniqueFd lock = lockClientList(paths.clientsLock, &error);
+  if (!lock.valid())
+    report.add(paths.clientsLock, 0,
+               std::string("cannot be locked (") + std::strerror(error) +
+                   "): list shows no stored client, add and del fail");
+  // Writers replace the list by renaming a complete file over it, so it is read whole even
+  // without the lock.
+  checkClientList(paths.clientsXml, catalogueNames, report);
+}
+
+}  // namespace
+
+int checkConfiguration(std::FILE* out) {
+  const kyto::paths::AppliancePaths& paths = kyto::paths::appliancePaths();
+  CheckReport catalogueReport;
+  const auto catalogueNames = checkClientTypes(paths.clientTypesXml, catalogueReport);
+  CheckReport report;
+  checkListUnderLock(paths, catalogueNames ? &*catalogueNames : nullptr, report);
+  report.print(out);
+  catalogueReport.print(out);
+  return report.empty() && catalogueReport.empty() ? 0 : 1;
+}
+
+}  // namespace kyto::clientadm

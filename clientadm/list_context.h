@@ -1,0 +1,38 @@
+// What the three sources of the list command work with, handed to each of them: the server
+// setting they report with, the client types the client cache names by index, and the list they
+// merge into. No source reaches any of them through a global.
+#pragma once
+
+#include <cstdint>
+
+#include "merged_client_list.h"
+
+namespace kyto::clientadm {
+
+class ClientTypeRegistry;
+
+// The media server settings that list needs.
+struct ListSettings {
+  // deny_anonymous: the deny flag of a client that only the caches know.
+  std::int32_t denyAnonymous = 0;
+};
+
+struct ListContext {
+  ListSettings settings;
+  const ClientTypeRegistry& registry;
+  MergedClientList& list;
+};
+
+// What a source tells the list command when it is done. list prints whatever was merged in any
+// case; the status is for the tests, the warning for the caller.
+struct SourceReport {
+  int status = 0;                 // 1 when the source could not be read at all
+  const char* warning = nullptr;  // one line for standard error: what the listing misses
+};
+
+// The one entry of every source into the list. Only the stored list knows users and deny flags:
+// a client that a cache reports gets no user and the deny_anonymous setting, whatever the report
+// holds. 0 when done, 1 when out of memory.
+int mergeClient(const ListContext& context, std::int32_t comeFrom, ClientReport client) noexcept;
+
+}  // namespace kyto::clientadm

@@ -1,0 +1,228 @@
+#include "common/xml_diagnostics.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "common/regular_file.h"
+#include "common/safe_text.h"
+#include "common/unique_fd.h"
+
+namespace kyto {
+
+namespace {
+
+// libxml2's input: a descriptor read as the parser asks for more, or a text handed over in
+// pieces of the size the parser asks for, so that the markup scanner and the check for libxml2's
+// first error come between. Read errors are recorded here: libxml2 would report them only as
+// "Unknown IO error".
+struct ScannedInput {
+  xmlParserCtxt* context = nullptr;
+  int fd = -1;  // or, when negative, the text
+  std::string_view text;
+  xml::MarkupScanner scanner;
+  int readError = 0;
+  bool cut = false;  // at a byte that breaks a markup limit
+};
+
+int readRaw(ScannedInput& input, char* buffer, int length) {
+  if (input.fd < 0) {
+    const std::size_t n = std::min(input.text.size(), static_cast<std::size_t>(length));
+    std::memcpy(buffer, input.text.data(), n);
+    input.text.remove_prefix(n);
+    return static_cast<int>(n);
+  }
+  for (;;) {
+    const ssize_t n = read(input.fd, buffer, static_cast<size_t>(length));
+    if (n >= 0) return static_cast<int>(n);
+    if (errno != EINTR) {
+      input.readError = errno;
+      return -1;
+    }
+  }
+}
+
+int readInput(void* context, char* buffer, int length) {
+  auto& input = *static_cast<ScannedInput*>(context);
+  // After libxml2's first error, or once a limit is broken, the input ends here.
+  if (input.cut || input.context->wellFormed == 0 || length <= 0) return 0;
+  const int n = readRaw(input, buffer, length);
+  if (n <= 0) return n;
+  const std::size_t passed = input.scanner.scan(buffer, static_cast<std::size_t>(n));
+  input.cut = passed < static_cast<std::size_t>(n);
+  return static_cast<int>(passed);
+}
+
+int closeInput(void* /*context*/) {
+  return 0;  // the descriptor is closed by its owner
+}
+
+// libxml2 2.9 has no code of its own for its limits: a text over 10 MB is reported as out of
+// memory ("huge text node"), a token over 10 MB ("Huge input lookup") and nesting over 256 as an
+// internal error, and a comment, processing instruction or CDATA section over 10 MB with the code
+// of an unfinished one and "too big" in the message.
+bool isBeyondLimits(const xmlError& error) {
+  switch (error.code) {
+    case XML_ERR_NO_MEMORY:
+    case XML_ERR_INTERNAL_ERROR:
+    case XML_ERR_NAME_TOO_LONG:
+      return true;
+    case XML_ERR_COMMENT_NOT_FINISHED:
+    case XML_ERR_PI_NOT_FINISHED:
+    case XML_ERR_CDATA_NOT_FINISHED:
+      return error.message != nullptr && std::strstr(error.message, "too big") != nullptr;
+    default:
+      return false;
+  }
+}
+
+struct ParserContext {
+  void operator()(xmlParserCtxt* context) const { xmlFreeParserCtxt(context); }
+};
+
+}  // namespace
+
+std::string fileProblem(std::string_view path, int error) {
+  const char* problem = error == EINVAL ? "not a regular file" : std::strerror(error);
+  std::string line(path);
+  line += ": ";
+  line += problem;
+  return withoutControls(line);
+}
+
+XmlReports::XmlReports(xmlParserCtxt* context, std::string_view path)
+    : context_(context),
+      path_(path),
+      savedHandler_(xmlStructuredError),
+      savedHandlerData_(xmlStructuredErrorContext) {
+  // libxml2 hands the context's handler the context itself, which leads back here.
+  context->_private = this;
+  context->sax->serror = recordForContext;
+  xmlSetStructuredErrorFunc(this, recordForThread);
+}
+
+XmlReports::~XmlReports() {
+  context_->sax->serror = nullptr;
+  context_->_private = nullptr;
+  xmlSetStructuredErrorFunc(savedHandlerData_, savedHandler_);
+}
+
+void XmlReports::recordForContext(void* context, xmlError* report) {
+  auto* self = static_cast<XmlReports*>(static_cast<xmlParserCtxt*>(context)->_private);
+  if (report != nullptr) self->record(*report);
+}
+
+void XmlReports::recordForThread(void* self, xmlError* report) {
+  if (report != nullptr) static_cast<XmlReports*>(self)->record(*report);
+}
+
+// Called from libxml2: nothing may be thrown out of it. Without memory for the line the report is
+// lost, and the parse result still tells.
+void XmlReports::record(const xmlError& report) noexcept {
+  // The errors after the first mostly follow from it, so the first decides; but memory running
+  // out anywhere spoils the whole result.
+  if (report.level >= XML_ERR_ERROR) {
+    if (!anyError_ || report.code == XML_ERR_NO_MEMORY)
+      beyondLimits_ = beyondLimits_ || isBeyondLimits(report);
+    anyError_ = true;
+  }
+  const bool fatal = report.level == XML_ERR_FATAL;
+  const bool error = report.level >= XML_ERR_ERROR;
+  std::string& kept = error ? error_ : warning_;
+  if (!kept.empty() && !(error && fatal && !errorFatal_)) return;
+  try {
+    std::string message = report.message != nullptr ? report.message : "parse failed";
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+      message.pop_back();
+    std::string line = path_;
+    if (report.line > 0) line += ":" + std::to_string(report.line);
+    line += ": " + message;
+    kept = withoutControls(line);
+    if (error) {
+      errorFatal_ = fatal;
+      errorLine_ = report.line;
+      errorMessage_ = std::move(message);
+    }
+  } catch (...) {
+  }
+}
+
+namespace {
+
+XmlFileParse parseScanned(ScannedInput& input, std::string_view path, int options,
+                          XmlParserSetup setup) {
+  XmlFileParse result;
+  const std::unique_ptr<xmlParserCtxt, ParserContext> context(xmlNewParserCtxt());
+  if (context == nullptr) {
+    result.diagnostic = fileProblem(path, ENOMEM);
+    return result;
+  }
+  if (setup != nullptr) setup(context.get());
+  input.context = context.get();
+  std::string first;
+  bool anyError = false;
+  {
+    const XmlReports reports(context.get(), path);
+    const std::string url(path);
+    result.doc =
+        xmlCtxtReadIO(context.get(), readInput, closeInput, &input, url.c_str(), nullptr, options);
+    first = reports.first();
+    result.errorLine = reports.errorLine();
+    result.errorMessage = reports.errorMessage();
+    anyError = reports.anyError();
+    result.beyondLimits = reports.beyondLimits();
+  }
+  if (input.cut) {
+    // What libxml2 said of the cut input follows from the cut.
+    result.beyondLimits = true;
+    result.breach = input.scanner.breach();
+    first = withoutControls(std::string(path) + ": " + xml::describeBreach(result.breach));
+    result.errorLine = 0;
+    result.errorMessage = xml::describeBreach(result.breach);
+  }
+  if ((options & XML_PARSE_RECOVER) != 0 && input.readError == 0) return result;
+  if (input.readError != 0 || (result.doc != nullptr && result.beyondLimits)) {
+    xmlFreeDoc(result.doc);
+    result.doc = nullptr;
+  }
+  if (input.readError != 0) {
+    result.readError = input.readError;
+    result.beyondLimits = false;
+    result.diagnostic = fileProblem(path, input.readError);
+  } else if (result.doc == nullptr) {
+    // A failure without any error reported is of no known cause: nothing is said of the file.
+    result.beyondLimits = result.beyondLimits || !anyError;
+    result.diagnostic = first.empty() ? withoutControls(std::string(path) + ": not parsed") : first;
+  }
+  return result;
+}
+
+}  // namespace
+
+XmlFileParse parseXmlDescriptor(int fd, std::string_view path, int options, XmlParserSetup setup) {
+  ScannedInput input;
+  input.fd = fd;
+  return parseScanned(input, path, options, setup);
+}
+
+XmlFileParse parseXmlText(std::string_view text, int options) {
+  ScannedInput input;
+  input.text = text;
+  return parseScanned(input, "(text)", options, nullptr);
+}
+
+XmlFileParse parseXmlFile(const std::string& path, int options, XmlParserSetup setup) {
+  UniqueFd fd;
+  if (const int error = openRegularFile(path, fd); error != 0) {
+    XmlFileParse result;
+    result.readError = error;
+    result.diagnostic = fileProblem(path, error);
+    return result;
+  }
+  return parseXmlDescriptor(fd.get(), path, options, setup);
+}
+
+}  // namespace kyto

@@ -1,0 +1,92 @@
+// Parsing XML files without libxml2 printing anything: what it reports is kept as one safe line
+// that names the file and the problem, for the program to print where its own errors go.
+//
+// Every input reaches libxml2 through the markup scanner (markup_limits.h), piece by piece as
+// libxml2 reads it, and ends at the first byte that breaks a markup limit: libxml2 then sees a
+// cut input. It also ends at libxml2's first error, recovery or not, because libxml2 continues
+// after an error where the scanner can't follow it; libxml2 has by then read at most one piece
+// (4 KB) more. So any input is taken or refused in time proportional to its size.
+#pragma once
+
+#include <libxml/parser.h>
+
+#include <string>
+#include <string_view>
+
+#include "common/markup_limits.h"
+
+namespace kyto {
+
+// While it lives, libxml2's reports about one parser context come here, and so do the reports it
+// raises on this thread without a context (I/O errors). Nothing is installed beyond its life: the
+// thread's previous handler is restored on destruction.
+class XmlReports {
+ public:
+  XmlReports(xmlParserCtxt* context, std::string_view path);
+  ~XmlReports();
+  XmlReports(const XmlReports&) = delete;
+  XmlReports& operator=(const XmlReports&) = delete;
+
+  // The first error, else the first warning, as "PATH:LINE: message" with control characters as
+  // '?'; empty when libxml2 reported nothing. A fatal error, the one that stopped the parse,
+  // takes the place of an earlier error that was not fatal.
+  const std::string& first() const { return error_.empty() ? warning_ : error_; }
+  // That error's line (0 when it gave none) and message as libxml2 wrote it, without the newline.
+  long errorLine() const { return errorLine_; }
+  const std::string& errorMessage() const { return errorMessage_; }
+  // Whether any error was reported, and whether the parse ran out of memory or into one of the
+  // parser's own limits, which says nothing of whether the file is well-formed.
+  bool anyError() const { return anyError_; }
+  bool beyondLimits() const { return beyondLimits_; }
+
+ private:
+  static void recordForContext(void* context, xmlError* report);
+  static void recordForThread(void* self, xmlError* report);
+  void record(const xmlError& report) noexcept;
+
+  xmlParserCtxt* context_;
+  std::string path_;
+  std::string error_;
+  std::string warning_;
+  long errorLine_ = 0;
+  std::string errorMessage_;
+  bool errorFatal_ = false;
+  bool anyError_ = false;
+  bool beyondLimits_ = false;
+  xmlStructuredErrorFunc savedHandler_;
+  void* savedHandlerData_;
+};
+
+struct XmlFileParse {
+  xmlDoc* doc = nullptr;  // the caller frees it; null when the file gave no document
+  int readError = 0;      // errno when it couldn't be opened or read (see openRegularFile)
+  // With no document and no read error: memory ran out or a limit of the parser or a markup
+  // limit was reached (or it failed without saying why), so the file may well be sound. Else it
+  // is not well-formed.
+  bool beyondLimits = false;
+  xml::MarkupBreach breach = xml::MarkupBreach::kNone;  // the markup limit the input broke, if any
+  std::string diagnostic;    // when doc is null: one safe line naming the file and the problem
+  long errorLine = 0;        // when doc is null: the line and raw message of libxml2's error
+  std::string errorMessage;  // (see XmlReports::errorLine), "" when it reported none
+};
+
+// Called with the parser's context before the parse, to change how it builds the tree.
+using XmlParserSetup = void (*)(xmlParserCtxt* context);
+
+// "PATH: problem", controls as '?', for a file that couldn't be opened or read: error is the errno
+// value (EINVAL stands for "not a regular file", as openRegularFile gives it).
+std::string fileProblem(std::string_view path, int error);
+
+// Parses what fd reads, as it reads it, as the file at path (the name the diagnostic gives).
+XmlFileParse parseXmlDescriptor(int fd, std::string_view path, int options,
+                                XmlParserSetup setup = nullptr);
+
+// openRegularFile, then parseXmlDescriptor: a FIFO, device, socket or directory is unreadable, and
+// opening one never blocks.
+XmlFileParse parseXmlFile(const std::string& path, int options, XmlParserSetup setup = nullptr);
+
+// Parses a text in memory the same way. With XML_PARSE_RECOVER, doc holds what libxml2 made of
+// the text up to where its input ended: the first error, or the byte that broke a markup limit.
+XmlFileParse parseXmlText(std::string_view text, int options);
+
+}  // namespace kyto

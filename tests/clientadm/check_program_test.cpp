@@ -1,0 +1,119 @@
+// clientadm check on the two samples of examples/, and its wait for the list's lock.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "test_support.h"
+
+namespace {
+
+using kyto::test::readFile;
+using kyto::test::TempDir;
+
+const std::string kProgram = KYTO_CLIENTADM_PATH;
+const std::string kExamples = KYTO_EXAMPLES_DIR;
+const std::string kGoldenDir = KYTO_CLIENTADM_GOLDEN_DIR;
+constexpr char kConfigDir[] = "etc/config/kytomediasvr/";
+
+// A copy of a sample root, so that the lock file is made in the copy.
+class SampleCopy {
+ public:
+  explicit SampleCopy(const std::string& sample) {
+    std::filesystem::copy(kExamples + "/" + sample, root_.path(),
+                          std::filesystem::copy_options::recursive);
+  }
+  std::string file(const std::string& name) const { return root_ / (kConfigDir + name); }
+  const std::string& path() const { return root_.path(); }
+
+ private:
+  TempDir root_;
+};
+
+kyto::test::ProgramResult runCheck(const SampleCopy& root) {
+  kyto::test::ProgramRun run;
+  run.args = {kProgram, "check"};
+  run.env = {"KYTO_ROOT=" + root.path()};
+  return kyto::test::runProgram(run);
+}
+
+TEST(CheckProgram, SaysNothingOnTheCleanSampleAndWritesOnlyTheLockFile) {
+  SampleCopy root("root");
+  const auto result = runCheck(root);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(readFile(root.file("clients.xml")),
+            readFile(kExamples + "/root/" + kConfigDir + "clients.xml"));
+  EXPECT_TRUE(kyto::test::fileExists(root.file("clients.lock")));
+}
+
+TEST(CheckProgram, FindsEachPlantedMistakeOnItsLine) {
+  SampleCopy root("check-root");
+  kyto::test::writeFile(root.file("clients.lock"), "kept");
+  std::string expected = readFile(kGoldenDir + "/check_planted.txt");
+  for (auto at = expected.find("{root}"); at != std::string::npos; at = expected.find("{root}"))
+    expected.replace(at, 6, root.path());
+  const auto result = runCheck(root);
+  EXPECT_EQ(result.out, expected);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(readFile(root.file("clients.lock")), "kept");  // opened, never truncated
+}
+
+// True when /proc/locks shows process pid waiting for a flock on the file with this inode.
+bool waitsForFlock(pid_t pid, ino_t inode) {
+  std::ifstream locks("/proc/locks");
+  const std::string owner = " " + std::to_string(pid) + " ";
+  const std::string file = ":" + std::to_string(inode) + " ";
+  for (std::string line; std::getline(locks, line);) {
+    if (line.find("-> FLOCK") != std::string::npos && line.find(owner) != std::string::npos &&
+        line.find(file) != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+TEST(CheckProgram, WaitsForTheListsLock) {
+  if (!std::ifstream("/proc/locks")) GTEST_SKIP() << "/proc/locks is not readable here";
+  SampleCopy root("root");
+  const int lock = open(root.file("clients.lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  struct stat lockFile {};
+  ASSERT_EQ(fstat(lock, &lockFile), 0);
+
+  const pid_t checker = fork();
+  if (checker == 0) {
+    setenv("KYTO_ROOT", root.path().c_str(), 1);
+    const int devnull = open("/dev/null", O_WRONLY);
+    dup2(devnull, STDOUT_FILENO);
+    execl(kProgram.c_str(), kProgram.c_str(), "check", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(checker, 0);
+  // Wait, without a time assertion, until the kernel shows the check blocked on the lock.
+  bool blocked = false;
+  int status = 0;
+  for (int i = 0; i < 3000 && !blocked; ++i) {
+    blocked = waitsForFlock(checker, lockFile.st_ino);
+    if (!blocked && waitpid(checker, &status, WNOHANG) == checker) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(blocked) << "check never waited for the lock";
+  close(lock);
+  if (blocked) {
+    ASSERT_EQ(waitpid(checker, &status, 0), checker);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+}
+
+}  // namespace

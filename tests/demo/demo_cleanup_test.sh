@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Runs the demo with a private TMPDIR: once to the end on the real build, and on a build of stubs
+# where it is interrupted (Ctrl-C, SIGTERM) while a program runs or where a staging step fails.
+# Every run must remove its staging directory.
+#   demo_cleanup_test.sh RUN_DEMO BUILD_DIR
+set -euo pipefail
+set -m # every background run gets a process group of its own, as a terminal's job does
+demo=$1
+build=$2
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export TMPDIR=$work/tmp
+mkdir "$TMPDIR"
+failures=0
+fail() {
+  echo "FAILED: $*"
+  failures=$((failures + 1))
+}
+check_nothing_left() {
+  local left
+  left=$(find "$TMPDIR" -mindepth 1 -maxdepth 1)
+  [ -z "$left" ] || fail "$1 left behind: $left"
+  rm -rf "${TMPDIR:?}"/*
+}
+
+out=$("$demo" "$build" 2>&1) || fail "the demo failed: $out"
+[[ $out == *$'\n00:01:05\n'* ]] || fail "the demo printed no duration of its clip: $out"
+check_nothing_left "a whole run"
+
+# A build whose clientadm says it started and then waits, and whose cache writer exits with the
+# given status.
+stub_build() {
+  local dir=$work/build-$1
+  mkdir -p "$dir/clientadm" "$dir/treeshaper" "$dir/platform/dmscache"
+  printf '#!/bin/sh\ntouch "%s/started"\nexec sleep 60\n' "$work" >"$dir/clientadm/clientadm"
+  printf '#!/bin/sh\nexit 0\n' >"$dir/treeshaper/treeshaper"
+  printf '#!/bin/sh\nexit %d\n' "$1" >"$dir/platform/dmscache/kyto-dmscache"
+  chmod +x "$dir"/*/* "$dir/platform/dmscache/kyto-dmscache"
+  echo "$dir"
+}
+
+for signal in INT TERM; do
+  rm -f "$work/started"
+  "$demo" "$(stub_build 0)" >/dev/null 2>&1 &
+  group=$!
+  for _ in $(seq 200); do
+    [ -e "$work/started" ] && break
+    sleep 0.05
+  done
+  [ -e "$work/started" ] || fail "the demo never reached clientadm"
+  kill -s "$signal" -- "-$group"
+  status=0
+  wait "$group" || status=$?
+  [ "$status" -ne 0 ] || fail "the demo interrupted with SIG$signal exited with 0"
+  check_nothing_left "a run interrupted with SIG$signal"
+done
+
+# The cache writer runs only in a private IPC namespace.
+if unshare --ipc true 2>/dev/null; then
+  status=0
+  "$demo" "$(stub_build 1)" >/dev/null 2>&1 || status=$?
+  [ "$status" -ne 0 ] || fail "the demo went on after its cache writer failed"
+  check_nothing_left "a failed run"
+else
+  echo "no private IPC namespace: the failing staging step is not tried"
+fi
+
+[ "$failures" -eq 0 ] || exit 1
+echo "no staging directory left behind"

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Installs the build into a fresh prefix and starts the installed programs with an empty
+# environment (env -i, with only KYTO_ROOT, which points them at a copy of the sample appliance):
+# they must find the project's libraries in the prefix with no ldconfig and no LD_LIBRARY_PATH.
+#   install_test.sh BUILD_DIR LIBDIR INSTALL_TEST_TOOLS(ON|OFF) EXAMPLES_DIR
+set -euo pipefail
+build=$1
+libdir=$2
+test_tools=$3
+examples=$4
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+root=$work/root
+cmake --install "$build" --prefix "$prefix" >/dev/null
+cp -a "$examples/root/." "$root/"
+
+failures=0
+fail() {
+  echo "FAILED: $*"
+  failures=$((failures + 1))
+}
+
+# Every library of the project resolves inside the prefix, whatever the machine has elsewhere.
+for program in clientadm treeshaper; do
+  loaded=$(env -i LD_TRACE_LOADED_OBJECTS=1 "$prefix/bin/$program")
+  [[ $loaded != *"not found"* ]] || fail "$program: a library is not found:"$'\n'"$loaded"
+done
+loaded=$(env -i LD_TRACE_LOADED_OBJECTS=1 "$prefix/bin/clientadm")
+for library in libkytoutil.so.1 libkytocorvi.so.1; do
+  found=$(sed -n "s|^\s*$library => \(.*\) (0x.*|\1|p" <<<"$loaded")
+  if [ -z "$found" ] || [ "$(realpath "$found")" != "$(realpath "$prefix/$libdir/$library")" ]; then
+    fail "clientadm does not load $library from the prefix:"$'\n'"$loaded"
+  fi
+done
+
+# The programs run. A private IPC namespace, where there is one, keeps the machine's client cache
+# out of the listing.
+ipc=()
+if unshare --ipc true 2>/dev/null; then ipc=(unshare --ipc); fi
+check() {
+  local expected=$1 got status=0
+  shift
+  got=$("$@" 2>&1) || status=$?
+  [[ $status -eq 0 && $got == *"$expected"* ]] ||
+    fail "$* (exit status $status) printed:"$'\n'"$got"
+}
+run=(env -i "KYTO_ROOT=$root")
+check "0|00:1d:5a:10:22:01|" "${ipc[@]}" "${run[@]}" "$prefix/bin/clientadm" list
+check "00:01:05" "${run[@]}" "$prefix/bin/clientadm" getDuration \
+  --filePath "$root/share/Multimedia/demo clip.mp4"
+check "2 Album" "${run[@]}" "$prefix/bin/treeshaper" --list Music
+
+# The test tools are installed only when asked for.
+for tool in halyard kyto-dmscache; do
+  if [ "$test_tools" = ON ]; then
+    [ -x "$prefix/bin/$tool" ] || fail "$tool is not installed although asked for"
+  else
+    [ ! -e "$prefix/bin/$tool" ] || fail "$tool is installed without KYTO_INSTALL_TEST_TOOLS"
+  fi
+done
+
+[ "$failures" -eq 0 ] || exit 1
+echo "installed programs start from $prefix"
