@@ -44,11 +44,11 @@ struct Row {
 void check(const Row& row) {
   SCOPED_TRACE(row.name);
   StagedRoot root;
-  writeFile(root / (kConfig + "clients.xml"), clientList(kStored));
-  writeFile(root / (kConfig + "clients.lock"), "");
+  writeFile(root.paths().clientsXml, clientList(kStored));
+  writeFile(root.paths().clientsLock, "");
   const std::string sample = kyto::test::readFile(KYTO_SAMPLE_TREE);
-  writeFile(root / (kTreeDir + "UPnPTree.xml"), sample);
-  writeFile(root / (kTreeDir + "keep.xml"), sample);
+  writeFile(root.treeFile("UPnPTree.xml"), sample);
+  writeFile(root.treeFile("keep.xml"), sample);
 
   std::string expectedOut = row.out;
   if (const auto at = expectedOut.find("{root}"); at != std::string::npos)

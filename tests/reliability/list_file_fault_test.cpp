@@ -76,8 +76,8 @@ TEST(LockFile, ThatCannotBeCreatedFailsAddAndDelAndEmptiesTheStoredPartOfList) {
       {"config directory missing", [](const StagedRoot&) {}, ENOENT},
       {"a directory in the lock file's place",
        [](const StagedRoot& root) {
-         writeFile(root / (kConfig + "clients.xml"), clientList(3));
-         kyto::test::makeDirs(root / (kConfig + "clients.lock"));
+         writeFile(root.paths().clientsXml, clientList(3));
+         kyto::test::makeDirs(root.paths().clientsLock);
        },
        EISDIR},
   };
@@ -98,20 +98,20 @@ struct ListFileCase {
 TEST(ListFile, ThatIsNoRegularFileIsRefusedAndLeftAlone) {
   const std::vector<ListFileCase> cases = {
       {"a directory",
-       [](const StagedRoot& root) { writeFile(root / (kConfig + "clients.xml/inside"), "x"); }},
+       [](const StagedRoot& root) { writeFile(root.paths().clientsXml + "/inside", "x"); }},
       {"a link to itself",
        [](const StagedRoot& root) {
-         ASSERT_EQ(symlink("clients.xml", (root / (kConfig + "clients.xml")).c_str()), 0);
+         ASSERT_EQ(symlink("clients.xml", (root.paths().clientsXml).c_str()), 0);
        }},
       {"a link into a missing directory",
        [](const StagedRoot& root) {
-         ASSERT_EQ(symlink("missing/clients.xml", (root / (kConfig + "clients.xml")).c_str()), 0);
+         ASSERT_EQ(symlink("missing/clients.xml", (root.paths().clientsXml).c_str()), 0);
        }},
   };
   for (const ListFileCase& c : cases) {
     SCOPED_TRACE(c.name);
     StagedRoot root;
-    writeFile(root / (kConfig + "clients.lock"), "");
+    writeFile(root.paths().clientsLock, "");
     c.stage(root);
     // add finds nothing to parse and can't keep a copy of it, so it writes nothing.
     expectAddDelListLeaveAlone(root, {1, "", ""}, {1, "", ""}, {0, "", ""});
@@ -150,9 +150,9 @@ TEST(DanglingLink, IsFollowedToCreateTheFileItNames) {
   for (const LinkCase& c : cases) {
     SCOPED_TRACE(c.name);
     StagedRoot root;
-    writeFile(root / "usr/local/corpus/bin/UPnPTree.xml", kyto::test::readFile(KYTO_SAMPLE_TREE));
+    writeFile(root.templatePath(), kyto::test::readFile(KYTO_SAMPLE_TREE));
     kyto::test::makeDirs(root / "kept");
-    kyto::test::makeDirs(root / kConfig);
+    kyto::test::makeDirs(root.paths().configDir);
     ASSERT_EQ(symlink(c.linkText.c_str(), (root / c.link).c_str()), 0);
 
     expectResult(root.run(c.args), {0, "", ""});
@@ -217,7 +217,7 @@ TEST(ListFile, Of100MBIsRefusedByTheParserAndKeptWhole) {
   for (const HugeCase& c : cases) {
     SCOPED_TRACE(c.name);
     StagedRoot root;
-    const std::string list = root / (kConfig + "clients.xml");
+    const std::string list = root.paths().clientsXml;
     c.write(list);
     struct stat old {};
     ASSERT_EQ(stat(list.c_str(), &old), 0);
@@ -233,7 +233,7 @@ TEST(ListFile, Of100MBIsRefusedByTheParserAndKeptWhole) {
     EXPECT_EQ(now.st_ino, old.st_ino);  // every rewrite renames a new file into place
     EXPECT_EQ(now.st_size, old.st_size);
     if (c.beyondParserLimits) {
-      EXPECT_EQ(kyto::test::listDir(root / kConfig),
+      EXPECT_EQ(kyto::test::listDir(root.paths().configDir),
                 (std::vector<std::string>{"clients.lock", "clients.xml"}));
       continue;
     }
@@ -243,11 +243,11 @@ TEST(ListFile, Of100MBIsRefusedByTheParserAndKeptWhole) {
     expectResult(root.run({"clientadm", "add", "-m", kNewMac}), {0, "", ""});
     expectResult(root.run({"clientadm", "list"}), {0, "0|" + kNewMac + "||||-1||0\n", ""});
     std::vector<std::string> backups;
-    for (const std::string& name : kyto::test::listDir(root / kConfig)) {
+    for (const std::string& name : kyto::test::listDir(root.paths().configDir)) {
       if (name.rfind("clients.xml.corrupt-", 0) == 0) backups.push_back(name);
     }
     ASSERT_EQ(backups.size(), 1u);
-    EXPECT_TRUE(sameContent(root / (kConfig + backups[0]), kept));
+    EXPECT_TRUE(sameContent(root.paths().configDir + backups[0], kept));
   }
 }
 

@@ -117,12 +117,10 @@ void stage(const StagedRoot& root, const std::string& vol, const StorageCase& c)
     writeFile(vol + "/config/clients.lock", "");
     ASSERT_EQ(symlink((vol + "/config").c_str(), (root / "etc/config/kytomediasvr").c_str()), 0);
   } else {
-    writeFile(root / "etc/config/kytomediasvr/clients.lock", "");
-    ASSERT_EQ(symlink((vol + "/config/clients.xml").c_str(),
-                      (root / "etc/config/kytomediasvr/clients.xml").c_str()),
-              0);
+    writeFile(root.paths().clientsLock, "");
+    ASSERT_EQ(symlink((vol + "/config/clients.xml").c_str(), root.paths().clientsXml.c_str()), 0);
   }
-  writeFile(root / "usr/local/corpus/bin/UPnPTree.xml", bigTemplate());
+  writeFile(root.templatePath(), bigTemplate());
   kyto::test::makeDirs(vol + "/trees");
   auto made = root.run({"treeshaper", "--add", "Music", "1", "2", "-o", vol + "/trees/custom.xml"});
   ASSERT_EQ(made.out, "");
