@@ -12,12 +12,12 @@
 #include <string>
 #include <thread>
 
-#include "test_support.h"
+#include "staged_root.h"
 
 namespace {
 
 using kyto::test::readFile;
-using kyto::test::TempDir;
+using kyto::test::StagedRoot;
 
 const std::string kProgram = KYTO_CLIENTADM_PATH;
 const std::string kExamples = KYTO_EXAMPLES_DIR;
@@ -31,23 +31,17 @@ class SampleCopy {
     std::filesystem::copy(kExamples + "/" + sample, root_.path(),
                           std::filesystem::copy_options::recursive);
   }
-  std::string file(const std::string& name) const { return root_ / (kConfigDir + name); }
+  std::string file(const std::string& name) const { return root_.paths().configDir + name; }
   const std::string& path() const { return root_.path(); }
+  kyto::test::ProgramResult check() const { return root_.run({"clientadm", "check"}); }
 
  private:
-  TempDir root_;
+  StagedRoot root_;
 };
-
-kyto::test::ProgramResult runCheck(const SampleCopy& root) {
-  kyto::test::ProgramRun run;
-  run.args = {kProgram, "check"};
-  run.env = {"KYTO_ROOT=" + root.path()};
-  return kyto::test::runProgram(run);
-}
 
 TEST(CheckProgram, SaysNothingOnTheCleanSampleAndWritesOnlyTheLockFile) {
   SampleCopy root("root");
-  const auto result = runCheck(root);
+  const auto result = root.check();
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exitStatus, 0);
@@ -62,7 +56,7 @@ TEST(CheckProgram, FindsEachPlantedMistakeOnItsLine) {
   std::string expected = readFile(kGoldenDir + "/check_planted.txt");
   for (auto at = expected.find("{root}"); at != std::string::npos; at = expected.find("{root}"))
     expected.replace(at, 6, root.path());
-  const auto result = runCheck(root);
+  const auto result = root.check();
   EXPECT_EQ(result.out, expected);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exitStatus, 1);

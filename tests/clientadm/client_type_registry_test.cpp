@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "test_helpers.h"
+#include "staged_root.h"
 
 namespace kyto::clientadm {
 namespace {
@@ -89,10 +89,10 @@ class CatalogueLoad : public ::testing::TestWithParam<CatalogueCase> {};
 TEST_P(CatalogueLoad, FillsRegistryThroughLibrary) {
   const CatalogueCase& c = GetParam();
   if (c.clientTypes.empty()) {
-    test::sharedRoot();
-    std::filesystem::remove(test::clientTypesFile());
+    test::processRoot();
+    std::filesystem::remove(test::processPaths().clientTypesXml);
   } else {
-    kyto::test::writeFile(test::clientTypesFile(), catalogue(c.clientTypes));
+    kyto::test::writeFile(test::processPaths().clientTypesXml, catalogue(c.clientTypes));
   }
   ClientTypeRegistry registry;
   EXPECT_EQ(loadClientTypeRegistry(registry), 0);
@@ -132,7 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ClientTypeRegistry, MalformedCatalogueLeavesDefaultOnly) {
-  kyto::test::writeFile(test::clientTypesFile(), "<UPNP_CLIENTTYPES><CLIENTTYPE SHORT_NAME=\"A\"");
+  kyto::test::writeFile(test::processPaths().clientTypesXml,
+                        "<UPNP_CLIENTTYPES><CLIENTTYPE SHORT_NAME=\"A\"");
   ClientTypeRegistry registry;
   EXPECT_EQ(loadClientTypeRegistry(registry), 0);
   EXPECT_EQ(entriesOf(registry), Entries{kDefault});

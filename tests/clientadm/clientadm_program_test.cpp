@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "staged_root.h"
 
 namespace {
 
 using kyto::test::ProgramResult;
 using kyto::test::readFile;
-using kyto::test::TempDir;
+using kyto::test::StagedRoot;
 using kyto::test::writeFile;
 
 const std::string kProgram = KYTO_CLIENTADM_PATH;
@@ -25,32 +25,24 @@ std::string golden(const std::string& name) {
   return text;
 }
 
-ProgramResult runIn(const TempDir& root, std::vector<std::string> args) {
-  kyto::test::ProgramRun run;
-  run.args = std::move(args);
-  run.env = {"KYTO_ROOT=" + root.path()};
-  return kyto::test::runProgram(run);
-}
-
 // A private appliance root: the client settings directory, optionally a catalogue and settings.
 class Appliance {
  public:
   explicit Appliance(bool withCatalogue = false) {
-    kyto::test::makeDirs(root_ / "etc/config/kytomediasvr");
+    root_.makeConfigDir();
     if (withCatalogue) writeFile(clientTypes(), readFile(kDataDir + "/clientTypes.xml"));
   }
-  std::string clients() const { return root_ / "etc/config/kytomediasvr/clients.xml"; }
-  std::string clientTypes() const { return root_ / "etc/config/kytomediasvr/clientTypes.xml"; }
-  std::string serverSettings() const { return root_ / "etc/config/KytoMediaSvr.conf"; }
-  const TempDir& root() const { return root_; }
+  std::string clients() const { return root_.paths().clientsXml; }
+  std::string clientTypes() const { return root_.paths().clientTypesXml; }
+  std::string serverSettings() const { return root_.paths().serverSettings; }
 
   ProgramResult run(std::vector<std::string> args) const {
     args.insert(args.begin(), kProgram);
-    return runIn(root_, std::move(args));
+    return root_.run(std::move(args));
   }
 
  private:
-  TempDir root_;
+  StagedRoot root_;
 };
 
 void expectRun(const ProgramResult& result, const std::string& out, const std::string& err,
@@ -180,8 +172,8 @@ TEST(ClientadmProgram, SettingsLinesWithoutEqualsAreReportedOnEveryRun) {
 }
 
 TEST(ClientadmProgram, MissingClientDirectoryFailsToLock) {
-  TempDir root;
-  expectRun(runIn(root, {kProgram, "add", "-m", kMac}), "",
+  StagedRoot root;
+  expectRun(root.run({kProgram, "add", "-m", kMac}), "",
             "Lock file failed(2): No such file or directory\n", 1);
 }
 

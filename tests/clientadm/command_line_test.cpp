@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "client_type_registry.h"
-#include "test_helpers.h"
+#include "memory_stream.h"
 
 namespace kyto::clientadm {
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "agent_output.h"
-#include "test_helpers.h"
+#include "list_run.h"
 
 namespace kyto::clientadm {
 namespace {

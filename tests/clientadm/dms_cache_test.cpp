@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/dms_cache_layout.h"
-#include "test_helpers.h"
+#include "list_run.h"
 
 namespace kyto::clientadm {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "test_helpers.h"
+#include "memory_stream.h"
 
 namespace kyto::clientadm {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "staged_root.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ class LiveSources : public ::testing::Test {
         kyto::test::runProgram({{"/usr/bin/unshare", "--ipc", "/bin/true"}, {}, ""}).exitStatus ==
         0;
     if (!canUnshare) GTEST_SKIP() << "no private IPC namespace: `unshare --ipc true` failed";
-    kyto::test::makeDirs(root_ / "etc/config/kytomediasvr");
+    root_.makeConfigDir();
   }
 
   // Writes an executable agent below the root.
@@ -50,15 +50,13 @@ class LiveSources : public ::testing::Test {
   // IPC namespace.
   ProgramResult run(const std::string& slots, const std::string& arguments = "list",
                     std::vector<std::string> env = {}) {
-    env.insert(env.end(), {"KYTO_ROOT=" + root_.path(), "DMS=" KYTO_DMSCACHE_TOOL,
-                           "CLIENTADM=" KYTO_CLIENTADM_PATH});
-    return kyto::test::runProgram({{"/usr/bin/unshare", "--ipc", "/bin/sh", "-c",
-                                    "\"$DMS\" set - && exec \"$CLIENTADM\" " + arguments},
-                                   env,
-                                   slots});
+    env.insert(env.end(), {"DMS=" KYTO_DMSCACHE_TOOL, "CLIENTADM=" KYTO_CLIENTADM_PATH});
+    return root_.run({"/usr/bin/unshare", "--ipc", "/bin/sh", "-c",
+                      "\"$DMS\" set - && exec \"$CLIENTADM\" " + arguments},
+                     env, slots);
   }
 
-  kyto::test::TempDir root_;
+  kyto::test::StagedRoot root_;
 };
 
 TEST_F(LiveSources, FirstSourceOwnsTheRecordLaterOnesRefreshIpAndName) {

@@ -13,7 +13,7 @@
 #include "client_type_registry.h"
 #include "common/safe_text.h"
 #include "list_context.h"
-#include "test_helpers.h"
+#include "memory_stream.h"
 
 namespace kyto::clientadm {
 namespace {

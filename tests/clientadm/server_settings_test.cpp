@@ -9,7 +9,8 @@
 #include <functional>
 #include <string>
 
-#include "test_helpers.h"
+#include "memory_stream.h"
+#include "staged_root.h"
 
 namespace kyto::clientadm {
 namespace {
@@ -33,7 +34,7 @@ class ServerSettingsFile : public ::testing::TestWithParam<SettingsCase> {};
 
 TEST_P(ServerSettingsFile, ReadsDenyAnonymous) {
   const SettingsCase& c = GetParam();
-  kyto::test::writeFile(test::serverSettingsFile(), c.content);
+  kyto::test::writeFile(test::processPaths().serverSettings, c.content);
   MemoryStream errors;
   std::int32_t value = 12345;
   EXPECT_EQ(readServerSettings(&value, errors.get()), 0);
@@ -92,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A FIFO would block a plain open for ever, a link to /dev/zero a plain read.
 TEST(ServerSettings, UnreadableFileLeavesZeroSilently) {
-  const std::string path = test::serverSettingsFile();
+  const std::string path = test::processPaths().serverSettings;
   const struct {
     const char* name;
     std::function<void()> make;
@@ -125,7 +126,7 @@ TEST(ServerSettings, UnreadableFileLeavesZeroSilently) {
 TEST(ServerSettings, ReadsAFileOfTheSizeLimit) {
   const std::string last = "deny_anonymous = 6\n";
   kyto::test::writeFile(
-      test::serverSettingsFile(),
+      test::processPaths().serverSettings,
       "#" + std::string(kServerSettingsMaxBytes - last.size() - 2, 'x') + "\n" + last);
   std::int32_t value = 0;
   EXPECT_EQ(readServerSettings(&value), 0);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "test_helpers.h"
+#include "list_run.h"
 
 namespace kyto::clientadm {
 namespace {

@@ -13,18 +13,18 @@
 #include <string>
 #include <thread>
 
-#include "client_files.h"
+#include "client_list_text.h"
 #include "kytoutil/kytoutil.h"
+#include "staged_root.h"
+#include "stored_client_reader.h"
 #include "test_support.h"
 
 namespace {
 
-using kyto::test::ClientFilesTest;
-using kyto::test::clientsLock;
-using kyto::test::clientsXml;
-using kyto::test::configDir;
+using ClientFilesTest = kyto::test::FreshProcessRoot;
 using kyto::test::fileExists;
 using kyto::test::listFile;
+using kyto::test::processPaths;
 using kyto::test::readFile;
 using kyto::test::writeFile;
 
@@ -45,7 +45,7 @@ const struct {
 };
 
 TEST_F(ClientListLock, AMissingDirectoryIsReportedByEveryOperation) {
-  std::filesystem::remove_all(configDir());
+  std::filesystem::remove_all(processPaths().configDir);
   for (const auto& operation : kOperations) {
     SCOPED_TRACE(operation.name);
     ::testing::internal::CaptureStderr();
@@ -53,7 +53,7 @@ TEST_F(ClientListLock, AMissingDirectoryIsReportedByEveryOperation) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "Lock file failed(2): No such file or directory\n");
   }
-  EXPECT_FALSE(fileExists(configDir()));
+  EXPECT_FALSE(fileExists(processPaths().configDir));
 }
 
 // Opening the lock file through a link would truncate, or create, whatever the link names.
@@ -62,8 +62,8 @@ TEST_F(ClientListLock, ALinkInItsPlaceIsRefusedAndNotFollowed) {
   for (const char* target : {"clients.xml", "elsewhere"}) {
     SCOPED_TRACE(target);
     SetUp();
-    writeFile(clientsXml(), list);
-    ASSERT_EQ(symlink(target, clientsLock().c_str()), 0);
+    writeFile(processPaths().clientsXml, list);
+    ASSERT_EQ(symlink(target, processPaths().clientsLock.c_str()), 0);
     for (const auto& operation : kOperations) {
       SCOPED_TRACE(operation.name);
       ::testing::internal::CaptureStderr();
@@ -71,8 +71,8 @@ TEST_F(ClientListLock, ALinkInItsPlaceIsRefusedAndNotFollowed) {
       EXPECT_EQ(::testing::internal::GetCapturedStderr(),
                 "Lock file failed(" + std::to_string(ELOOP) + "): " + strerror(ELOOP) + "\n");
     }
-    EXPECT_EQ(readFile(clientsXml()), list);
-    EXPECT_FALSE(fileExists(configDir() + "/elsewhere"));
+    EXPECT_EQ(readFile(processPaths().clientsXml), list);
+    EXPECT_FALSE(fileExists(processPaths().configDir + "elsewhere"));
   }
 }
 
@@ -116,7 +116,7 @@ int exitStatusOf(pid_t pid) {
 
 TEST_F(ClientListLock, AWriterWaitsUntilTheReaderIsDone) {
   if (!std::ifstream("/proc/locks")) GTEST_SKIP() << "/proc/locks is not readable here";
-  writeFile(clientsXml(), listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)"}));
+  writeFile(processPaths().clientsXml, listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)"}));
   ASSERT_EQ(pipe(s_readerToParent), 0);
   ASSERT_EQ(pipe(s_parentToReader), 0);
 
@@ -130,7 +130,7 @@ TEST_F(ClientListLock, AWriterWaitsUntilTheReaderIsDone) {
 
   // The parent changes the list while the reader holds the lock; a writer that got in now
   // would not see this entry.
-  writeFile(clientsXml(),
+  writeFile(processPaths().clientsXml,
             listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)", R"(<CLIENT MAC="0:0:0:0:0:2"/>)"}));
   pid_t writer = startChild([] {
     return Kyto_Util_AddClientToXMLFile("0:0:0:0:0:3", nullptr, -1, nullptr, nullptr, -1);
@@ -138,7 +138,7 @@ TEST_F(ClientListLock, AWriterWaitsUntilTheReaderIsDone) {
   ASSERT_GT(writer, 0);
 
   struct stat lock {};
-  ASSERT_EQ(stat(clientsLock().c_str(), &lock), 0);
+  ASSERT_EQ(stat(processPaths().clientsLock.c_str(), &lock), 0);
   // Wait (without a time assertion) until the kernel shows the writer blocked on the lock; a
   // writer that finishes first never waited.
   bool blocked = false;
@@ -151,7 +151,7 @@ TEST_F(ClientListLock, AWriterWaitsUntilTheReaderIsDone) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_TRUE(blocked) << "the writer never waited for the lock";
-  EXPECT_EQ(readFile(clientsXml()),
+  EXPECT_EQ(readFile(processPaths().clientsXml),
             listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)", R"(<CLIENT MAC="0:0:0:0:0:2"/>)"}));
 
   ASSERT_EQ(write(s_parentToReader[1], "g", 1), 1);
@@ -159,7 +159,7 @@ TEST_F(ClientListLock, AWriterWaitsUntilTheReaderIsDone) {
   if (!writerEnded) {
     EXPECT_EQ(exitStatusOf(writer), 0);
   }
-  EXPECT_EQ(readFile(clientsXml()),
+  EXPECT_EQ(readFile(processPaths().clientsXml),
             listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)", R"(<CLIENT MAC="0:0:0:0:0:2"/>)",
                       R"(<CLIENT MAC="0:0:0:0:0:3"/>)"}));
   close(s_readerToParent[0]);
@@ -177,11 +177,11 @@ constexpr int kCannotTry = 77;
 // The lock file is never written, so read access to it is enough to take the lock. Root may
 // write any file, so as root the reader runs as nobody.
 TEST_F(ClientListLock, IsTakenWithReadAccessToTheLockFileAlone) {
-  writeFile(clientsXml(), listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)"}));
-  writeFile(clientsLock(), "");
-  ASSERT_EQ(chmod(clientsLock().c_str(), 0444), 0);
+  writeFile(processPaths().clientsXml, listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)"}));
+  writeFile(processPaths().clientsLock, "");
+  ASSERT_EQ(chmod(processPaths().clientsLock.c_str(), 0444), 0);
   // The private root and the directories down to the list, reachable for the other user.
-  std::filesystem::path dir = configDir();
+  std::filesystem::path dir = std::filesystem::path(processPaths().clientsXml).parent_path();
   for (int level = 0; level < 4; ++level, dir = dir.parent_path())
     ASSERT_EQ(chmod(dir.c_str(), 0755), 0) << dir;
   pid_t child = fork();
@@ -195,7 +195,7 @@ TEST_F(ClientListLock, IsTakenWithReadAccessToTheLockFileAlone) {
   const int status = exitStatusOf(child);
   if (status == kCannotTry) GTEST_SKIP() << "root could not run the reader as another user";
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(readFile(clientsLock()), "");
+  EXPECT_EQ(readFile(processPaths().clientsLock), "");
 }
 
 }  // namespace

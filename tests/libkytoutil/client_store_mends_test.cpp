@@ -9,17 +9,19 @@
 #include <string>
 #include <vector>
 
-#include "client_files.h"
+#include "client_list_text.h"
 #include "kytoutil/kytoutil.h"
+#include "process_limits.h"
+#include "staged_root.h"
+#include "stored_client_reader.h"
 #include "test_support.h"
 
 namespace {
 
-using kyto::test::ClientFilesTest;
-using kyto::test::clientsXml;
-using kyto::test::configDir;
+using ClientFilesTest = kyto::test::FreshProcessRoot;
 using kyto::test::listDir;
 using kyto::test::listFile;
+using kyto::test::processPaths;
 using kyto::test::readFile;
 using kyto::test::readStoredClients;
 using kyto::test::writeFile;
@@ -40,7 +42,7 @@ int addNewEntry() {
 
 std::vector<std::string> backupNames() {
   std::vector<std::string> names;
-  for (const std::string& name : listDir(configDir())) {
+  for (const std::string& name : listDir(processPaths().configDir)) {
     if (name.rfind("clients.xml.corrupt-", 0) == 0) names.push_back(name);
   }
   return names;
@@ -53,12 +55,12 @@ TEST_F(CorruptList, IsKeptByteForByteBeforeANewListIsWritten) {
                               "<OTHER><UPNP_CLIENTS/></OTHER>"}) {
     SCOPED_TRACE(corrupt);
     SetUp();
-    writeFile(clientsXml(), corrupt);
+    writeFile(processPaths().clientsXml, corrupt);
     EXPECT_EQ(addNewEntry(), 0);
-    EXPECT_EQ(readFile(clientsXml()), kNewEntryList);
+    EXPECT_EQ(readFile(processPaths().clientsXml), kNewEntryList);
     const std::vector<std::string> backups = backupNames();
     ASSERT_EQ(backups.size(), 1u);
-    EXPECT_EQ(readFile(configDir() + "/" + backups[0]), corrupt);
+    EXPECT_EQ(readFile(processPaths().configDir + "" + backups[0]), corrupt);
   }
 }
 
@@ -70,37 +72,41 @@ TEST_F(CorruptList, NeverOverwritesAnEarlierBackup) {
     char stamp[32];
     strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", gmtime_r(&t, &utc));
     taken.push_back(std::string("clients.xml.corrupt-") + stamp);
-    writeFile(configDir() + "/" + taken.back(), "earlier");
+    writeFile(processPaths().configDir + "" + taken.back(), "earlier");
   }
-  writeFile(clientsXml(), "broken");
+  writeFile(processPaths().clientsXml, "broken");
   EXPECT_EQ(addNewEntry(), 0);
   std::vector<std::string> backups = backupNames();
   ASSERT_EQ(backups.size(), taken.size() + 1);
   for (const std::string& name : backups) {
     bool earlier = std::find(taken.begin(), taken.end(), name) != taken.end();
-    EXPECT_EQ(readFile(configDir() + "/" + name), earlier ? "earlier" : "broken") << name;
+    EXPECT_EQ(readFile(processPaths().configDir + "" + name), earlier ? "earlier" : "broken")
+        << name;
   }
 }
 
 TEST_F(CorruptList, AMissingListNeedsNoBackup) {
   EXPECT_EQ(addNewEntry(), 0);
-  EXPECT_EQ(listDir(configDir()), (std::vector<std::string>{"clients.lock", "clients.xml"}));
+  EXPECT_EQ(listDir(processPaths().configDir),
+            (std::vector<std::string>{"clients.lock", "clients.xml"}));
 }
 
 TEST_F(CorruptList, WithoutABackupNothingIsWritten) {
   // A directory in the list's place can't be copied, whatever the privileges.
-  kyto::test::makeDirs(clientsXml() + "/inner");
+  kyto::test::makeDirs(processPaths().clientsXml + "/inner");
   EXPECT_EQ(addNewEntry(), 1);
-  EXPECT_EQ(listDir(configDir()), (std::vector<std::string>{"clients.lock", "clients.xml"}));
-  EXPECT_EQ(listDir(clientsXml()), std::vector<std::string>{"inner"});
+  EXPECT_EQ(listDir(processPaths().configDir),
+            (std::vector<std::string>{"clients.lock", "clients.xml"}));
+  EXPECT_EQ(listDir(processPaths().clientsXml), std::vector<std::string>{"inner"});
 }
 
 TEST_F(CorruptList, ItsBackupGoesWhenTheNewListCanNotBeWritten) {
   // The backup of these few bytes fits the file size limit; the new list doesn't.
-  writeFile(clientsXml(), "broken");
+  writeFile(processPaths().clientsXml, "broken");
   EXPECT_EQ(kyto::test::runWithTinyFileSizeLimit(addNewEntry), 1);
-  EXPECT_EQ(readFile(clientsXml()), "broken");
-  EXPECT_EQ(listDir(configDir()), (std::vector<std::string>{"clients.lock", "clients.xml"}));
+  EXPECT_EQ(readFile(processPaths().clientsXml), "broken");
+  EXPECT_EQ(listDir(processPaths().configDir),
+            (std::vector<std::string>{"clients.lock", "clients.xml"}));
 }
 
 // Running out of memory says nothing of the list: Add leaves it alone. A list that is not
@@ -124,10 +130,10 @@ TEST_F(CorruptList, IsNotWhatALackOfMemoryMakesOfASoundList) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SetUp();
-    writeFile(clientsXml(), c.content);
+    writeFile(processPaths().clientsXml, c.content);
     // Parsing the large list takes some 60 MB.
     EXPECT_EQ(kyto::test::runWithMemoryHeadroom(addNewEntry, 8 << 20), c.status);
-    EXPECT_EQ(readFile(clientsXml()), c.status == 0 ? kNewEntryList : c.content);
+    EXPECT_EQ(readFile(processPaths().clientsXml), c.status == 0 ? kNewEntryList : c.content);
     EXPECT_EQ(backupNames().size(), c.status == 0 ? 1u : 0u);
   }
 }
@@ -151,10 +157,10 @@ TEST_F(CorruptList, ThatIsNoRegularFileIsNeitherReadNorKeptNorReplaced) {
   for (const auto& kind : kinds) {
     SCOPED_TRACE(kind.name);
     SetUp();
-    writeFile(kyto::test::clientsLock(), "");
-    ASSERT_EQ(kind.make(clientsXml().c_str()), 0);
-    ASSERT_EQ(kind.make(kyto::test::clientTypesXml().c_str()), 0);
-    const std::vector<std::string> before = listDir(configDir());
+    writeFile(kyto::test::processPaths().clientsLock, "");
+    ASSERT_EQ(kind.make(processPaths().clientsXml.c_str()), 0);
+    ASSERT_EQ(kind.make(kyto::test::processPaths().clientTypesXml.c_str()), 0);
+    const std::vector<std::string> before = listDir(processPaths().configDir);
     for (auto operation : listOperations) {
       EXPECT_EQ(kyto::test::runWithTinyFileSizeLimit(operation), 1);
     }
@@ -165,7 +171,7 @@ TEST_F(CorruptList, ThatIsNoRegularFileIsNeitherReadNorKeptNorReplaced) {
                     nullptr);
               }),
               1);
-    EXPECT_EQ(listDir(configDir()), before);
+    EXPECT_EQ(listDir(processPaths().configDir), before);
   }
 }
 
@@ -177,10 +183,11 @@ TEST_F(AtomicRewrite, AFailedWriteKeepsTheOldListAndLeavesNoTemporary) {
   for (auto write : {+[] { return addNewEntry(); },
                      +[] { return Kyto_Util_DelClientFromXMLFile("0:0:0:0:0:1"); }}) {
     SetUp();
-    writeFile(clientsXml(), old);
+    writeFile(processPaths().clientsXml, old);
     EXPECT_EQ(kyto::test::runWithTinyFileSizeLimit(write), 1);
-    EXPECT_EQ(readFile(clientsXml()), old);
-    EXPECT_EQ(listDir(configDir()), (std::vector<std::string>{"clients.lock", "clients.xml"}));
+    EXPECT_EQ(readFile(processPaths().clientsXml), old);
+    EXPECT_EQ(listDir(processPaths().configDir),
+              (std::vector<std::string>{"clients.lock", "clients.xml"}));
   }
 }
 
@@ -189,11 +196,11 @@ TEST_F(AtomicRewrite, KeepsTheListsModeAndCreatesItWith0644) {
   EXPECT_EQ(addNewEntry(), 0);
   umask(oldMask);
   struct stat st {};
-  ASSERT_EQ(stat(clientsXml().c_str(), &st), 0);
+  ASSERT_EQ(stat(processPaths().clientsXml.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0644u);
-  ASSERT_EQ(chmod(clientsXml().c_str(), 0600), 0);
+  ASSERT_EQ(chmod(processPaths().clientsXml.c_str(), 0600), 0);
   EXPECT_EQ(Kyto_Util_DelClientFromXMLFile("0:0:0:0:0:9"), 0);
-  ASSERT_EQ(stat(clientsXml().c_str(), &st), 0);
+  ASSERT_EQ(stat(processPaths().clientsXml.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
@@ -206,7 +213,7 @@ TEST_F(StorableText, AddRefusesTextXmlCannotCarryAndWritesNothing) {
       "\xEF\xBF\xBE", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80",
   };
   const std::string old = listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)"});
-  writeFile(clientsXml(), old);
+  writeFile(processPaths().clientsXml, old);
   for (const char* bad : badTexts) {
     SCOPED_TRACE(::testing::PrintToString(std::string(bad)));
     EXPECT_EQ(Kyto_Util_AddClientToXMLFile(bad, nullptr, -1, nullptr, nullptr, -1), 1);
@@ -214,7 +221,7 @@ TEST_F(StorableText, AddRefusesTextXmlCannotCarryAndWritesNothing) {
     EXPECT_EQ(Kyto_Util_AddClientToXMLFile("0:0:0:0:0:2", nullptr, -1, bad, nullptr, -1), 1);
     EXPECT_EQ(Kyto_Util_AddClientToXMLFile("0:0:0:0:0:2", nullptr, -1, nullptr, bad, -1), 1);
   }
-  EXPECT_EQ(readFile(clientsXml()), old);
+  EXPECT_EQ(readFile(processPaths().clientsXml), old);
 }
 
 TEST_F(StorableText, AFieldOfUpTo4096BytesIsStoredAndALongerOneRefused) {
@@ -228,9 +235,9 @@ TEST_F(StorableText, AFieldOfUpTo4096BytesIsStoredAndALongerOneRefused) {
       const bool storable = length <= 4096;
       EXPECT_EQ(Kyto_Util_AddClientToXMLFile(texts[0], texts[1], -1, texts[2], texts[3], -1),
                 storable ? 0 : 1);
-      EXPECT_EQ(kyto::test::fileExists(clientsXml()), storable);
+      EXPECT_EQ(kyto::test::fileExists(processPaths().clientsXml), storable);
       if (storable) {
-        EXPECT_NE(readFile(clientsXml()).find(text), std::string::npos);
+        EXPECT_NE(readFile(processPaths().clientsXml).find(text), std::string::npos);
       }
     }
   }

@@ -1,16 +1,17 @@
 #include <gtest/gtest.h>
 
-#include "client_files.h"
+#include "client_list_text.h"
 #include "kytoutil/kytoutil.h"
+#include "staged_root.h"
+#include "stored_client_reader.h"
 #include "test_support.h"
 
 namespace {
 
-using kyto::test::ClientFilesTest;
-using kyto::test::clientsLock;
-using kyto::test::clientsXml;
+using ClientFilesTest = kyto::test::FreshProcessRoot;
 using kyto::test::fileExists;
 using kyto::test::listFile;
+using kyto::test::processPaths;
 using kyto::test::readStoredClients;
 using kyto::test::StoredClient;
 using kyto::test::writeFile;
@@ -18,7 +19,7 @@ using kyto::test::writeFile;
 using ReadClients = ClientFilesTest;
 
 TEST_F(ReadClients, ConvertsProfileAndDenyAndSkipsBadMacs) {
-  writeFile(clientsXml(),
+  writeFile(processPaths().clientsXml,
             listFile({
                 R"(<CLIENT MAC="00:11:22:33:44:55" IP="10.0.0.1" DEVICE="tv" USER_PROFILE="3" )"
                 R"(USER="bob" CLIENT_TYPE="Sony" DENY="2"/>)",
@@ -48,7 +49,7 @@ TEST_F(ReadClients, ConvertsProfileAndDenyAndSkipsBadMacs) {
 }
 
 TEST_F(ReadClients, ACallbackStopsTheWalkAndTheResultIsStillZero) {
-  writeFile(clientsXml(),
+  writeFile(processPaths().clientsXml,
             listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)", R"(<CLIENT MAC="0:0:0:0:0:2"/>)"}));
   kyto::test::ReadResult result = readStoredClients(1);
   EXPECT_EQ(result.status, 0);
@@ -68,7 +69,7 @@ class ReadUnreadable : public ClientFilesTest,
                        public ::testing::WithParamInterface<UnreadableCase> {};
 
 TEST_P(ReadUnreadable, GivesOneAndNoCallback) {
-  if (GetParam().content != nullptr) writeFile(clientsXml(), GetParam().content);
+  if (GetParam().content != nullptr) writeFile(processPaths().clientsXml, GetParam().content);
   kyto::test::ReadResult result = readStoredClients();
   EXPECT_EQ(result.status, 1);
   EXPECT_TRUE(result.clients.empty());
@@ -82,9 +83,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ReadClients, ANullCallbackGivesOneAndTouchesNothing) {
-  writeFile(clientsXml(), listFile({}));
+  writeFile(processPaths().clientsXml, listFile({}));
   EXPECT_EQ(Kyto_Util_ReadClientSettings(nullptr, nullptr), 1);
-  EXPECT_FALSE(fileExists(clientsLock()));
+  EXPECT_FALSE(fileExists(processPaths().clientsLock));
 }
 
 }  // namespace

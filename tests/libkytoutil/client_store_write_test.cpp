@@ -4,17 +4,18 @@
 #include <string>
 #include <vector>
 
-#include "client_files.h"
+#include "client_list_text.h"
 #include "kytoutil/kytoutil.h"
+#include "staged_root.h"
+#include "stored_client_reader.h"
 #include "test_support.h"
 
 namespace {
 
-using kyto::test::ClientFilesTest;
-using kyto::test::clientsLock;
-using kyto::test::clientsXml;
+using ClientFilesTest = kyto::test::FreshProcessRoot;
 using kyto::test::fileExists;
 using kyto::test::listFile;
+using kyto::test::processPaths;
 using kyto::test::readFile;
 using kyto::test::readStoredClients;
 using kyto::test::writeFile;
@@ -27,16 +28,17 @@ TEST_F(AddClient, CreatesTheListAndTheLockFile) {
   EXPECT_EQ(Kyto_Util_AddClientToXMLFile("00:11:22:33:44:55", nullptr, 3, nullptr,
                                          "CUST0123456789ab", -1),
             0);
-  EXPECT_EQ(readFile(clientsXml()), listFile({R"(<CLIENT MAC="00:11:22:33:44:55" USER_PROFILE="3" )"
-                                              R"(CLIENT_TYPE="CUST0123456789ab"/>)"}));
-  EXPECT_TRUE(fileExists(clientsLock()));
+  EXPECT_EQ(readFile(processPaths().clientsXml),
+            listFile({R"(<CLIENT MAC="00:11:22:33:44:55" USER_PROFILE="3" )"
+                      R"(CLIENT_TYPE="CUST0123456789ab"/>)"}));
+  EXPECT_TRUE(fileExists(processPaths().clientsLock));
 }
 
 TEST_F(AddClient, WritesAttributesInTheirFixedOrderAndOnlyWhenGiven) {
   ASSERT_EQ(Kyto_Util_AddClientToXMLFile("0:0:0:0:0:1", "10.0.0.2", 7, "alice", "Sony", 0), 0);
   ASSERT_EQ(Kyto_Util_AddClientToXMLFile("0:0:0:0:0:2", "", -1, "", "", -1), 0);
   ASSERT_EQ(Kyto_Util_AddClientToXMLFile("0:0:0:0:0:3", nullptr, 0, nullptr, nullptr, 1), 0);
-  EXPECT_EQ(readFile(clientsXml()),
+  EXPECT_EQ(readFile(processPaths().clientsXml),
             listFile({R"(<CLIENT MAC="0:0:0:0:0:1" IP="10.0.0.2" DENY="0" USER_PROFILE="7" )"
                       R"(USER="alice" CLIENT_TYPE="Sony"/>)",
                       R"(<CLIENT MAC="0:0:0:0:0:2"/>)",
@@ -83,19 +85,19 @@ TEST_F(MacIdentity, AddAndDelRemoveEveryEntryOfTheAddressAndNoOther) {
     if (c.add) after += std::string("  <CLIENT MAC=\"") + c.mac + "\" USER_PROFILE=\"1\"/>\n";
     before += "</UPNP_CLIENTS>\n";
     after += "</UPNP_CLIENTS>\n";
-    writeFile(clientsXml(), before);
+    writeFile(processPaths().clientsXml, before);
     const int status = c.add ? Kyto_Util_AddClientToXMLFile(c.mac, nullptr, 1, nullptr, nullptr, -1)
                              : Kyto_Util_DelClientFromXMLFile(c.mac);
     const bool changed = c.add || !c.removed.empty();
     EXPECT_EQ(status, changed ? 0 : 1);
-    EXPECT_EQ(readFile(clientsXml()), changed ? after : before);
+    EXPECT_EQ(readFile(processPaths().clientsXml), changed ? after : before);
   }
 }
 
 TEST_F(DelClient, OfTheLastEntryLeavesAnEmptyList) {
-  writeFile(clientsXml(), listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)"}));
+  writeFile(processPaths().clientsXml, listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)"}));
   EXPECT_EQ(Kyto_Util_DelClientFromXMLFile("0:0:0:0:0:1"), 0);
-  EXPECT_EQ(readFile(clientsXml()), listFile({}));
+  EXPECT_EQ(readFile(processPaths().clientsXml), listFile({}));
 }
 
 TEST_F(DelClient, FailsWithoutTouchingTheFile) {
@@ -112,12 +114,12 @@ TEST_F(DelClient, FailsWithoutTouchingTheFile) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.content != nullptr ? c.content : "(no file)");
     SetUp();
-    if (c.content != nullptr) writeFile(clientsXml(), c.content);
+    if (c.content != nullptr) writeFile(processPaths().clientsXml, c.content);
     EXPECT_EQ(Kyto_Util_DelClientFromXMLFile(c.mac), 1);
     if (c.content != nullptr) {
-      EXPECT_EQ(readFile(clientsXml()), c.content);
+      EXPECT_EQ(readFile(processPaths().clientsXml), c.content);
     } else {
-      EXPECT_FALSE(fileExists(clientsXml()));
+      EXPECT_FALSE(fileExists(processPaths().clientsXml));
     }
   }
 }

@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "client_files.h"
 #include "kytoutil/kytoutil.h"
+#include "staged_root.h"
 #include "test_support.h"
 
 namespace {
 
-using kyto::test::ClientFilesTest;
-using kyto::test::clientTypesXml;
+using ClientFilesTest = kyto::test::FreshProcessRoot;
+using kyto::test::processPaths;
 using kyto::test::writeFile;
 
 struct ClientType {
@@ -60,7 +60,7 @@ Walk readCatalogue(size_t stopAfter = SIZE_MAX) {
 using ClientTypes = ClientFilesTest;
 
 TEST_F(ClientTypes, AreHandedOnWithTheirNamesConverted) {
-  writeFile(clientTypesXml(), R"(<?xml version="1.0"?>
+  writeFile(processPaths().clientTypesXml, R"(<?xml version="1.0"?>
 <UPNP_CLIENTTYPES>
   <CLIENTTYPE SHORT_NAME="Sony" FULL_NAME="Sony TV" FLAG="DLNA|NO_RANGE" SFLAG="SONY SONYBDP"
     PATTERN="BRAVIA" PATTERN_TYPE="useragent" COMPARE_TYPE="RegularExpression"
@@ -83,7 +83,7 @@ TEST_F(ClientTypes, AreHandedOnWithTheirNamesConverted) {
 }
 
 TEST_F(ClientTypes, ACallbackStopsTheWalk) {
-  writeFile(clientTypesXml(),
+  writeFile(processPaths().clientTypesXml,
             "<UPNP_CLIENTTYPES><CLIENTTYPE SHORT_NAME=\"a\"/><CLIENTTYPE SHORT_NAME=\"b\"/>"
             "</UPNP_CLIENTTYPES>");
   Walk walk = readCatalogue(1);
@@ -95,7 +95,7 @@ TEST_F(ClientTypes, AnUnreadableCatalogueGivesOneAndNoCallback) {
   for (const char* content : {static_cast<const char*>(nullptr), "<UPNP_CLIENTTYPES>",
                               "<OTHER><CLIENTTYPE SHORT_NAME=\"a\"/></OTHER>"}) {
     SetUp();
-    if (content != nullptr) writeFile(clientTypesXml(), content);
+    if (content != nullptr) writeFile(processPaths().clientTypesXml, content);
     Walk walk = readCatalogue();
     EXPECT_EQ(walk.status, 1);
     EXPECT_TRUE(walk.types.empty());

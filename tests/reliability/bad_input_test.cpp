@@ -8,16 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "fault_support.h"
+#include "client_list_text.h"
+#include "staged_root.h"
+#include "tree_snapshot.h"
 
 namespace {
 
-using kyto::reliability::changes;
-using kyto::reliability::clientList;
-using kyto::reliability::clientListing;
-using kyto::reliability::runTool;
-using kyto::reliability::snapshot;
-using kyto::test::TempDir;
+using kyto::test::changes;
+using kyto::test::clientList;
+using kyto::test::clientListing;
+using kyto::test::snapshot;
+using kyto::test::StagedRoot;
 using kyto::test::writeFile;
 
 const std::string kLong(100000, 'x');  // near the kernel's limit of 128 KiB per argument
@@ -42,22 +43,22 @@ struct Row {
 // Runs one row in a fresh root: two stored clients, the sample template and a custom tree.
 void check(const Row& row) {
   SCOPED_TRACE(row.name);
-  TempDir root;
-  writeFile(root / (kConfig + "clients.xml"), clientList(kStored));
-  writeFile(root / (kConfig + "clients.lock"), "");
+  StagedRoot root;
+  writeFile(root.paths().clientsXml, clientList(kStored));
+  writeFile(root.paths().clientsLock, "");
   const std::string sample = kyto::test::readFile(KYTO_SAMPLE_TREE);
-  writeFile(root / (kTreeDir + "UPnPTree.xml"), sample);
-  writeFile(root / (kTreeDir + "keep.xml"), sample);
+  writeFile(root.treeFile("UPnPTree.xml"), sample);
+  writeFile(root.treeFile("keep.xml"), sample);
 
   std::string expectedOut = row.out;
   if (const auto at = expectedOut.find("{root}"); at != std::string::npos)
     expectedOut.replace(at, 6, root.path());
   if (expectedOut.ends_with(kUsage)) {
     expectedOut.resize(expectedOut.size() - kUsage.size());
-    expectedOut += runTool(root.path(), {row.args.at(0)}).out;
+    expectedOut += root.run({row.args.at(0)}).out;
   }
   auto before = snapshot(root.path());
-  const auto result = runTool(root.path(), row.args);
+  const auto result = root.run(row.args);
   EXPECT_EQ(result.exitStatus, row.status);
   EXPECT_EQ(result.out, expectedOut);
   if (row.err) {
@@ -65,14 +66,14 @@ void check(const Row& row) {
   }
 
   // Nothing lost: the stored clients are still listed, with the new one of an accepted add.
-  EXPECT_EQ(runTool(root.path(), {"clientadm", "list"}).out, clientListing(kStored) + row.listed);
+  EXPECT_EQ(root.run({"clientadm", "list"}).out, clientListing(kStored) + row.listed);
   auto after = snapshot(root.path());
   if (!row.listed.empty()) {
     before.erase(kConfig + "clients.xml");
     after.erase(kConfig + "clients.xml");
   }
   if (!row.readBack.empty()) {
-    EXPECT_EQ(runTool(root.path(), {"treeshaper", "--read", row.readBack[0], row.readBack[1]}).out,
+    EXPECT_EQ(root.run({"treeshaper", "--read", row.readBack[0], row.readBack[1]}).out,
               row.readBack[2]);
     EXPECT_EQ(after.erase(kTreeDir + row.readBack[0]), 1u) << "no file was written";
   }

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "staged_root.h"
 
 extern char** environ;
 
 namespace {
 
-using kyto::test::TempDir;
+using kyto::test::StagedRoot;
 
 const std::string kClientadm = KYTO_CLIENTADM_PATH;
 constexpr int kWriters = 4;
@@ -74,11 +74,11 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 TEST(Concurrency, ParallelAddsDeletesAndListsLoseNothing) {
-  TempDir root;
-  kyto::test::makeDirs(root / "etc/config/kytomediasvr");
+  StagedRoot root;
+  root.makeConfigDir();
   auto run = [&](std::vector<std::string> args) {
     args.insert(args.begin(), kClientadm);
-    return kyto::test::runProgram({args, {"KYTO_ROOT=" + root.path()}, ""});
+    return root.run(args);
   };
   for (int c = 0; c < kSeededClients; ++c)
     ASSERT_EQ(run({"add", "-m", mac(0xff, c)}).exitStatus, 0);

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "staged_root.h"
 
 namespace {
 
-using kyto::test::TempDir;
+using kyto::test::StagedRoot;
 
 const std::string kClientadm = KYTO_CLIENTADM_PATH;
 constexpr int kStoredClients = 5000;
@@ -41,16 +41,14 @@ size_t countLines(const std::string& text) {
 }
 
 TEST(CrashSafety, KilledAddLeavesOldOrNewList) {
-  TempDir root;
-  const std::string clients = root / "etc/config/kytomediasvr/clients.xml";
+  StagedRoot root;
+  const std::string clients = root.paths().clientsXml;
   kyto::test::writeFile(clients, storedList(kStoredClients));
   const std::string env = "KYTO_ROOT=" + root.path();
   // Kill moments spread over one whole uncontended run, so rounds land before, during and after
   // the rewrite.
   auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(kyto::test::runProgram({{kClientadm, "add", "-m", "0b:00:00:00:00:00"}, {env}, ""})
-                .exitStatus,
-            0);
+  ASSERT_EQ(root.run({kClientadm, "add", "-m", "0b:00:00:00:00:00"}).exitStatus, 0);
   auto runMicros = std::chrono::duration_cast<std::chrono::microseconds>(
       std::chrono::steady_clock::now() - start);
   std::mt19937 random(20261208);
@@ -73,7 +71,7 @@ TEST(CrashSafety, KilledAddLeavesOldOrNewList) {
     completed += finished;
 
     // The list must parse and hold the old clients, plus the new one only if it was written.
-    auto listed = kyto::test::runProgram({{kClientadm, "list"}, {env}, ""});
+    auto listed = root.run({kClientadm, "list"});
     ASSERT_EQ(listed.exitStatus, 0);
     size_t rows = countLines(listed.out);
     bool hasNew = listed.out.find(std::string("|") + newMac + "|") != std::string::npos;

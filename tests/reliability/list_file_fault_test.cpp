@@ -12,17 +12,17 @@
 #include <string>
 #include <vector>
 
-#include "fault_support.h"
+#include "client_list_text.h"
+#include "staged_root.h"
+#include "tree_snapshot.h"
 
 namespace {
 
-using kyto::reliability::changes;
-using kyto::reliability::clientList;
-using kyto::reliability::lockFailure;
-using kyto::reliability::runTool;
-using kyto::reliability::snapshot;
+using kyto::test::changes;
+using kyto::test::clientList;
 using kyto::test::ProgramResult;
-using kyto::test::TempDir;
+using kyto::test::snapshot;
+using kyto::test::StagedRoot;
 using kyto::test::writeFile;
 
 const std::string kConfig = "etc/config/kytomediasvr/";
@@ -34,6 +34,11 @@ struct Expected {
   std::string err;
 };
 
+// The message of the library when the lock file can't be opened or locked.
+std::string lockFailure(int error) {
+  return "Lock file failed(" + std::to_string(error) + "): " + strerror(error) + "\n";
+}
+
 void expectResult(const ProgramResult& r, const Expected& e) {
   EXPECT_EQ(r.exitStatus, e.status);
   EXPECT_EQ(r.out, e.out);
@@ -42,43 +47,43 @@ void expectResult(const ProgramResult& r, const Expected& e) {
 
 // Runs add, del and list in that order and checks each against its expectation, and that the
 // files below the root are what they were.
-void expectAddDelListLeaveAlone(const TempDir& root, const Expected& add, const Expected& del,
+void expectAddDelListLeaveAlone(const StagedRoot& root, const Expected& add, const Expected& del,
                                 const Expected& list) {
   const auto before = snapshot(root.path());
   {
     SCOPED_TRACE("add");
-    expectResult(runTool(root.path(), {"clientadm", "add", "-m", kNewMac}), add);
+    expectResult(root.run({"clientadm", "add", "-m", kNewMac}), add);
   }
   {
     SCOPED_TRACE("del");
-    expectResult(runTool(root.path(), {"clientadm", "del", "-m", "02:00:00:00:00:01"}), del);
+    expectResult(root.run({"clientadm", "del", "-m", "02:00:00:00:00:01"}), del);
   }
   {
     SCOPED_TRACE("list");
-    expectResult(runTool(root.path(), {"clientadm", "list"}), list);
+    expectResult(root.run({"clientadm", "list"}), list);
   }
   EXPECT_EQ(changes(before, snapshot(root.path())), "");
 }
 
 struct LockCase {
   const char* name;
-  std::function<void(const TempDir&)> stage;
+  std::function<void(const StagedRoot&)> stage;
   int error;
 };
 
 TEST(LockFile, ThatCannotBeCreatedFailsAddAndDelAndEmptiesTheStoredPartOfList) {
   const std::vector<LockCase> cases = {
-      {"config directory missing", [](const TempDir&) {}, ENOENT},
+      {"config directory missing", [](const StagedRoot&) {}, ENOENT},
       {"a directory in the lock file's place",
-       [](const TempDir& root) {
-         writeFile(root / (kConfig + "clients.xml"), clientList(3));
-         kyto::test::makeDirs(root / (kConfig + "clients.lock"));
+       [](const StagedRoot& root) {
+         writeFile(root.paths().clientsXml, clientList(3));
+         kyto::test::makeDirs(root.paths().clientsLock);
        },
        EISDIR},
   };
   for (const LockCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TempDir root;
+    StagedRoot root;
     c.stage(root);
     const Expected refused{1, "", lockFailure(c.error)};
     expectAddDelListLeaveAlone(root, refused, refused, {0, "", lockFailure(c.error)});
@@ -87,26 +92,26 @@ TEST(LockFile, ThatCannotBeCreatedFailsAddAndDelAndEmptiesTheStoredPartOfList) {
 
 struct ListFileCase {
   const char* name;
-  std::function<void(const TempDir&)> stage;
+  std::function<void(const StagedRoot&)> stage;
 };
 
 TEST(ListFile, ThatIsNoRegularFileIsRefusedAndLeftAlone) {
   const std::vector<ListFileCase> cases = {
       {"a directory",
-       [](const TempDir& root) { writeFile(root / (kConfig + "clients.xml/inside"), "x"); }},
+       [](const StagedRoot& root) { writeFile(root.paths().clientsXml + "/inside", "x"); }},
       {"a link to itself",
-       [](const TempDir& root) {
-         ASSERT_EQ(symlink("clients.xml", (root / (kConfig + "clients.xml")).c_str()), 0);
+       [](const StagedRoot& root) {
+         ASSERT_EQ(symlink("clients.xml", (root.paths().clientsXml).c_str()), 0);
        }},
       {"a link into a missing directory",
-       [](const TempDir& root) {
-         ASSERT_EQ(symlink("missing/clients.xml", (root / (kConfig + "clients.xml")).c_str()), 0);
+       [](const StagedRoot& root) {
+         ASSERT_EQ(symlink("missing/clients.xml", (root.paths().clientsXml).c_str()), 0);
        }},
   };
   for (const ListFileCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TempDir root;
-    writeFile(root / (kConfig + "clients.lock"), "");
+    StagedRoot root;
+    writeFile(root.paths().clientsLock, "");
     c.stage(root);
     // add finds nothing to parse and can't keep a copy of it, so it writes nothing.
     expectAddDelListLeaveAlone(root, {1, "", ""}, {1, "", ""}, {0, "", ""});
@@ -144,17 +149,17 @@ TEST(DanglingLink, IsFollowedToCreateTheFileItNames) {
   };
   for (const LinkCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TempDir root;
-    writeFile(root / "usr/local/corpus/bin/UPnPTree.xml", kyto::test::readFile(KYTO_SAMPLE_TREE));
+    StagedRoot root;
+    writeFile(root.templatePath(), kyto::test::readFile(KYTO_SAMPLE_TREE));
     kyto::test::makeDirs(root / "kept");
-    kyto::test::makeDirs(root / kConfig);
+    kyto::test::makeDirs(root.paths().configDir);
     ASSERT_EQ(symlink(c.linkText.c_str(), (root / c.link).c_str()), 0);
 
-    expectResult(runTool(root.path(), c.args), {0, "", ""});
+    expectResult(root.run(c.args), {0, "", ""});
     EXPECT_EQ(kyto::test::listDir(root / "kept"), std::vector<std::string>{c.createdName});
     struct stat st {};
     EXPECT_TRUE(lstat((root / c.link).c_str(), &st) == 0 && S_ISLNK(st.st_mode));
-    EXPECT_EQ(runTool(root.path(), c.readArgs).out, c.readOut);
+    EXPECT_EQ(root.run(c.readArgs).out, c.readOut);
   }
 }
 
@@ -211,40 +216,38 @@ TEST(ListFile, Of100MBIsRefusedByTheParserAndKeptWhole) {
   };
   for (const HugeCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TempDir root;
-    const std::string list = root / (kConfig + "clients.xml");
+    StagedRoot root;
+    const std::string list = root.paths().clientsXml;
     c.write(list);
     struct stat old {};
     ASSERT_EQ(stat(list.c_str(), &old), 0);
     ASSERT_GE(old.st_size, kHugeSize);
 
-    expectResult(runTool(root.path(), {"clientadm", "del", "-m", "02:00:00:00:00:01"}),
-                 {1, "", ""});
-    expectResult(runTool(root.path(), {"clientadm", "list"}), {0, "", ""});
+    expectResult(root.run({"clientadm", "del", "-m", "02:00:00:00:00:01"}), {1, "", ""});
+    expectResult(root.run({"clientadm", "list"}), {0, "", ""});
     if (c.beyondParserLimits) {
-      expectResult(runTool(root.path(), {"clientadm", "add", "-m", kNewMac}), {1, "", ""});
+      expectResult(root.run({"clientadm", "add", "-m", kNewMac}), {1, "", ""});
     }
     struct stat now {};
     ASSERT_EQ(stat(list.c_str(), &now), 0);
     EXPECT_EQ(now.st_ino, old.st_ino);  // every rewrite renames a new file into place
     EXPECT_EQ(now.st_size, old.st_size);
     if (c.beyondParserLimits) {
-      EXPECT_EQ(kyto::test::listDir(root / kConfig),
+      EXPECT_EQ(kyto::test::listDir(root.paths().configDir),
                 (std::vector<std::string>{"clients.lock", "clients.xml"}));
       continue;
     }
     const std::string kept = root / "kept";
     ASSERT_EQ(link(list.c_str(), kept.c_str()), 0);
 
-    expectResult(runTool(root.path(), {"clientadm", "add", "-m", kNewMac}), {0, "", ""});
-    expectResult(runTool(root.path(), {"clientadm", "list"}),
-                 {0, "0|" + kNewMac + "||||-1||0\n", ""});
+    expectResult(root.run({"clientadm", "add", "-m", kNewMac}), {0, "", ""});
+    expectResult(root.run({"clientadm", "list"}), {0, "0|" + kNewMac + "||||-1||0\n", ""});
     std::vector<std::string> backups;
-    for (const std::string& name : kyto::test::listDir(root / kConfig)) {
+    for (const std::string& name : kyto::test::listDir(root.paths().configDir)) {
       if (name.rfind("clients.xml.corrupt-", 0) == 0) backups.push_back(name);
     }
     ASSERT_EQ(backups.size(), 1u);
-    EXPECT_TRUE(sameContent(root / (kConfig + backups[0]), kept));
+    EXPECT_TRUE(sameContent(root.paths().configDir + backups[0], kept));
   }
 }
 

@@ -12,16 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "client_list_text.h"
 #include "common/appliance_paths.h"
-#include "fault_support.h"
+#include "staged_root.h"
 
 namespace {
 
-using kyto::reliability::clientList;
-using kyto::reliability::clientListing;
-using kyto::reliability::runTool;
+using kyto::test::clientList;
+using kyto::test::clientListing;
 using kyto::test::ProgramResult;
-using kyto::test::TempDir;
+using kyto::test::StagedRoot;
 using kyto::test::writeFile;
 
 constexpr int kStored = 2;
@@ -34,9 +34,9 @@ class LiveSourceFaults : public ::testing::Test {
 
   // Runs a shell script in a fresh IPC namespace; $DMS, $SHM_MODE and $CLIENTADM name the tools.
   ProgramResult inPrivateIpc(const std::string& script) {
-    return runTool(root_.path(), {"/usr/bin/unshare", "--ipc", "/bin/sh", "-c", script},
-                   {"DMS=" KYTO_DMSCACHE_TOOL, "SHM_MODE=" KYTO_SHM_MODE_TOOL,
-                    "CLIENTADM=" KYTO_CLIENTADM_PATH});
+    return root_.run({"/usr/bin/unshare", "--ipc", "/bin/sh", "-c", script},
+                     {"DMS=" KYTO_DMSCACHE_TOOL, "SHM_MODE=" KYTO_SHM_MODE_TOOL,
+                      "CLIENTADM=" KYTO_CLIENTADM_PATH});
   }
 
   void installAgent(const std::string& script) {
@@ -45,7 +45,7 @@ class LiveSourceFaults : public ::testing::Test {
     ASSERT_EQ(chmod(path.c_str(), 0755), 0);
   }
 
-  TempDir root_;
+  StagedRoot root_;
 };
 
 TEST_F(LiveSourceFaults, ASegmentTooSmallIsPassedOver) {
@@ -57,7 +57,7 @@ TEST_F(LiveSourceFaults, ASegmentTooSmallIsPassedOver) {
 
 // Root reads any segment through CAP_IPC_OWNER, so the second list runs without that capability.
 TEST_F(LiveSourceFaults, AnUnreadableSegmentIsPassedOver) {
-  if (runTool(root_.path(), {"setpriv", "--bounding-set=-ipc_owner", "/bin/true"}).exitStatus != 0)
+  if (root_.run({"setpriv", "--bounding-set=-ipc_owner", "/bin/true"}).exitStatus != 0)
     GTEST_SKIP() << "cannot drop CAP_IPC_OWNER with setpriv: root would read the segment anyway";
   const ProgramResult r = inPrivateIpc(
       "echo '0 10.0.0.9 02:00:00:00:00:99' | \"$DMS\" set - && \"$SHM_MODE\" 0 &&"
@@ -81,7 +81,7 @@ TEST_F(LiveSourceFaults, TheReaderNeitherCreatesNorWritesTheSegment) {
   EXPECT_EQ(r.out, clientListing(kStored) + "0\n1\n");
   EXPECT_EQ(r.err, "");
 
-  if (runTool(root_.path(), {"setpriv", "--bounding-set=-ipc_owner", "/bin/true"}).exitStatus != 0)
+  if (root_.run({"setpriv", "--bounding-set=-ipc_owner", "/bin/true"}).exitStatus != 0)
     GTEST_SKIP() << "cannot drop CAP_IPC_OWNER with setpriv: root would write the segment anyway";
   r = inPrivateIpc(
       "echo '0 10.0.0.9 02:00:00:00:00:99' | \"$DMS\" set - && \"$SHM_MODE\" 0444 &&"
@@ -106,7 +106,7 @@ TEST_F(LiveSourceFaults, An100MBAgentOutputIsCutAt16MiBAndParsedAsFarAsItGoes) {
     snprintf(line, sizeof line, "0|02:00:00:01:00:%02x||||-1||2\n", i);
     devices += line;
   }
-  const ProgramResult r = runTool(root_.path(), {"clientadm", "list"});
+  const ProgramResult r = root_.run({"clientadm", "list"});
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out, clientListing(kStored) + devices);
   EXPECT_EQ(
@@ -123,7 +123,7 @@ TEST_F(LiveSourceFaults, AnAgentThatNeverExitsIsCutOffAndKilled) {
       "printf '<root><device><mac>02:00:00:01:00:01</mac><ip>10.0.0.1</ip></device>'\n"
       "exec sleep 600\n");
   const auto start = std::chrono::steady_clock::now();
-  const ProgramResult r = runTool(root_.path(), {"clientadm", "list"});
+  const ProgramResult r = root_.run({"clientadm", "list"});
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out, clientListing(kStored) + "0|02:00:00:01:00:01|10.0.0.1|||-1||2\n");
@@ -145,7 +145,7 @@ TEST_F(LiveSourceFaults, AChildTheAgentLeavesBehindEndsWithIt) {
       "printf '<root><device><mac>02:00:00:01:00:01</mac></device></root>'\n"
       "sleep 1000 </dev/null 2>/dev/null &\n"
       "echo $! > \"$KYTO_ROOT/child.pid\"\n");
-  const ProgramResult r = runTool(root_.path(), {"clientadm", "list"});
+  const ProgramResult r = root_.run({"clientadm", "list"});
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out, clientListing(kStored) + "0|02:00:00:01:00:01||||-1||2\n");
   EXPECT_EQ(r.err, "");

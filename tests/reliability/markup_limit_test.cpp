@@ -6,13 +6,12 @@
 
 #include <string>
 
-#include "fault_support.h"
+#include "staged_root.h"
 
 namespace {
 
-using kyto::reliability::runTool;
 using kyto::test::ProgramResult;
-using kyto::test::TempDir;
+using kyto::test::StagedRoot;
 using kyto::test::writeFile;
 
 // Attributes to make an element that already has `has` carry `total`.
@@ -46,18 +45,18 @@ TEST(MarkupLimit, EveryInputReadsAnElementOf256AttributesAndRefuses257) {
   };
   for (const LimitCase& c : cases) {
     SCOPED_TRACE(std::string(c.input) + ", " + std::to_string(c.attributes) + " attributes");
-    TempDir root;
+    StagedRoot root;
     const std::string input = c.input;
     ProgramResult r;
     if (input == "clients.xml") {
-      const std::string list = root / "etc/config/kytomediasvr/clients.xml";
+      const std::string list = root.paths().clientsXml;
       const std::string content = "<UPNP_CLIENTS><CLIENT MAC=\"02:00:00:00:00:01\"" +
                                   extraAttributes(1, c.attributes) + "/></UPNP_CLIENTS>";
       writeFile(list, content);
-      r = runTool(root.path(), {"clientadm", "list"});
+      r = root.run({"clientadm", "list"});
       // A list beyond a limit may well be sound: add leaves it as it is.
       const bool within = c.attributes <= 256;
-      EXPECT_EQ(runTool(root.path(), {"clientadm", "add", "-m", "02:00:00:00:00:02"}).exitStatus,
+      EXPECT_EQ(root.run({"clientadm", "add", "-m", "02:00:00:00:00:02"}).exitStatus,
                 within ? 0 : 1);
       if (!within) {
         EXPECT_EQ(kyto::test::readFile(list), content);
@@ -66,14 +65,14 @@ TEST(MarkupLimit, EveryInputReadsAnElementOf256AttributesAndRefuses257) {
       writeFile(root / "agent.out", "<root><device><mac>m1</mac></device><device" +
                                         extraAttributes(0, c.attributes) +
                                         "><mac>m2</mac></device></root>");
-      const std::string agent = root / "mnt/ext/opt/VELD/bin/halyard";
+      const std::string agent = root.paths().halyardAgent;
       writeFile(agent, "#!/bin/sh\nexec cat \"$KYTO_ROOT/agent.out\"\n");
       ASSERT_EQ(chmod(agent.c_str(), 0755), 0);
-      r = runTool(root.path(), {"clientadm", "list"});
+      r = root.run({"clientadm", "list"});
     } else {
       writeFile(root / "tree.xml", "<T><TYPE NAME=\"Music\"" + extraAttributes(1, c.attributes) +
                                        "><A ID=\"0x1\" NAME=\"Album\"/></TYPE></T>");
-      r = runTool(root.path(), {"treeshaper", "--read", root / "tree.xml", "Music"});
+      r = root.run({"treeshaper", "--read", root / "tree.xml", "Music"});
     }
     EXPECT_EQ(r.exitStatus, c.status);
     EXPECT_EQ(r.out, c.status == 0 ? c.out : (root / "tree.xml") + c.out);

@@ -8,17 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "fault_support.h"
+#include "client_list_text.h"
+#include "process_limits.h"
+#include "staged_root.h"
+#include "tree_snapshot.h"
 
 namespace {
 
-using kyto::reliability::changes;
-using kyto::reliability::clientList;
-using kyto::reliability::clientListing;
-using kyto::reliability::runTool;
-using kyto::reliability::ScratchMount;
-using kyto::reliability::snapshot;
-using kyto::test::TempDir;
+using kyto::test::changes;
+using kyto::test::clientList;
+using kyto::test::clientListing;
+using kyto::test::ScratchMount;
+using kyto::test::snapshot;
+using kyto::test::StagedRoot;
 using kyto::test::writeFile;
 
 // Big enough for the staged files, and each file is larger than the one page left free, so that
@@ -106,7 +108,7 @@ std::string withVolume(std::string arg, const std::string& vol) {
   return arg;
 }
 
-void stage(const TempDir& root, const std::string& vol, const StorageCase& c) {
+void stage(const StagedRoot& root, const std::string& vol, const StorageCase& c) {
   std::string list = clientList(kStoredClients);
   if (c.corruptList) list.resize(list.rfind("</UPNP_CLIENTS>"));
   writeFile(vol + "/config/clients.xml", list);
@@ -115,15 +117,12 @@ void stage(const TempDir& root, const std::string& vol, const StorageCase& c) {
     writeFile(vol + "/config/clients.lock", "");
     ASSERT_EQ(symlink((vol + "/config").c_str(), (root / "etc/config/kytomediasvr").c_str()), 0);
   } else {
-    writeFile(root / "etc/config/kytomediasvr/clients.lock", "");
-    ASSERT_EQ(symlink((vol + "/config/clients.xml").c_str(),
-                      (root / "etc/config/kytomediasvr/clients.xml").c_str()),
-              0);
+    writeFile(root.paths().clientsLock, "");
+    ASSERT_EQ(symlink((vol + "/config/clients.xml").c_str(), root.paths().clientsXml.c_str()), 0);
   }
-  writeFile(root / "usr/local/corpus/bin/UPnPTree.xml", bigTemplate());
+  writeFile(root.templatePath(), bigTemplate());
   kyto::test::makeDirs(vol + "/trees");
-  auto made = runTool(root.path(),
-                      {"treeshaper", "--add", "Music", "1", "2", "-o", vol + "/trees/custom.xml"});
+  auto made = root.run({"treeshaper", "--add", "Music", "1", "2", "-o", vol + "/trees/custom.xml"});
   ASSERT_EQ(made.out, "");
   ASSERT_GT(kyto::test::readFile(vol + "/trees/custom.xml").size(), 2 * kLeftFree);
 }
@@ -131,7 +130,7 @@ void stage(const TempDir& root, const std::string& vol, const StorageCase& c) {
 void runCases(Fault fault) {
   for (const StorageCase& c : cases()) {
     SCOPED_TRACE(c.name);
-    TempDir root;
+    StagedRoot root;
     const std::string vol = root / "vol";
     ScratchMount mount(vol, kVolumeBytes);
     if (!mount.failure().empty()) GTEST_SKIP() << "no scratch tmpfs: " << mount.failure();
@@ -144,7 +143,7 @@ void runCases(Fault fault) {
     const auto before = snapshot(root.path());
     std::vector<std::string> args;
     for (const std::string& arg : c.args) args.push_back(withVolume(arg, vol));
-    const auto result = runTool(root.path(), args);
+    const auto result = root.run(args);
     const Outcome& expected = fault == Fault::Full ? c.whenFull : c.whenReadOnly;
     EXPECT_EQ(result.exitStatus, expected.status);
     EXPECT_EQ(result.out, expected.out);

@@ -3,49 +3,52 @@
 
 #include <string>
 
-#include "treeshaper_root.h"
+#include "staged_root.h"
 
 namespace kyto::test {
 namespace {
 
 class Listing : public ::testing::Test {
  protected:
-  TreeshaperRoot tree;
+  void SetUp() override { tree.makeTreeDir(); }
+
+  StagedRoot tree;
 };
 
 TEST_F(Listing, PrintsIdAndNameOfEachAttributeOfTheFirstMatchingSection) {
-  tree.writeTemplate(
-      "<?xml version=\"1.0\"?>\n"
-      "<TREE>\n"
-      "  <!-- comment among the sections -->\n"
-      "  <TYPE NAME=\"Music\">\n"
-      "    <!-- comment among the attributes -->\n"
-      "    <A ID=\"0x1\" NAME=\"Album\"/>\n"
-      "    <A ID=\"0x0A\" NAME=\"Upper case\"/>\n"
-      "    <A NAME=\"Only a name\"/>\n"
-      "    <A ID=\"0x3\"/>\n"
-      "    <A ID=\"12\" NAME=\"No x\"/>\n"
-      "    <A ID=\"0xffffffff\" NAME=\"Wraps\"><CHILD ID=\"0x9\" NAME=\"Not listed\"/></A>\n"
-      "    text\n"
-      "    <Other ID=\"0x1a\" NAME=\"Any element name\"/>\n"
-      "    <A ID=\"0x1b\" NAME=\"Forged&#10;0 line&#13;&#9;x\"/>\n"
-      "  </TYPE>\n"
-      "  <TYPE NAME=\"Music\"><A ID=\"0x2\" NAME=\"Second Music\"/></TYPE>\n"
-      "  <TYPE NAME=\"Photo\"><A ID=\"0x41\" NAME=\"Last section\"/></TYPE></TREE>\n");
-  EXPECT_EQ(tree.output({"--list", "Music"}),
+  writeFile(tree.templatePath(),
+            "<?xml version=\"1.0\"?>\n"
+            "<TREE>\n"
+            "  <!-- comment among the sections -->\n"
+            "  <TYPE NAME=\"Music\">\n"
+            "    <!-- comment among the attributes -->\n"
+            "    <A ID=\"0x1\" NAME=\"Album\"/>\n"
+            "    <A ID=\"0x0A\" NAME=\"Upper case\"/>\n"
+            "    <A NAME=\"Only a name\"/>\n"
+            "    <A ID=\"0x3\"/>\n"
+            "    <A ID=\"12\" NAME=\"No x\"/>\n"
+            "    <A ID=\"0xffffffff\" NAME=\"Wraps\"><CHILD ID=\"0x9\" NAME=\"Not listed\"/></A>\n"
+            "    text\n"
+            "    <Other ID=\"0x1a\" NAME=\"Any element name\"/>\n"
+            "    <A ID=\"0x1b\" NAME=\"Forged&#10;0 line&#13;&#9;x\"/>\n"
+            "  </TYPE>\n"
+            "  <TYPE NAME=\"Music\"><A ID=\"0x2\" NAME=\"Second Music\"/></TYPE>\n"
+            "  <TYPE NAME=\"Photo\"><A ID=\"0x41\" NAME=\"Last section\"/></TYPE></TREE>\n");
+  EXPECT_EQ(tree.output({"treeshaper", "--list", "Music"}),
             "1 Album\n10 Upper case\n-1 No x\n-1 Wraps\n26 Any element name\n"
             "27 Forged?0 line??x\n");  // control characters of a NAME as '?'
 
-  EXPECT_EQ(tree.output({"--list", "Photo"}), "65 Last section\n");
+  EXPECT_EQ(tree.output({"treeshaper", "--list", "Photo"}), "65 Last section\n");
 }
 
 TEST_F(Listing, ReadsRelativeNamesInTheTreeDirectoryAndAbsolutePathsAsGiven) {
   const std::string custom = "<T><TYPE NAME=\"Video\"><A ID=\"0x21\" NAME=\"Folder\"/></TYPE></T>";
   writeFile(tree.treeFile("custom.xml"), custom);
-  writeFile(tree.root() + "/elsewhere.xml", custom);
-  EXPECT_EQ(tree.output({"--read", "custom.xml", "Video"}), "33 Folder\n");
-  EXPECT_EQ(tree.output({"--read", tree.root() + "/elsewhere.xml", "Video"}), "33 Folder\n");
-  EXPECT_EQ(tree.output({"--read", "elsewhere.xml", "Video"}, 1),
+  writeFile(tree.path() + "/elsewhere.xml", custom);
+  EXPECT_EQ(tree.output({"treeshaper", "--read", "custom.xml", "Video"}), "33 Folder\n");
+  EXPECT_EQ(tree.output({"treeshaper", "--read", tree.path() + "/elsewhere.xml", "Video"}),
+            "33 Folder\n");
+  EXPECT_EQ(tree.output({"treeshaper", "--read", "elsewhere.xml", "Video"}, 1),
             tree.treeFile("elsewhere.xml") +
                 ": No such file or directory\npdoc is NULL\nproot is NULL\n");
 }
@@ -79,19 +82,20 @@ TEST_F(Listing, ReportsFilesThatLackWhatIsNeeded) {
   };
   for (const Case& c : cases) {
     writeFile(file, c.content);
-    EXPECT_EQ(tree.output({"--read", "case.xml", "Music"}, c.status), c.expected) << c.content;
+    EXPECT_EQ(tree.output({"treeshaper", "--read", "case.xml", "Music"}, c.status), c.expected)
+        << c.content;
   }
-  EXPECT_EQ(tree.output({"--list", "Music"}, 1),  // no template
+  EXPECT_EQ(tree.output({"treeshaper", "--list", "Music"}, 1),  // no template
             tree.templatePath() + ": No such file or directory\n" + unparsed);
 }
 
 TEST_F(Listing, TheBundledSampleTemplateLists) {
   writeFile(tree.templatePath(), readFile(KYTO_SAMPLE_TREE));
-  const std::string music = tree.output({"--list", "Music"});
+  const std::string music = tree.output({"treeshaper", "--list", "Music"});
   EXPECT_TRUE(music.starts_with("1 All Music\n2 Album\n3 Artist\n")) << music;
   EXPECT_TRUE(music.ends_with("12 Rating\n31 Artist/Album\n")) << music;
-  EXPECT_TRUE(tree.output({"-l", "Video"}).starts_with("33 All Video\n"));
-  EXPECT_TRUE(tree.output({"-l", "Photo"}).ends_with("75 Slideshows\n"));
+  EXPECT_TRUE(tree.output({"treeshaper", "-l", "Video"}).starts_with("33 All Video\n"));
+  EXPECT_TRUE(tree.output({"treeshaper", "-l", "Photo"}).ends_with("75 Slideshows\n"));
 }
 
 }  // namespace

@@ -9,10 +9,25 @@
 #include <string>
 #include <vector>
 
-#include "treeshaper_root.h"
+#include "staged_root.h"
 
 namespace kyto::test {
 namespace {
+
+// The usage text, exactly as the program prints it.
+const char kUsageText[] =
+    "Usage: treeshaper [OPTION]...\n"
+    "Generate custom xml for user to determine what they want.\n"
+    "\n"
+    "Mandatory arguments to long options are mandatory for short options too.\n"
+    "-l, --list TYPE\n"
+    "\tlist the attribute of the TYPE which should be \"Music\", \"Video\" or \"Photo\"\n"
+    "-a, --add TYPE [attribute id] -o, --output FILE\n"
+    "\tadd(or remove) the attribute for a TYPE and save to a custom FILE\n"
+    "-r, --read FILE TYPE\n"
+    "\tread the FILE and show the atribute of TYPE which FILE is contain.\n"
+    "-h, --help\n"
+    "\tshow this help\n";
 
 const char kTemplate[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -26,12 +41,18 @@ const char kTemplate[] =
 
 class CommandLine : public ::testing::Test {
  protected:
-  void SetUp() override { tree.writeTemplate(kTemplate); }
+  void SetUp() override { writeFile(tree.templatePath(), kTemplate); }
+
+  // The arguments of a table row after the program's name.
+  static std::vector<std::string> withProgram(std::vector<std::string> args) {
+    args.insert(args.begin(), "treeshaper");
+    return args;
+  }
 
   // The files of the tree directory; only the template unless something was written.
-  std::vector<std::string> treeFiles() const { return listDir(tree.treeDir()); }
+  std::vector<std::string> treeFiles() const { return listDir(tree.paths().treeDir); }
 
-  TreeshaperRoot tree;
+  StagedRoot tree;
 };
 
 struct Rejection {
@@ -79,7 +100,7 @@ TEST_F(CommandLine, RejectionsAndTheHelpPrintTheUsageTextAndWriteNothing) {
       {"33 ids", tooManyIds, "attribute id can not more than 32\n"},
   };
   for (const Rejection& r : rejections) {
-    const ProgramResult result = tree.run(r.args);
+    const ProgramResult result = tree.run(withProgram(r.args));
     EXPECT_EQ(result.out, r.message + (r.usage ? kUsageText : "")) << r.what;
     EXPECT_EQ(result.exitStatus, r.status) << r.what;
     EXPECT_EQ(result.err, "") << r.what;
@@ -146,7 +167,7 @@ TEST_F(CommandLine, AcceptedAddFormsWriteTheCustomFile) {
        withMusic(kGone + kGone + kGenre)},
   };
   for (const Accepted& c : cases) {
-    EXPECT_EQ(tree.output(c.args), "") << c.what;
+    EXPECT_EQ(tree.output(withProgram(c.args)), "") << c.what;
     EXPECT_EQ(readFile(tree.treeFile(c.file)), c.content) << c.what;
   }
   EXPECT_EQ(readFile(tree.templatePath()), kTemplate);
@@ -154,28 +175,28 @@ TEST_F(CommandLine, AcceptedAddFormsWriteTheCustomFile) {
 
 TEST_F(CommandLine, ListAndReadIgnoreExtraArguments) {
   const std::string listing = "3 Album\n7 Artist\n26 Genre\n";
-  EXPECT_EQ(tree.output({"--list", "Music", "Video"}), listing);
-  EXPECT_EQ(tree.output({"-l", "Music"}), listing);
-  EXPECT_EQ(tree.output({"--read", "UPnPTree.xml", "Music", "extra"}), listing);
-  EXPECT_EQ(tree.output({"-r", "UPnPTree.xml", "Music"}), listing);
+  EXPECT_EQ(tree.output({"treeshaper", "--list", "Music", "Video"}), listing);
+  EXPECT_EQ(tree.output({"treeshaper", "-l", "Music"}), listing);
+  EXPECT_EQ(tree.output({"treeshaper", "--read", "UPnPTree.xml", "Music", "extra"}), listing);
+  EXPECT_EQ(tree.output({"treeshaper", "-r", "UPnPTree.xml", "Music"}), listing);
 }
 
 // A path is never cut, or what is left of it could name another file.
 TEST_F(CommandLine, PathsOver1023BytesAreRefusedNotCut) {
-  std::string path = tree.root();
+  std::string path = tree.path();
   while (path.size() < 1023 - 201) path += "/" + std::string(200, 'd');
   path += "/" + std::string(1023 - path.size() - 1, 'f');
   ASSERT_EQ(path.size(), 1023u);
   writeFile(path, kTemplate);
-  EXPECT_EQ(tree.output({"--read", path, "Music"}), "3 Album\n7 Artist\n26 Genre\n");
-  EXPECT_EQ(tree.output({"--read", path + "x", "Music"}, 1), "file path is too long\n");
+  EXPECT_EQ(tree.output({"treeshaper", "--read", path, "Music"}), "3 Album\n7 Artist\n26 Genre\n");
+  EXPECT_EQ(tree.output({"treeshaper", "--read", path + "x", "Music"}, 1),
+            "file path is too long\n");
 
   // Under a long root the template still fits but a relative FILE of 128 characters doesn't.
-  std::string root = tree.root();
+  std::string root = tree.path();
   while (root.size() < 1000 - 22) root += "/.";
   const auto add = [&root](const std::string& file) {
-    return runProgram(
-        {{KYTO_TREESHAPER_PATH, "-a", "Music", "3", "-o", file}, {"KYTO_ROOT=" + root}, ""});
+    return runUnderRoot(root, {"treeshaper", "-a", "Music", "3", "-o", file});
   };
   const ProgramResult refused = add(std::string(128, 'n'));
   EXPECT_EQ(refused.out, "file path is too long\n");
@@ -216,19 +237,21 @@ TEST_F(CommandLine, TreeFilesThatAreNoRegularFilesAreUnreadable) {
   for (const Odd& o : odds) {
     SCOPED_TRACE(o.what);
     o.make(odd);
-    EXPECT_EQ(tree.output({"--read", "odd", "Music"}, 1), odd + ": " + o.problem + "\n" + unparsed);
+    EXPECT_EQ(tree.output({"treeshaper", "--read", "odd", "Music"}, 1),
+              odd + ": " + o.problem + "\n" + unparsed);
     // The output is named as the kernel resolves it: the device a link leads to.
-    EXPECT_EQ(tree.output({"-a", "Music", "3", "-o", "odd"}, 1),
+    EXPECT_EQ(tree.output({"treeshaper", "-a", "Music", "3", "-o", "odd"}, 1),
               std::filesystem::canonical(odd).string() + ": " + o.problem + "\n" + unparsed);
     std::filesystem::remove_all(odd);
 
     const std::string report = tree.templatePath() + ": " + o.problem + "\n";
     std::filesystem::remove(tree.templatePath());
     o.make(tree.templatePath());
-    EXPECT_EQ(tree.output({"--list", "Music"}, 1), report + unparsed);
-    EXPECT_EQ(tree.output({"-a", "Music", "3", "-o", "new.xml"}, 1), report + "pdoc is NULL\n");
+    EXPECT_EQ(tree.output({"treeshaper", "--list", "Music"}, 1), report + unparsed);
+    EXPECT_EQ(tree.output({"treeshaper", "-a", "Music", "3", "-o", "new.xml"}, 1),
+              report + "pdoc is NULL\n");
     std::filesystem::remove_all(tree.templatePath());
-    tree.writeTemplate(kTemplate);
+    writeFile(tree.templatePath(), kTemplate);
   }
   EXPECT_EQ(treeFiles(), std::vector<std::string>{"UPnPTree.xml"});
 }

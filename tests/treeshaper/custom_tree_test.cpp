@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "treeshaper_root.h"
+#include "staged_root.h"
 
 namespace kyto::test {
 namespace {
@@ -67,13 +67,13 @@ ino_t inodeOf(const std::string& path) {
 
 class CustomTree : public ::testing::Test {
  protected:
-  void SetUp() override { tree.writeTemplate(kTemplate); }
+  void SetUp() override { writeFile(tree.templatePath(), kTemplate); }
 
   // Runs the add command, expecting the exit status; the custom file goes to the tree directory
   // unless the name is absolute.
   std::string add(const std::string& type, std::vector<std::string> ids, const std::string& file,
                   int status = 0) {
-    std::vector<std::string> args = {"--add", type};
+    std::vector<std::string> args = {"treeshaper", "--add", type};
     args.insert(args.end(), ids.begin(), ids.end());
     args.insert(args.end(), {"--output", file});
     return tree.output(args, status);
@@ -81,7 +81,7 @@ class CustomTree : public ::testing::Test {
 
   std::string custom() const { return readFile(tree.treeFile("custom.xml")); }
 
-  TreeshaperRoot tree;
+  StagedRoot tree;
 };
 
 TEST_F(CustomTree, NewFileHoldsTheWholeTemplateWithOnlyOneSectionFiltered) {
@@ -89,7 +89,8 @@ TEST_F(CustomTree, NewFileHoldsTheWholeTemplateWithOnlyOneSectionFiltered) {
   EXPECT_EQ(custom(), customFile(music(kAlbum + kGone + kWithoutId + kGenre) +
                                  video(kFolder + kDate) + kPhoto));
   EXPECT_EQ(readFile(tree.templatePath()), kTemplate);
-  EXPECT_EQ(listDir(tree.treeDir()), (std::vector<std::string>{"UPnPTree.xml", "custom.xml"}));
+  EXPECT_EQ(listDir(tree.paths().treeDir),
+            (std::vector<std::string>{"UPnPTree.xml", "custom.xml"}));
 }
 
 TEST_F(CustomTree, EachSectionReflectsTheLastAddForIt) {
@@ -112,11 +113,12 @@ TEST_F(CustomTree, WithoutIdsOnlyCommentsWhitespaceAndElementsWithoutIdStay) {
 
 // An attribute is kept when the id --list shows for it is selected, however its ID is spelled.
 TEST_F(CustomTree, IdsMatchWhatTheListingShows) {
-  tree.writeTemplate(
+  writeFile(
+      tree.templatePath(),
       "<T><TYPE NAME=\"Music\"><A ID=\"0x0\" NAME=\"zero\"/><A ID=\"0x1a\" NAME=\"canonical\"/>"
       "<A ID=\"0x1A\" NAME=\"upper\"/><A ID=\"0x01a\" NAME=\"leading zero\"/>"
       "<A ID=\"0x0A\" NAME=\"ten\"/><A ID=\"0xffffffff\" NAME=\"all ones\"/></TYPE></T>");
-  EXPECT_EQ(tree.output({"--list", "Music"}),
+  EXPECT_EQ(tree.output({"treeshaper", "--list", "Music"}),
             "0 zero\n26 canonical\n26 upper\n26 leading zero\n10 ten\n-1 all ones\n");
   const std::string zero = "<A ID=\"0x0\" NAME=\"zero\"/>";
   const std::string all26 =
@@ -201,7 +203,7 @@ TEST_F(CustomTree, FirstLastAndOnlySectionsAndAttributesAreHandledAlike) {
   };
   for (const Placement& c : cases) {
     SCOPED_TRACE(c.what);
-    tree.writeTemplate(c.templateText);
+    writeFile(tree.templatePath(), c.templateText);
     std::filesystem::remove(tree.treeFile("custom.xml"));
     if (!c.customBefore.empty()) writeFile(tree.treeFile("custom.xml"), c.customBefore);
     EXPECT_EQ(add("Music", c.ids, "custom.xml"), "");
@@ -210,7 +212,8 @@ TEST_F(CustomTree, FirstLastAndOnlySectionsAndAttributesAreHandledAlike) {
 }
 
 TEST_F(CustomTree, TheLastTemplateSectionAndTheFirstCustomSectionOfANameAreUsed) {
-  tree.writeTemplate(
+  writeFile(
+      tree.templatePath(),
       "<T><TYPE NAME=\"Music\"><A ID=\"0x1\" NAME=\"first\"/></TYPE>"
       "<TYPE NAME=\"Music\"><A ID=\"0x1\" NAME=\"second\"/><A ID=\"0x2\" NAME=\"x\"/></TYPE></T>");
   EXPECT_EQ(add("Music", {"1"}, "custom.xml"), "");
@@ -267,7 +270,7 @@ TEST_F(CustomTree, ExistingFilesThatCannotTakeTheSectionAreLeftAsTheyWere) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    tree.writeTemplate(c.templateText);
+    writeFile(tree.templatePath(), c.templateText);
     writeFile(tree.treeFile("custom.xml"), c.customText);
     const ino_t before = inodeOf(tree.treeFile("custom.xml"));
     EXPECT_EQ(add("Music", {"1"}, "custom.xml", 1), c.out);
@@ -277,28 +280,28 @@ TEST_F(CustomTree, ExistingFilesThatCannotTakeTheSectionAreLeftAsTheyWere) {
 }
 
 TEST_F(CustomTree, ANewFileFromATemplateWithoutTheSectionIsTheWholeTemplate) {
-  tree.writeTemplate(
-      "<?xml version=\"1.0\"?>\n<T>\n  <TYPE NAME=\"Video\"><A ID=\"0x1\"/></TYPE>\n</T>");
+  writeFile(tree.templatePath(),
+            "<?xml version=\"1.0\"?>\n<T>\n  <TYPE NAME=\"Video\"><A ID=\"0x1\"/></TYPE>\n</T>");
   EXPECT_EQ(add("Music", {}, "custom.xml"), "");
   EXPECT_EQ(custom(), kDeclaration + "<T>\n  <TYPE NAME=\"Video\"><A ID=\"0x1\"/></TYPE>\n</T>\n");
 }
 
 // A new file is the template document itself: its DTD and the markup of its root stay as written.
 TEST_F(CustomTree, ANewFileKeepsTheMarkupOfTheTemplateRootAsWritten) {
-  tree.writeTemplate(
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<!DOCTYPE TREE [\n  <!ENTITY brand \"Kyto\">\n]>\n"
-      "<TREE xmlns:k=\"urn:kyto:tree\" xml:lang=\"en\">\n"
-      "  <TYPE NAME=\"Music\" k:order=\"1\">\n"
-      "    <A ID=\"0x1\" NAME=\"Album &amp; disc\" xml:lang=\"de\"/>\n"
-      "    <A ID=\"0x2\" NAME=\"&brand; artist\">&brand; text <![CDATA[raw <cdata>]]></A>\n"
-      "    <k:A ID=\"0x3\" NAME=\"Namespaced\"/>\n"
-      "    <?pi target?>\n"
-      "    <A ID=\"0x4\" NAME=\"Gone\">caf\xc3\xa9</A>\n"
-      "  </TYPE>\n"
-      "  <TYPE NAME=\"Video\"><A ID=\"0x21\" NAME=\"&brand;\" xml:space=\"preserve\"> x "
-      "\xc3\xa9</A></TYPE>\n"
-      "</TREE>\n");
+  writeFile(tree.templatePath(),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<!DOCTYPE TREE [\n  <!ENTITY brand \"Kyto\">\n]>\n"
+            "<TREE xmlns:k=\"urn:kyto:tree\" xml:lang=\"en\">\n"
+            "  <TYPE NAME=\"Music\" k:order=\"1\">\n"
+            "    <A ID=\"0x1\" NAME=\"Album &amp; disc\" xml:lang=\"de\"/>\n"
+            "    <A ID=\"0x2\" NAME=\"&brand; artist\">&brand; text <![CDATA[raw <cdata>]]></A>\n"
+            "    <k:A ID=\"0x3\" NAME=\"Namespaced\"/>\n"
+            "    <?pi target?>\n"
+            "    <A ID=\"0x4\" NAME=\"Gone\">caf\xc3\xa9</A>\n"
+            "  </TYPE>\n"
+            "  <TYPE NAME=\"Video\"><A ID=\"0x21\" NAME=\"&brand;\" xml:space=\"preserve\"> x "
+            "\xc3\xa9</A></TYPE>\n"
+            "</TREE>\n");
   EXPECT_EQ(add("Music", {"1", "2", "3"}, "custom.xml"), "");
   EXPECT_EQ(
       custom(),
@@ -318,14 +321,15 @@ TEST_F(CustomTree, ANewFileKeepsTheMarkupOfTheTemplateRootAsWritten) {
 
 // The DTD comes along, so the entities the texts use stay defined and the file parses again.
 TEST_F(CustomTree, ANewFileFromATemplateWithEntitiesParses) {
-  tree.writeTemplate(
+  writeFile(
+      tree.templatePath(),
       "<?xml version=\"1.0\"?>\n<!DOCTYPE UPNP_TREE [<!ENTITY brand \"Kyto\">]>\n<UPNP_TREE>"
       "<TYPE NAME=\"Music\"><A ID=\"0x1\" NAME=\"All &brand; Music\"/><A ID=\"0x2\" NAME=\"x\"/>"
       "</TYPE><TYPE NAME=\"Video\"><A ID=\"0x21\" NAME=\"&brand; Video\"/></TYPE></UPNP_TREE>\n");
   EXPECT_EQ(add("Music", {"1"}, "custom.xml"), "");
-  EXPECT_EQ(tree.output({"--read", "custom.xml", "Music"}), "1 All Kyto Music\n");
+  EXPECT_EQ(tree.output({"treeshaper", "--read", "custom.xml", "Music"}), "1 All Kyto Music\n");
   EXPECT_EQ(add("Video", {"33"}, "custom.xml"), "");
-  EXPECT_EQ(tree.output({"--read", "custom.xml", "Video"}), "33 Kyto Video\n");
+  EXPECT_EQ(tree.output({"treeshaper", "--read", "custom.xml", "Video"}), "33 Kyto Video\n");
 }
 
 // Adds to one file take turns: each section ends as the last add given for it.
@@ -343,13 +347,14 @@ TEST_F(CustomTree, ParallelAddsToOneFileLoseNoSection) {
     for (const Add& a : adds) writers.emplace_back([&] { add(a.type, {a.id}, "custom.xml"); });
     for (std::thread& writer : writers) writer.join();
     for (const Add& a : adds)
-      EXPECT_EQ(tree.output({"--read", "custom.xml", a.type}), a.listed) << "round " << round;
+      EXPECT_EQ(tree.output({"treeshaper", "--read", "custom.xml", a.type}), a.listed)
+          << "round " << round;
   }
 }
 
 // A chain of links that the kernel gives up on is refused, not followed link by link.
 TEST_F(CustomTree, ALinkChainTheKernelCannotResolveIsRefused) {
-  const std::string dir = tree.root() + "/";
+  const std::string dir = tree.path() + "/";
   std::string d;
   for (int i = 0; i < 20; ++i) d += "d/";
   ASSERT_EQ(symlink(".", (dir + "d").c_str()), 0);
@@ -367,43 +372,43 @@ TEST_F(CustomTree, WithoutAUsableTemplateNothingIsWritten) {
       {"", ":1: Document is empty\n"},
   };
   for (const auto& [text, report] : cases) {
-    tree.writeTemplate(text);
+    writeFile(tree.templatePath(), text);
     EXPECT_EQ(add("Music", {"1"}, "custom.xml", 1), file + report + "pdoc is NULL\n") << text;
   }
   std::filesystem::remove(file);
   EXPECT_EQ(add("Music", {"1"}, "custom.xml", 1),
             file + ": No such file or directory\npdoc is NULL\n");
-  EXPECT_TRUE(listDir(tree.treeDir()).empty());
+  EXPECT_TRUE(listDir(tree.paths().treeDir).empty());
 }
 
 TEST_F(CustomTree, AnAbsoluteOutputNameIsWrittenAtThatPath) {
-  const std::string path = tree.root() + "/custom.xml";
+  const std::string path = tree.path() + "/custom.xml";
   EXPECT_EQ(add("Video", {"34"}, path), "");
   EXPECT_EQ(readFile(path), customFile(music(kAlbum + kArtist + kWithoutId + kGenre) +
                                        video(kGone + kDate) + kPhoto));
-  EXPECT_EQ(listDir(tree.treeDir()), std::vector<std::string>{"UPnPTree.xml"});
+  EXPECT_EQ(listDir(tree.paths().treeDir), std::vector<std::string>{"UPnPTree.xml"});
 }
 
 TEST_F(CustomTree, TheTemplateIsNeverOverwritten) {
   ASSERT_EQ(symlink(tree.templatePath().c_str(), tree.treeFile("link.xml").c_str()), 0);
-  ASSERT_EQ(link(tree.templatePath().c_str(), (tree.root() + "/hard.xml").c_str()), 0);
+  ASSERT_EQ(link(tree.templatePath().c_str(), (tree.path() + "/hard.xml").c_str()), 0);
   const std::string names[] = {"UPnPTree.xml", tree.templatePath(),
-                               tree.root() + "/usr//local/corpus/bin/./UPnPTree.xml", "link.xml",
-                               tree.root() + "/hard.xml"};
+                               tree.path() + "/usr//local/corpus/bin/./UPnPTree.xml", "link.xml",
+                               tree.path() + "/hard.xml"};
   const ino_t templateInode = inodeOf(tree.templatePath());
   for (const std::string& name : names) {
     EXPECT_EQ(add("Music", {"1"}, name, 1), "output file can not be the template file\n") << name;
     EXPECT_EQ(readFile(tree.templatePath()), kTemplate) << name;
     EXPECT_EQ(inodeOf(tree.templatePath()), templateInode) << name;
   }
-  EXPECT_EQ(listDir(tree.treeDir()), (std::vector<std::string>{"UPnPTree.xml", "link.xml"}));
+  EXPECT_EQ(listDir(tree.paths().treeDir), (std::vector<std::string>{"UPnPTree.xml", "link.xml"}));
 }
 
 TEST_F(CustomTree, AFailedSaveIsReportedAndWritesNothing) {
   writeFile(tree.treeFile("plain"), "a regular file");
   EXPECT_EQ(add("Music", {"1"}, "plain/custom.xml", 1), "write xml to file failed\n");
   EXPECT_EQ(add("Music", {"1"}, "missing/custom.xml", 1), "write xml to file failed\n");
-  EXPECT_EQ(listDir(tree.treeDir()), (std::vector<std::string>{"UPnPTree.xml", "plain"}));
+  EXPECT_EQ(listDir(tree.paths().treeDir), (std::vector<std::string>{"UPnPTree.xml", "plain"}));
 }
 
 TEST_F(CustomTree, AFailedSaveLeavesTheExistingFileIntact) {
@@ -413,7 +418,8 @@ TEST_F(CustomTree, AFailedSaveLeavesTheExistingFileIntact) {
   for (const char* id : {"0x1", "0x2", "0x3"}) {
     attributes += "    <A ID=\"" + std::string(id) + "\" NAME=\"" + longName + "\"/>\n";
   }
-  tree.writeTemplate("<T>\n  <TYPE NAME=\"Music\">\n" + attributes + "  </TYPE>\n</T>\n");
+  writeFile(tree.templatePath(),
+            "<T>\n  <TYPE NAME=\"Music\">\n" + attributes + "  </TYPE>\n</T>\n");
   const std::string old = "<C><TYPE NAME=\"Music\">old</TYPE></C>\n";
   writeFile(tree.treeFile("custom.xml"), old);
 
@@ -431,7 +437,8 @@ TEST_F(CustomTree, AFailedSaveLeavesTheExistingFileIntact) {
 
   EXPECT_EQ(out, "write xml to file failed\n");
   EXPECT_EQ(custom(), old);
-  EXPECT_EQ(listDir(tree.treeDir()), (std::vector<std::string>{"UPnPTree.xml", "custom.xml"}));
+  EXPECT_EQ(listDir(tree.paths().treeDir),
+            (std::vector<std::string>{"UPnPTree.xml", "custom.xml"}));
 }
 
 }  // namespace
