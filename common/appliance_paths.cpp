@@ -20,8 +20,8 @@ AppliancePaths pathsUnder(std::string_view root) {
     rooted += path;
     return rooted;
   };
-  return {under(kConfigDir),      under(kClientsXml),      under(kClientsLock),
-          under(kClientTypesXml), under(kServerSettings),  under(kHalyardAgent),
+  return {under(kConfigDir),       under(kClientsXml),      under(kClientsLock),
+          under(kClientTypesXml),  under(kServerSettings),  under(kHalyardAgent),
           under(kHalyardFallback), under(kMediaLibraryDir), under(kTreeDir)};
 }
 

@@ -43,7 +43,9 @@ int pathOfDescriptor(int fd, std::string& path) {
 }
 
 // An existing file: the kernel resolves the whole path at once.
-int resolveExisting(int fd, std::string& target) { return pathOfDescriptor(fd, target); }
+int resolveExisting(int fd, std::string& target) {
+  return pathOfDescriptor(fd, target);
+}
 
 // A file still to be created: its directory is resolved by the kernel, its name kept.
 int resolveNew(const std::string& path, std::string& target) {

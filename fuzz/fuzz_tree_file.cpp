@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "common/appliance_paths.h"
 #include "attribute_listing.h"
+#include "common/appliance_paths.h"
 #include "fuzz_support.h"
 #include "hex_text.h"
 

@@ -9,7 +9,9 @@
 namespace kyto::treeshaper {
 namespace {
 
-const std::string& treeDir() { return paths::appliancePaths().treeDir; }
+const std::string& treeDir() {
+  return paths::appliancePaths().treeDir;
+}
 
 TEST(TreePath, RelativeNamesLiveInTheTreeDirectory) {
   EXPECT_EQ(resolveTreePath("custom.xml"), treeDir() + "custom.xml");

@@ -63,15 +63,14 @@ typedef int (*ClientSettingsCallback)(void* context, const unsigned char* mac, c
  */
 typedef int (*ClientTypeSettingsCallback)(void* context, const char* shortName,
                                           const char* fullName, unsigned int flag,
-                                          unsigned int sflag, const char* pattern,
-                                          int matchType, int compareType, long bflag,
-                                          const char* transcode);
+                                          unsigned int sflag, const char* pattern, int matchType,
+                                          int compareType, long bflag, const char* transcode);
 
 /* Name tables, each ended by a record with value 0 and a null name. */
-KYTOUTIL_API extern uint_name_st s_flagName[];        /* FLAG bits */
-KYTOUTIL_API extern uint_name_st s_sFlagName[];       /* SFLAG bits */
-KYTOUTIL_API extern int_name_st s_matchTypeName[];    /* PATTERN_TYPE values */
-KYTOUTIL_API extern int_name_st s_compareTypeName[];  /* COMPARE_TYPE values */
+KYTOUTIL_API extern uint_name_st s_flagName[];       /* FLAG bits */
+KYTOUTIL_API extern uint_name_st s_sFlagName[];      /* SFLAG bits */
+KYTOUTIL_API extern int_name_st s_matchTypeName[];   /* PATTERN_TYPE values */
+KYTOUTIL_API extern int_name_st s_compareTypeName[]; /* COMPARE_TYPE values */
 
 /*
  * Walks clients.xml under the lock and calls callback(context, ...) for each entry with a valid
@@ -122,11 +121,12 @@ KYTOUTIL_API char* GetUPnPConfig(const char* path);
 KYTOUTIL_API char* Kyto_Util_GetProfileName(int profileId);
 
 #ifdef __cplusplus
-}  /* extern "C" */
+} /* extern "C" */
 
 /* C++ linkage on purpose: see "ABI" at the top. */
 
-/* Converts names separated by '|', ',' or ' ' to the OR of their table values (case-insensitive). */
+/* Converts names separated by '|', ',' or ' ' to the OR of their table values (case-insensitive).
+ */
 KYTOUTIL_API unsigned int FlagStrToUint(uint_name_st* table, const char* text);
 
 /* Converts one whole name to its table value (case-insensitive), 0 when no name equals it. */
