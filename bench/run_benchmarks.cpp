@@ -332,7 +332,8 @@ int main(int argc, char** argv) {
 
   // 3. List at scale: stored clients, a full cache segment and an agent with 1,000 devices.
   std::string agent = staged(kyto::paths::kHalyardAgent);
-  writeText(work + "/devices.xml", agentOutput(opt.shortMode ? 100 : 1000));
+  const unsigned agentDevices = opt.shortMode ? 100 : 1000;
+  writeText(work + "/devices.xml", agentOutput(agentDevices));
   writeText(agent, "#!/bin/sh\nexec cat " + work + "/devices.xml\n");
   fs::permissions(agent, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
   if (privateIpc) fillClientCache();
@@ -360,6 +361,19 @@ int main(int argc, char** argv) {
     }
     listTimes.push_back(listBig.ours.wallMs);
   }
+
+  // 3b. The list's own target: the largest list, every cache slot in use and the agent's devices,
+  // against a reference that does no more than parse the same clients.xml and free it. Measured
+  // on its own, after the growth rows, with the staging above still in place.
+  const unsigned targetSize = sizes.back();
+  writeText(clients, clientsXml(targetSize));
+  PairResult listTarget =
+      measurePair({{clientadm, "list"}, {}}, {{refParse, clients}, {}}, opt.repeats);
+  rows.push_back({"clientadm list, " + std::to_string(targetSize) + " stored + " +
+                      std::to_string(privateIpc ? kyto::dmscache::kSlotCount : 0) +
+                      " cache slots + " + std::to_string(agentDevices) +
+                      " agent devices, against a parse alone",
+                  listTarget.ours.wallMs, listTarget.reference.wallMs, 1.5, "ms"});
 
   // 4. The agent as the only source, at scale: each device costs the same whatever their number.
   fs::remove(clients);
