@@ -51,9 +51,11 @@ int readClients(ClientSettingsCallback callback, void* context) {
   // Declared after the lock: the tree is freed before the lock is given up.
   XMLNode clients = XMLNode::openFileHelper(path, &error, "UPNP_CLIENTS");
   if (error != 0) return 1;
-  const int count = clients.nChildNode("CLIENT");
-  for (int i = 0; i < count; ++i) {
-    if (!visitClient(clients.getChildNode("CLIENT", i), callback, context)) break;
+  // The entries are taken until there is none, without counting them first: a count would be
+  // one more walk over a large list's nodes, long out of the cache by then.
+  for (int i = 0;; ++i) {
+    const XMLNode client = clients.getChildNode("CLIENT", i);
+    if (client.isEmpty() || !visitClient(client, callback, context)) break;
   }
   return 0;
 }
