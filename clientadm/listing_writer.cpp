@@ -34,12 +34,12 @@ void ListingWriter::write(const ClientRecord& record) {
   // Texts are printed up to their first NUL, as %s stops there, and each stays one field of one
   // line: a device names itself and a user name is anyone's text, so a '|' or a control
   // character in them must not forge fields or lines.
+  // A safe text has no NUL, so the common case needs one scan and no search for the end.
   auto text = [this](const std::string& s) {
-    const std::string_view field(s.c_str());
-    if (isSafeListingField(field)) {
-      append(field);
+    if (isSafeListingField(s)) {
+      append(s);
     } else {
-      append(listingField(field));
+      append(listingField(std::string_view(s.c_str())));
     }
   };
   appendNumber(record.deny);
