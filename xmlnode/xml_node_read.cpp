@@ -17,6 +17,19 @@ const char* asText(const xmlChar* text) {
   return reinterpret_cast<const char*>(text);
 }
 
+// A parsed tree lies in memory in the order the parser made it: an element, then its attributes
+// and their texts, then the next element. A large document is long out of the cache by the time
+// it is walked, and reading an element's attributes one after the other would wait for one miss
+// after another; asking for the bytes that follow a found element all at once lets those misses
+// overlap. A prefetch never faults, so a tree laid out otherwise costs only the asking.
+constexpr int kElementPrefetchBytes = 2048;
+
+void prefetchElement(const xmlNode* element) {
+  const auto* bytes = reinterpret_cast<const char*>(element);
+  for (int offset = 0; offset < kElementPrefetchBytes; offset += 64)
+    __builtin_prefetch(bytes + offset);
+}
+
 }  // namespace
 
 XMLNode::Tree* XMLNode::liveTree() const {
@@ -51,6 +64,7 @@ XMLNode XMLNode::getChildNode(const char* name, int index) const {
     ++position;
   }
   if (child == nullptr) return {};
+  prefetchElement(child);
   const Tree::ChildCursor reached{child, index, name == nullptr};
   if (known != tree->cursors.end()) {
     known->second = reached;
