@@ -7,6 +7,7 @@
 #include "xml_tree.h"
 
 using kyto::xmlnode::firstChildOf;
+using kyto::xmlnode::hasName;
 using kyto::xmlnode::isDocument;
 using kyto::xmlnode::isElementNamed;
 using kyto::xmlnode::joinValueParts;
@@ -95,10 +96,9 @@ const char* XMLNode::getAttribute(const char* name, int* /*position*/) const {
     if (std::string_view(name) == "encoding") return asText(doc->encoding);
     return nullptr;
   }
-  const auto wanted = reinterpret_cast<const xmlChar*>(name);
   for (xmlAttrPtr attribute = static_cast<xmlNodePtr>(node_)->properties; attribute != nullptr;
        attribute = attribute->next) {
-    if (!xmlStrEqual(attribute->name, wanted)) continue;
+    if (!hasName(attribute->name, name)) continue;
     const xmlNode* part = attribute->children;
     if (part == nullptr) return "";
     if (part->next == nullptr && part->type == XML_TEXT_NODE)

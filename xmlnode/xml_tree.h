@@ -70,10 +70,20 @@ inline xmlNodePtr firstChildOf(void* node) {
                           : static_cast<xmlNodePtr>(node)->children;
 }
 
+// Whether a node's or an attribute's name is this (non-null) text, as xmlStrEqual tells, but
+// inline: a walk over a large list compares millions of names, nearly all of which differ at
+// their first byte, and a call into libxml2 for each cost more than the comparing.
+inline bool hasName(const xmlChar* name, const char* wanted) {
+  if (name == nullptr) return false;
+  for (const auto* w = reinterpret_cast<const xmlChar*>(wanted); *name == *w; ++name, ++w) {
+    if (*name == '\0') return true;
+  }
+  return false;
+}
+
 // An element with this name; a null name matches any element.
 inline bool isElementNamed(const xmlNode* node, const char* name) {
-  return node->type == XML_ELEMENT_NODE &&
-         (name == nullptr || xmlStrEqual(node->name, reinterpret_cast<const xmlChar*>(name)));
+  return node->type == XML_ELEMENT_NODE && (name == nullptr || hasName(node->name, name));
 }
 
 // The first element with this name among first, its following siblings and their descendants,
