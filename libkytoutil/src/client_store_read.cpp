@@ -13,8 +13,9 @@ constexpr int kNoProfile = -1;
 constexpr int kLastProfileId = 5;
 
 // The number is taken as an int, as stored files have always been read; text without leading
-// digits counts as 0.
+// digits counts as 0. A single digit, what nearly every entry holds, is read without strtol.
 int decimalAsInt(const char* text) {
+  if (text[0] >= '0' && text[0] <= '9' && text[1] == '\0') return text[0] - '0';
   return static_cast<int>(strtol(text, nullptr, 10));
 }
 

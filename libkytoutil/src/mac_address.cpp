@@ -6,6 +6,23 @@ namespace {
 constexpr unsigned kFieldLimit = 0xFF;
 constexpr int kLastField = 5;
 
+// The form nearly every text has, six fields of two digits ("00:1d:5a:10:22:01", either case),
+// read in one go: the result is the one the general walk below gives for such a text, and any
+// other text is left to that walk with nothing written.
+bool readSixPairs(const char* text, char* bytes) {
+  char read[kLastField + 1];
+  for (int field = 0; field <= kLastField; ++field, text += 3) {
+    // Each test stops at the terminator before a byte beyond it is looked at.
+    const int high = kyto::hexDigitValue(text[0]);
+    if (high < 0) return false;
+    const int low = kyto::hexDigitValue(text[1]);
+    if (low < 0 || text[2] != (field == kLastField ? '\0' : ':')) return false;
+    read[field] = static_cast<char>(high * 16 + low);
+  }
+  for (int field = 0; field <= kLastField; ++field) bytes[field] = read[field];
+  return true;
+}
+
 }  // namespace
 
 // Fields may be empty (0), short, or longer than two digits with leading zeros; a field's value
@@ -16,6 +33,7 @@ extern "C" int convertMacStrToMacBinStr(const char* macText, char* macBytes) {
     macBytes[0] = 0;
     return 1;
   }
+  if (readSixPairs(macText, macBytes)) return 0;
   int field = 0;
   unsigned value = 0;
   for (const char* p = macText; *p != '\0'; ++p) {
