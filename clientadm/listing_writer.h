@@ -27,7 +27,6 @@ class ListingWriter {
   static constexpr std::size_t kBufferSize = 64 * 1024;
 
   void append(std::string_view text);
-  void appendNumber(std::int32_t value);
 
   std::FILE* out_;
   std::size_t used_ = 0;
