@@ -11,8 +11,11 @@ struct ClientRecord;
 
 // A record with its sort key. The first 16 bytes of the MAC text, zero-padded and read
 // big-endian, decide almost every comparison without following the pointer to the record.
+// macHash is the MAC text's hash for the merged list's index, set by the list (0 without a MAC
+// text); it fills what would be padding.
 struct ListPlace {
   std::int32_t comeFrom = 0;
+  std::uint32_t macHash = 0;
   std::uint64_t macHead[2] = {0, 0};
   std::unique_ptr<ClientRecord> record;
 };

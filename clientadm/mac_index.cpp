@@ -12,8 +12,8 @@ constexpr std::size_t kInitialSlots = 1024;
 
 }  // namespace
 
-std::size_t MacIndex::hashOf(std::string_view mac) noexcept {
-  return std::hash<std::string_view>{}(mac);
+MacIndex::Hash MacIndex::hashOf(std::string_view mac) noexcept {
+  return static_cast<Hash>(std::hash<std::string_view>{}(mac));
 }
 
 void MacIndex::place(std::vector<Slot>& slots, Slot slot) noexcept {
@@ -23,29 +23,31 @@ void MacIndex::place(std::vector<Slot>& slots, Slot slot) noexcept {
   slots[at] = slot;
 }
 
-ClientRecord* MacIndex::find(std::string_view mac) const noexcept {
-  if (slots_.empty()) return nullptr;
-  const std::size_t hash = hashOf(mac);
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t at = hash & mask; slots_[at].record != nullptr; at = (at + 1) & mask) {
-    if (slots_[at].hash == hash && slots_[at].record->mac == mac) return slots_[at].record;
-  }
-  return nullptr;
-}
-
-void MacIndex::reserveOneMore() {
-  if (2 * (used_ + 1) <= slots_.size()) return;
+void MacIndex::reserveMore(std::size_t records) {
+  std::size_t size = slots_.empty() ? kInitialSlots : slots_.size();
+  while (size < 2 * (used_ + records)) size *= 2;
+  if (size == slots_.size()) return;
   // Built aside and swapped in, so a failed allocation changes nothing.
-  std::vector<Slot> grown(slots_.empty() ? kInitialSlots : 2 * slots_.size());
+  std::vector<Slot> grown(size);
   for (const Slot& slot : slots_) {
     if (slot.record != nullptr) place(grown, slot);
   }
   slots_.swap(grown);
 }
 
-void MacIndex::insert(ClientRecord* record) noexcept {
-  place(slots_, Slot{hashOf(record->mac), record});
+void MacIndex::prefetch(Hash hash) const noexcept {
+  if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+}
+
+ClientRecord* MacIndex::findOrInsert(Hash hash, ClientRecord* record) noexcept {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t at = hash & mask;
+  for (; slots_[at].record != nullptr; at = (at + 1) & mask) {
+    if (slots_[at].hash == hash && slots_[at].record->mac == record->mac) return slots_[at].record;
+  }
+  slots_[at] = Slot{hash, record};
   ++used_;
+  return record;
 }
 
 }  // namespace kyto::clientadm

@@ -1,7 +1,9 @@
-// The merged list's records by MAC text, for the lookup that every client report starts with.
+// The merged list's records by MAC text, for telling the first report of a MAC address from the
+// later ones.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -14,22 +16,28 @@ struct ClientRecord;
 // dominated the cost of merging many clients.
 class MacIndex {
  public:
-  // The record with this MAC text, or null.
-  ClientRecord* find(std::string_view mac) const noexcept;
+  // 32 bits: kept with each record's place in the list (list_order.h), where they cost no room.
+  using Hash = std::uint32_t;
 
-  // Makes room for one more record; throws std::bad_alloc and leaves the index as it was.
-  void reserveOneMore();
+  static Hash hashOf(std::string_view mac) noexcept;
 
-  // Adds a record whose MAC text is not in the index yet, in the room reserveOneMore made.
-  void insert(ClientRecord* record) noexcept;
+  // Makes room for this many records more than it holds; throws std::bad_alloc and leaves the
+  // index as it was.
+  void reserveMore(std::size_t records);
+
+  // Asks for the slot where a MAC text of this hash is looked for first, ahead of the lookup.
+  void prefetch(Hash hash) const noexcept;
+
+  // The record that holds the MAC text of record (whose hash is given), or, when none does yet,
+  // record itself, which is added in the room that reserve made.
+  ClientRecord* findOrInsert(Hash hash, ClientRecord* record) noexcept;
 
  private:
   struct Slot {
-    std::size_t hash = 0;
+    Hash hash = 0;
     ClientRecord* record = nullptr;  // null: free
   };
 
-  static std::size_t hashOf(std::string_view mac) noexcept;
   static void place(std::vector<Slot>& slots, Slot slot) noexcept;
 
   std::vector<Slot> slots_;  // a power of two in size, kept at most half full

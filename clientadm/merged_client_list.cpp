@@ -30,17 +30,15 @@ std::unique_ptr<ClientRecord> makeRecord(std::int32_t comeFrom, const ClientRepo
 
 }  // namespace
 
-ClientRecord* MergedClientList::firstWithMac(std::string_view mac) const noexcept {
-  if (!mac.empty()) return byMac_.find(mac);
-  return withoutMac_.empty() ? nullptr : withoutMac_.begin()->second;
-}
-
 int MergedClientList::merge(std::int32_t comeFrom, const ClientReport& client) noexcept {
   try {
+    if (client.mac != nullptr && *client.mac != '\0') {
+      return add(makeRecord(comeFrom, client));  // checked when the list is read
+    }
     // Only a given MAC text, even an empty one, is looked for; a client without one is new.
     if (client.mac != nullptr) {
-      if (ClientRecord* known = firstWithMac(client.mac)) {
-        refresh(*known, client.ip, client.deviceName);
+      if (!withoutMac_.empty()) {
+        refresh(*withoutMac_.begin()->second, client.ip, client.deviceName);
         return 0;  // its keys are unchanged, so it keeps its place
       }
     } else if (withoutMac_.contains(comeFrom)) {
@@ -52,24 +50,65 @@ int MergedClientList::merge(std::int32_t comeFrom, const ClientReport& client) n
   }
 }
 
-// Adds a record whose (comeFrom, mac) no record has; on failure the list stays as it was.
+// Adds the record of a report, to be checked when the list is read if it has a MAC text; a
+// record without one is new. On failure the list stays as it was.
 int MergedClientList::add(std::unique_ptr<ClientRecord> record) {
   if (places_.size() == places_.capacity()) places_.reserve(2 * places_.size() + 1024);
-  ClientRecord* added = record.get();
-  if (added->mac.empty()) {
-    withoutMac_.emplace(added->comeFrom, added);
+  const bool hasMac = !record->mac.empty();
+  if (hasMac) {
+    byMac_.reserveMore(places_.size() - checked_ + 1);
   } else {
-    byMac_.reserveOneMore();
-    byMac_.insert(added);
+    withoutMac_.emplace(record->comeFrom, record.get());
   }
   // Nothing below throws: the room is reserved.
+  const MacIndex::Hash hash = hasMac ? MacIndex::hashOf(record->mac) : 0;
   places_.push_back(placeOf(std::move(record)));
+  places_.back().macHash = hash;
   linked_ = false;
   return 0;
 }
 
+namespace {
+
+// The looking up of many MAC texts waits on a cache miss in the index for each; asking for the
+// slots this many reports ahead lets those misses overlap.
+constexpr std::size_t kLookupsAhead = 8;
+
+// A later report of a listed MAC text refreshes its record with its non-empty IP address and
+// device name, as refresh() does; the report's own record is dropped after.
+void refreshFrom(ClientRecord& record, ClientRecord& later) noexcept {
+  if (!later.ip.empty()) record.ip.swap(later.ip);
+  if (!later.deviceName.empty()) record.deviceName.swap(later.deviceName);
+}
+
+}  // namespace
+
+// Checks the unchecked reports in their order: the first record of a MAC text stays, each later
+// one refreshes it and is dropped. Nothing here allocates: add() reserved the index's room.
+void MergedClientList::checkReports() const noexcept {
+  std::size_t kept = checked_;
+  for (std::size_t i = checked_; i < places_.size(); ++i) {
+    if (i + kLookupsAhead < places_.size()) byMac_.prefetch(places_[i + kLookupsAhead].macHash);
+    // A MAC text's first byte is not NUL, so only the empty text gives a zero first key word;
+    // the record itself, cold by now, is read only when its hash matches another's.
+    ClientRecord* record = places_[i].record.get();
+    if (places_[i].macHead[0] != 0) {
+      ClientRecord* first = byMac_.findOrInsert(places_[i].macHash, record);
+      if (first != record) {
+        refreshFrom(*first, *record);
+        continue;  // its place is taken by the next kept one, or cut off below
+      }
+    }
+    if (kept != i) places_[kept] = std::move(places_[i]);
+    ++kept;
+  }
+  places_.erase(places_.begin() + static_cast<std::ptrdiff_t>(kept), places_.end());
+  checked_ = kept;
+}
+
 const ClientRecord* MergedClientList::head() const noexcept {
   if (!linked_) {
+    checkReports();
     head_ = sortAndLink(places_);
     linked_ = true;
   }

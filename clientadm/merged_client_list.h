@@ -54,10 +54,13 @@ struct ClientReport {
 // values. What a source may decide for its records (user, deny flag) is decided before the
 // report gets here, by mergeClient (list_context.h).
 //
-// Merging many clients stays fast because the records are found by MAC text through a hash
-// index and put in list order only when the list is read: head() and print() sort the records,
-// when there were merges since the last read, and link them through next. A chain from head() is
-// therefore valid until the next merge.
+// Merging many clients stays fast because the work is done when the list is read, in bulk: a
+// report with a MAC text is kept as a record of its own, unchecked; head() and print() then, when
+// there were merges since the last read, find the records of the unchecked reports by MAC text
+// through a hash index, in the order of the reports (a report of a MAC text already listed
+// refreshes that record and is dropped), sort the records and link them through next. A chain
+// from head() is therefore valid until the next merge. Reports without a MAC text are checked as
+// they come.
 class MergedClientList {
  public:
   MergedClientList() = default;
@@ -73,13 +76,18 @@ class MergedClientList {
   void print(std::FILE* out) const;
 
  private:
-  ClientRecord* firstWithMac(std::string_view mac) const noexcept;
   int add(std::unique_ptr<ClientRecord> record);
+  void checkReports() const noexcept;
 
-  mutable std::vector<ListPlace> places_;  // owns the records; in list order when linked_
+  // Owns the records; in list order when linked_. Those from checked_ on come from reports not
+  // checked yet, in the order of the reports.
+  mutable std::vector<ListPlace> places_;
+  mutable std::size_t checked_ = 0;
   mutable ClientRecord* head_ = nullptr;
   mutable bool linked_ = true;
-  MacIndex byMac_;  // records with a non-empty MAC text, which no two records share
+  // The checked records with a non-empty MAC text, which no two of them share; with room for the
+  // unchecked ones.
+  mutable MacIndex byMac_;
   // Records with the empty MAC text, at most one per source; the first is the first in list
   // order.
   std::map<std::int32_t, ClientRecord*> withoutMac_;
