@@ -1,6 +1,7 @@
 #include "merged_client_list.h"
 
 #include "listing_writer.h"
+#include "record_prefetch.h"
 
 namespace kyto::clientadm {
 
@@ -117,23 +118,9 @@ const ClientRecord* MergedClientList::head() const noexcept {
 
 namespace {
 
-// In list order the records lie all over the heap, and a large list is long out of the cache by
-// the time it is printed; asking for them a few lines ahead overlaps the misses with the writing.
-// First the record itself, then, once it has arrived, the texts it points to.
+// How far ahead print() asks for records and their texts (record_prefetch.h).
 constexpr std::size_t kRecordsAhead = 16;
 constexpr std::size_t kTextsAhead = 8;
-
-void prefetchRecord(const ClientRecord* record) {
-  const auto* bytes = reinterpret_cast<const char*>(record);
-  for (std::size_t offset = 0; offset < sizeof(ClientRecord); offset += 64)
-    __builtin_prefetch(bytes + offset);
-}
-
-void prefetchTexts(const ClientRecord* record) {
-  for (const std::string* text :
-       {&record->mac, &record->ip, &record->deviceName, &record->clientType, &record->user})
-    __builtin_prefetch(text->data());
-}
 
 }  // namespace
 
