@@ -35,8 +35,8 @@ for library in libkytoutil.so.1 libkytocorvi.so.1; do
   fi
 done
 
-# The programs run. A private IPC namespace, where there is one, keeps the machine's client cache
-# out of the listing.
+# The programs run. list runs only in a private IPC namespace, so that it never reads the
+# machine's own client cache segment; where none can be made, that check is skipped.
 ipc=()
 if unshare --ipc true 2>/dev/null; then ipc=(unshare --ipc); fi
 check() {
@@ -47,7 +47,11 @@ check() {
     fail "$* (exit status $status) printed:"$'\n'"$got"
 }
 run=(env -i "KYTO_ROOT=$root")
-check "0|00:1d:5a:10:22:01|" "${ipc[@]}" "${run[@]}" "$prefix/bin/clientadm" list
+if [ ${#ipc[@]} -gt 0 ]; then
+  check "0|00:1d:5a:10:22:01|" "${ipc[@]}" "${run[@]}" "$prefix/bin/clientadm" list
+else
+  echo "skipped clientadm list: no private IPC namespace can be made here (unshare --ipc failed)"
+fi
 check "00:01:05" "${run[@]}" "$prefix/bin/clientadm" getDuration \
   --filePath "$root/share/Multimedia/demo clip.mp4"
 check "2 Album" "${run[@]}" "$prefix/bin/treeshaper" --list Music
