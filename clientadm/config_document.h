@@ -8,12 +8,9 @@
 #include <optional>
 #include <string>
 
-namespace kyto::clientadm {
+#include "common/xml_handles.h"
 
-struct XmlDocFree {
-  void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
-};
-using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocFree>;
+namespace kyto::clientadm {
 
 struct ConfigDocument {
   enum class Outcome { Parsed, Missing, Unreadable, Malformed };
@@ -21,7 +18,7 @@ struct ConfigDocument {
   int error = 0;        // Missing, Unreadable: the errno value
   long errorLine = 0;   // Malformed: libxml2's line of its first error (0 when it gave none)
   std::string message;  // Malformed: libxml2's text of that error, without the newline
-  XmlDocPtr doc;        // Parsed
+  XmlDocHandle doc;     // Parsed
 };
 
 // Reads the file at path as the library's reader does (same parse options, same result for

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "xml_handles.h"
+#include "common/xml_handles.h"
 
 namespace kyto::treeshaper {
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-namespace kyto::treeshaper {
+namespace kyto {
 
 struct XmlDocDeleter {
   void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
@@ -29,4 +29,4 @@ inline XmlStringHandle attributeValue(const xmlNode* node, const char* name) {
   return XmlStringHandle(xmlGetProp(node, reinterpret_cast<const xmlChar*>(name)));
 }
 
-}  // namespace kyto::treeshaper
+}  // namespace kyto
