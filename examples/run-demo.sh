@@ -46,6 +46,14 @@ show() {
   "$@" || printf '(exit status %d)\n' "$?"
 }
 
+# The same for a command whose output Python's json module reads and prints.
+show_into_json_tool() {
+  printf '$'
+  printf ' %q' "$@"
+  printf ' | python3 -m json.tool\n'
+  "$@" | python3 -m json.tool || printf '(exit status %d)\n' "$?"
+}
+
 step "Every client the media server knows of. Each line is one client:"
 cat <<'EOF'
 #   deny|mac|IP|device name|client type|profileId|user|comeFrom
@@ -77,10 +85,17 @@ show treeshaper --read custom_1.xml Music
 step "The file treeshaper wrote, beside the appliance's own tree:"
 show cat "$root/usr/local/corpus/bin/custom_1.xml"
 
-# The configuration check: silent on the sample appliance, then on a copy of a sample with
-# planted mistakes (the copy, as check creates the list's lock file beside the list).
+step "A device names itself on the network. One whose name holds a '|' and a line break can't forge a listing line: each prints as '?' (and its MAC in the listing's form):"
+hostile="$here/hostile-devices.xml"
+show env HALYARD_DEVICES_FILE="$hostile" clientadm list
+step "The listing for programs, as JSON: the same records, every text exact (read by Python's json module):"
+show_into_json_tool env HALYARD_DEVICES_FILE="$hostile" clientadm list --json
+
+step "The configuration check finds nothing wrong on the sample appliance (no output, status 0):"
 show clientadm check
+# A copy, as check creates the list's lock file beside the list.
 check_root="$root/check-sample"
 mkdir -p "$check_root"
 cp -a "$here/check-root/." "$check_root/"
+step "On a sample with planted mistakes it prints a PATH:LINE: TEXT line per problem (status 1):"
 show env KYTO_ROOT="$check_root" clientadm check

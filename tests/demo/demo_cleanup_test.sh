@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs the demo with a private TMPDIR: once to the end on the real build, and on a build of stubs
-# where it is interrupted (Ctrl-C, SIGTERM) while a program runs or where a staging step fails.
-# Every run must remove its staging directory.
+# Runs the demo with a private TMPDIR: once to the end on the real build, checking a few of its
+# lines, and on a build of stubs where it is interrupted (Ctrl-C, SIGTERM) while a program runs
+# or where a staging step fails. Every run must remove its staging directory.
 #   demo_cleanup_test.sh RUN_DEMO BUILD_DIR
 set -euo pipefail
 set -m # every background run gets a process group of its own, as a terminal's job does
@@ -26,6 +26,11 @@ check_nothing_left() {
 
 out=$("$demo" "$build" 2>&1) || fail "the demo failed: $out"
 [[ $out == *$'\n00:01:05\n'* ]] || fail "the demo printed no duration of its clip: $out"
+# The hostile device name: one field of one line in the text listing, exact in the JSON one.
+[[ $out == *'|Evil?0?x?0?de:ad:be:ef:00:01?6.6.6.6?Admin PC??0?admin?0||-1||2'* ]] ||
+  fail "the demo's text listing did not make the hostile name safe: $out"
+[[ $out == *'"deviceName": "Evil|0|x\n0|de:ad:be:ef:00:01|6.6.6.6|Admin PC||0|admin|0",'* ]] ||
+  fail "the demo's JSON listing did not pass python3 -m json.tool with the exact name: $out"
 check_nothing_left "a whole run"
 
 # A build whose clientadm says it started and then waits, and whose cache writer exits with the
