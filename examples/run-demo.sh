@@ -85,7 +85,7 @@ show treeshaper --read custom_1.xml Music
 step "The file treeshaper wrote, beside the appliance's own tree:"
 show cat "$root/usr/local/corpus/bin/custom_1.xml"
 
-step "A device names itself on the network. One whose name holds a '|' and a line break can't forge a listing line: each prints as '?' (and its MAC in the listing's form):"
+step "A device whose name holds '|' and a line break can't forge a listing line: each prints as '?':"
 hostile="$here/hostile-devices.xml"
 show env HALYARD_DEVICES_FILE="$hostile" clientadm list
 step "The listing for programs, as JSON: the same records, every text exact (read by Python's json module):"
