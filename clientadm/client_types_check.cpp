@@ -4,7 +4,6 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -13,6 +12,7 @@
 
 #include "config_document.h"
 #include "name_suggestion.h"
+#include "number_text.h"
 #include "regex_check.h"
 #include "xml_tree.h"
 
@@ -95,19 +95,10 @@ void checkPattern(const Entry& entry, const int_name_st* compareType) {
                   "): no device can match it");
 }
 
-// As the library reads BFLAG: a decimal integer with an optional sign that fits a long.
-bool isDecimalLong(const std::string& text) {
-  const std::size_t digits = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
-  if (text.size() <= digits || text.find_first_not_of("0123456789", digits) != std::string::npos)
-    return false;
-  errno = 0;
-  (void)std::strtol(text.c_str(), nullptr, 10);
-  return errno != ERANGE;
-}
-
+// The library reads BFLAG as a long: a plain decimal integer that fits one is sound.
 void checkBflag(const Entry& entry) {
   const auto value = attributeValue(entry.element, "BFLAG");
-  if (!value || isDecimalLong(*value)) return;
+  if (!value || plainDecimalValue(*value)) return;
   entry.problem("BFLAG " + quoted(*value) + " is not a decimal integer: it is read as " +
                 std::to_string(std::strtol(value->c_str(), nullptr, 10)));
 }

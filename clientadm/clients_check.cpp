@@ -3,7 +3,6 @@
 #include <kytoutil/kytoutil.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +15,7 @@
 #include "common/hex_digit.h"
 #include "config_document.h"
 #include "name_suggestion.h"
+#include "number_text.h"
 #include "xml_tree.h"
 
 namespace kyto::clientadm {
@@ -37,12 +37,8 @@ int readAsInt(const std::string& text) {
 
 // A decimal integer with an optional sign that an int holds.
 bool isDecimalInt(const std::string& text) {
-  const std::size_t digits = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
-  if (text.size() <= digits || text.find_first_not_of("0123456789", digits) != std::string::npos)
-    return false;
-  errno = 0;
-  const long value = std::strtol(text.c_str(), nullptr, 10);
-  return errno != ERANGE && value >= INT_MIN && value <= INT_MAX;
+  const std::optional<long> value = plainDecimalValue(text);
+  return value && *value >= INT_MIN && *value <= INT_MAX;
 }
 
 // "CUST" and 12 hexadecimal digits.

@@ -1,5 +1,6 @@
 #include "number_text.h"
 
+#include <cerrno>
 #include <cstdlib>
 
 namespace kyto::clientadm {
@@ -11,13 +12,28 @@ std::int32_t parseDecimal32(const char* text) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<unsigned long>(value)));
 }
 
+namespace {
+
+// An optional sign and one or more digits, nothing else.
+bool isSignedDigits(std::string_view text) {
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+}  // namespace
+
 bool isDecimalText(std::string_view text) {
   // The white space that strtol skips in the C locale.
   const auto start = text.find_first_not_of(" \t\n\v\f\r");
-  if (start == std::string_view::npos) return false;
-  text.remove_prefix(start);
-  if (text.front() == '+' || text.front() == '-') text.remove_prefix(1);
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+  return start != std::string_view::npos && isSignedDigits(text.substr(start));
+}
+
+std::optional<long> plainDecimalValue(const std::string& text) {
+  if (!isSignedDigits(text)) return std::nullopt;
+  errno = 0;
+  const long value = std::strtol(text.c_str(), nullptr, 10);
+  if (errno == ERANGE) return std::nullopt;
+  return value;
 }
 
 }  // namespace kyto::clientadm
