@@ -1,9 +1,10 @@
 #include "common/client_list_lock.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 
 #include <cerrno>
+
+#include "common/exclusive_lock.h"
 
 namespace kyto {
 
@@ -20,12 +21,8 @@ UniqueFd lockClientList(const std::string& lockPath, int* error) {
     *error = errno;
     return fd;
   }
-  int rc;
-  do {
-    rc = flock(fd.get(), LOCK_EX);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
-    *error = errno;
+  if (const int failed = waitForExclusiveLock(fd.get()); failed != 0) {
+    *error = failed;
     return UniqueFd();
   }
   return fd;

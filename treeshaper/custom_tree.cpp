@@ -1,16 +1,15 @@
 #include "custom_tree.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <optional>
 
 #include "atomic_save.h"
 #include "common/appliance_paths.h"
 #include "common/atomic_file.h"
+#include "common/exclusive_lock.h"
 #include "common/unique_fd.h"
 #include "tree_file.h"
 #include "tree_sections.h"
@@ -53,10 +52,7 @@ bool lockAndResolve(const std::string& path, UniqueFd& lock, std::string& target
   std::string first;
   if (resolveWriteTarget(path, first) != 0) return false;
   lock = UniqueFd(open(directoryOf(first).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!lock.valid()) return false;
-  while (flock(lock.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) return false;
-  }
+  if (!lock.valid() || waitForExclusiveLock(lock.get()) != 0) return false;
   return resolveWriteTarget(path, target) == 0 && directoryOf(target) == directoryOf(first);
 }
 
