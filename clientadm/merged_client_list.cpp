@@ -36,7 +36,8 @@ int MergedClientList::merge(std::int32_t comeFrom, const ClientReport& client) n
     if (client.mac != nullptr && *client.mac != '\0') {
       return add(makeRecord(comeFrom, client));  // checked when the list is read
     }
-    // Only a given MAC text, even an empty one, is looked for; a client without one is new.
+    // The empty MAC text refreshes the first record that has it; a client given no MAC text at
+    // all is new, once per source.
     if (client.mac != nullptr) {
       if (!withoutMac_.empty()) {
         refresh(*withoutMac_.begin()->second, client.ip, client.deviceName);
