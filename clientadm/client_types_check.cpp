@@ -24,9 +24,13 @@ constexpr char kIgnored[] =
     "the catalogue is ignored: clientadm knows no client type but StandardDLNA150";
 constexpr std::string_view kFlagSeparators = "|, ";  // as the library splits FLAG and SFLAG
 
-const std::vector<std::string_view> kCatalogueAttributes = {
-    "SHORT_NAME",   "FULL_NAME",    "FLAG",      "SFLAG", "PATTERN",
-    "PATTERN_TYPE", "COMPARE_TYPE", "TRANSCODE", "BFLAG"};
+// Built on first use, so that no other command pays for it at start and exit.
+const std::vector<std::string_view>& catalogueAttributes() {
+  static const std::vector<std::string_view> names = {"SHORT_NAME",   "FULL_NAME", "FLAG",
+                                                      "SFLAG",        "PATTERN",   "PATTERN_TYPE",
+                                                      "COMPARE_TYPE", "TRANSCODE", "BFLAG"};
+  return names;
+}
 
 template <typename Record>
 std::vector<std::string_view> namesOf(const Record* table) {
@@ -127,7 +131,7 @@ void checkEntry(const Entry& entry, FirstLines& seen) {
   checkEnumeration(entry, "PATTERN_TYPE", s_matchTypeName, "match type");
   checkPattern(entry, checkEnumeration(entry, "COMPARE_TYPE", s_compareTypeName, "compare type"));
   checkBflag(entry);
-  reportUnknownAttributes(entry, "CLIENTTYPE", kCatalogueAttributes);
+  reportUnknownAttributes(entry, "CLIENTTYPE", catalogueAttributes());
 }
 
 // Reports why the catalogue can't be used, or returns its UPNP_CLIENTTYPES element.

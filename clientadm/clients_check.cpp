@@ -27,8 +27,12 @@ constexpr char kSkipped[] = "the entry is skipped, never listed, never served";
 constexpr char kNewListOnAdd[] =
     "the next add keeps a .corrupt- copy of the file and starts a new list";
 
-const std::vector<std::string_view> kClientAttributes = {
-    "MAC", "IP", "DEVICE", "USER_PROFILE", "USER", "CLIENT_TYPE", "DENY"};
+// Built on first use, so that no other command pays for it at start and exit.
+const std::vector<std::string_view>& clientAttributes() {
+  static const std::vector<std::string_view> names = {
+      "MAC", "IP", "DEVICE", "USER_PROFILE", "USER", "CLIENT_TYPE", "DENY"};
+  return names;
+}
 
 // The number as the library reads USER_PROFILE and DENY: strtol, base 10, taken as an int.
 int readAsInt(const std::string& text) {
@@ -115,7 +119,7 @@ void checkEntry(const Entry& entry, const std::unordered_set<std::string>* catal
   checkProfile(entry);
   checkDeny(entry);
   checkClientType(entry, catalogueNames);
-  reportUnknownAttributes(entry, "CLIENT", kClientAttributes);
+  reportUnknownAttributes(entry, "CLIENT", clientAttributes());
 }
 
 // Reports why the list can't be used, or returns its UPNP_CLIENTS element.
