@@ -209,14 +209,17 @@ struct Row {
   std::string unit;
 };
 
-void printTable(const std::vector<Row>& rows) {
+// A short run's sizes are too small for the targets to judge, so a row above its target there
+// says so instead of MISSED.
+void printTable(const std::vector<Row>& rows, bool shortMode) {
   printf("\n| case | ours | reference | ratio | target | |\n|---|---:|---:|---:|---:|---|\n");
+  const char* above = shortMode ? "above, at a short run's sizes" : "MISSED";
   for (const Row& r : rows) {
     double ratio = r.reference > 0 ? r.ours / r.reference : 0;
     if (r.target > 0) {
       printf("| %s | %.2f %s | %.2f %s | %.2f | <= %.1f | %s |\n", r.name.c_str(), r.ours,
              r.unit.c_str(), r.reference, r.unit.c_str(), ratio, r.target,
-             ratio <= r.target ? "ok" : "MISSED");
+             ratio <= r.target ? "ok" : above);
     } else {
       printf("| %s | %.2f %s | %.2f %s | %.2f | | |\n", r.name.c_str(), r.ours, r.unit.c_str(),
              r.reference, r.unit.c_str(), ratio);
@@ -403,7 +406,7 @@ int main(int argc, char** argv) {
   rows.push_back({"treeshaper --add, " + std::to_string(templateBytes / 1024) + " KiB template",
                   treeRun.ours.wallMs, treeRun.reference.wallMs, 2.0, "ms"});
 
-  printTable(rows);
+  printTable(rows, opt.shortMode);
   printGrowth(sizes, listTimes);
   printAgentGrowth(agentSizes, agentTimes);
   fs::remove_all(work);
