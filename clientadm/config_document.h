@@ -4,7 +4,6 @@
 
 #include <libxml/tree.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 
