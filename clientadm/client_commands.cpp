@@ -38,19 +38,29 @@ int listClients(const ListSettings& settings, ClientTypeRegistry& registry, List
     list->print(stdout);
   }
   std::fflush(stdout);  // the warnings follow the listing even where both streams are one
-  for (const SourceReport& report : reports)
-    if (report.warning != nullptr) std::fputs(report.warning, stderr);
+  for (const SourceReport& report : reports) std::fputs(report.warning.c_str(), stderr);
   return 0;
 }
+
+namespace {
+
+// A store operation's status, after the hint of a missing appliance where it failed.
+int withApplianceHint(int status) {
+  if (status != 0) std::fputs(missingApplianceHint().c_str(), stderr);
+  return status;
+}
+
+}  // namespace
 
 int runClientCommand(const ParsedCommand& command, const ListSettings& settings,
                      ClientTypeRegistry& registry) {
   switch (command.command) {
     case CommandAdd:
-      return Kyto_Util_AddClientToXMLFile(command.mac, command.ip, command.profileId, command.user,
-                                          command.clientType, command.deny);
+      return withApplianceHint(Kyto_Util_AddClientToXMLFile(command.mac, command.ip,
+                                                            command.profileId, command.user,
+                                                            command.clientType, command.deny));
     case CommandDel:
-      return Kyto_Util_DelClientFromXMLFile(command.mac);
+      return withApplianceHint(Kyto_Util_DelClientFromXMLFile(command.mac));
     case CommandList:
       return listClients(settings, registry, command.listing);
     case CommandGetDuration:

@@ -44,7 +44,7 @@ const char* macOf(const XMLNode& device, char (&formatted)[kMacTextSize]) {
   return formatted;
 }
 
-const char* cutWarning(OutputCut cut) {
+std::string cutWarning(OutputCut cut) {
   static_assert(kAgentOutputCap == 16 * 1024 * 1024 && kAgentOutputDeadline.count() == 10,
                 "the warnings name the limits");
   switch (cut) {
@@ -57,13 +57,21 @@ const char* cutWarning(OutputCut cut) {
     case OutputCut::None:
       break;
   }
-  return nullptr;
+  return {};
 }
 
 }  // namespace
 
-int mergeAgentDevices(const char* text, const ListContext& context) {
-  XMLNode root = XMLNode::parseString(text, "root", nullptr);
+std::string markupCutWarning(const XMLResults& results) {
+  if (results.markupLimit == nullptr) return {};
+  return std::string("Warning: the agent's output was cut at a markup limit (") +
+         results.markupLimit + "); the devices before the cut are listed\n";
+}
+
+int mergeAgentDevices(const char* text, const ListContext& context, std::string* warning) {
+  XMLResults results;
+  XMLNode root = XMLNode::parseString(text, "root", &results);
+  if (warning != nullptr) *warning = markupCutWarning(results);
   if (root.isEmpty()) return 1;
   const int count = root.nChildNode("device");
   for (int i = 0; i < count; ++i) {
@@ -86,9 +94,12 @@ SourceReport readDmcSearchCache(const ListContext& context) {
     const AgentRun run = runInOwnProcessGroup(agentCommand(), deadline, kAgentOutputCap);
     if (!run.started) return {.status = 1};
     const AgentOutput& output = run.output;
-    const char* warning = cutWarning(output.cut);
-    if (output.text.empty()) return {.warning = warning};
-    return {.status = mergeAgentDevices(output.text.c_str(), context), .warning = warning};
+    SourceReport report{.warning = cutWarning(output.cut)};
+    if (output.text.empty()) return report;
+    std::string markupCut;
+    report.status = mergeAgentDevices(output.text.c_str(), context, &markupCut);
+    report.warning += markupCut;
+    return report;
   } catch (const std::bad_alloc&) {
     return {.status = 1};
   }

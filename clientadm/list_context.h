@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "merged_client_list.h"
 
@@ -26,8 +27,8 @@ struct ListContext {
 // What a source tells the list command when it is done. list prints whatever was merged in any
 // case; the status is for the tests, the warning for the caller.
 struct SourceReport {
-  int status = 0;                 // 1 when the source could not be read at all
-  const char* warning = nullptr;  // one line for standard error: what the listing misses
+  int status = 0;         // 1 when the source could not be read at all
+  std::string warning{};  // one line for standard error, or none: what the listing misses
 };
 
 // The one entry of every source into the list. Only the stored list knows users and deny flags:

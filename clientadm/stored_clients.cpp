@@ -1,8 +1,13 @@
 #include "stored_clients.h"
 
 #include <kytoutil/kytoutil.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 #include "client_type_registry.h"
+#include "common/appliance_paths.h"
+#include "common/safe_text.h"
 #include "mac_text.h"
 
 namespace kyto::clientadm {
@@ -25,9 +30,21 @@ int onStoredClient(void* walk, const unsigned char* mac, const char* ip, const c
                       .deny = deny});
 }
 
+std::string missingApplianceHint() {
+  const std::string& dir = paths::appliancePaths().configDir;
+  struct stat st;
+  if (stat(dir.c_str(), &st) == 0 || errno != ENOENT) return {};
+  return withoutControls("clientadm: " + dir +
+                         " does not exist: on a machine that is no appliance, set KYTO_ROOT to "
+                         "the root of a staged appliance (KYTO_ROOT=DIR clientadm ...)") +
+         "\n";
+}
+
 SourceReport readStoredClients(const ListContext& context, ClientTypeRegistry& customTypes) {
   StoredClientWalk walk{context, customTypes};
-  return {.status = Kyto_Util_ReadClientSettings(onStoredClient, &walk)};
+  SourceReport report{.status = Kyto_Util_ReadClientSettings(onStoredClient, &walk)};
+  if (report.status != 0) report.warning = missingApplianceHint();
+  return report;
 }
 
 }  // namespace kyto::clientadm

@@ -3,13 +3,12 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
-#include <sys/stat.h>
+#include <sys/random.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
-#include "common/unique_fd.h"
+#include "common/deferred_signals.h"
 #include "common/write_all.h"
 
 namespace kyto {
@@ -17,9 +16,15 @@ namespace kyto {
 namespace {
 
 constexpr mode_t kNewFileMode = 0644;
-// As many links as the kernel follows in one lookup.
-constexpr int kMaxLinkHops = 40;
+// Temporary names are drawn at random; this many taken names in a row means something is wrong.
+constexpr int kTemporaryNameTries = 100;
+// Lookups of a write target that another process keeps changing under us, before giving up.
+constexpr int kLookupTries = 8;
+// A temporary name is the target's name with a dot before and ".tmp-" and six characters after;
+// a long name is cut so that the temporary one stays within NAME_MAX.
+constexpr std::size_t kMostNameBytesInTemporary = NAME_MAX - 12;
 
+// The directory part of a path as written ("." when there is none) and its last part.
 std::string directoryOf(const std::string& path) {
   const std::string::size_type slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -31,121 +36,200 @@ std::string baseNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The name the kernel gives an open descriptor: its resolved path.
-int pathOfDescriptor(int fd, std::string& path) {
-  char link[64];
-  snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-  char text[PATH_MAX];
-  const ssize_t n = readlink(link, text, sizeof text);
-  if (n <= 0 || static_cast<size_t>(n) >= sizeof text) return n < 0 ? errno : ENAMETOOLONG;
-  path.assign(text, static_cast<size_t>(n));
+bool namesNoEntry(const std::string& name) {
+  return name.empty() || name == "." || name == "..";
+}
+
+// The directory at path, relative to dir unless it is absolute, opened only to look things up.
+UniqueFd openDirectoryAt(int dir, const std::string& path) {
+  return UniqueFd(openat(dir, path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
+
+std::string displayPath(const std::string& dirPath, const std::string& name) {
+  char resolved[PATH_MAX];
+  const std::string dir = realpath(dirPath.c_str(), resolved) != nullptr ? resolved : dirPath;
+  return dir == "/" ? "/" + name : dir + "/" + name;
+}
+
+// Whether the kernel's own lookup of path found the entry target holds, or found nothing.
+int sameAsKernelLookup(const std::string& path, const WriteTarget& target, bool* same) {
+  UniqueFd found(open(path.c_str(), O_PATH | O_CLOEXEC));
+  struct stat byKernel {};
+  struct stat byTarget {};
+  if (!found.valid()) {
+    if (errno != ENOENT) return errno;
+    *same = !target.exists();
+    return 0;
+  }
+  if (fstat(found.get(), &byKernel) != 0) return errno;
+  *same = target.stat(&byTarget) == 0 && byKernel.st_dev == byTarget.st_dev &&
+          byKernel.st_ino == byTarget.st_ino;
   return 0;
-}
-
-// An existing file: the kernel resolves the whole path at once.
-int resolveExisting(int fd, std::string& target) {
-  return pathOfDescriptor(fd, target);
-}
-
-// A file still to be created: its directory is resolved by the kernel, its name kept.
-int resolveNew(const std::string& path, std::string& target) {
-  const std::string name = baseNameOf(path);
-  if (name.empty() || name == "." || name == "..") return EISDIR;
-  UniqueFd dir(open(directoryOf(path).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (!dir.valid()) return errno;
-  std::string dirPath;
-  if (int rc = pathOfDescriptor(dir.get(), dirPath); rc != 0) return rc;
-  target = dirPath == "/" ? "/" + name : dirPath + "/" + name;
-  return 0;
-}
-
-int resolveHop(const std::string& path, std::string& target, int hopsLeft) {
-  UniqueFd fd(open(path.c_str(), O_PATH | O_CLOEXEC));
-  if (fd.valid()) return resolveExisting(fd.get(), target);
-  if (errno != ENOENT) return errno;
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? resolveNew(path, target) : errno;
-  // Not a link: the file appeared after the open failed (another writer renamed it into place),
-  // so look again.
-  if (!S_ISLNK(st.st_mode)) return hopsLeft == 0 ? ENOENT : resolveHop(path, target, hopsLeft - 1);
-  // A dangling link: a write creates the file it names, so follow it one link at a time.
-  if (hopsLeft == 0) return ELOOP;
-  char text[PATH_MAX];
-  const ssize_t n = readlink(path.c_str(), text, sizeof text);
-  if (n <= 0 || static_cast<size_t>(n) >= sizeof text) return n < 0 ? errno : ENAMETOOLONG;
-  const std::string link(text, static_cast<size_t>(n));
-  const std::string next = link.starts_with('/') ? link : directoryOf(path) + "/" + link;
-  return resolveHop(next, target, hopsLeft - 1);
 }
 
 // The temporary file beside the target: removed on destruction unless renamed into place.
 class TempFile {
  public:
-  explicit TempFile(const std::string& target)
-      : path_(directoryOf(target) + "/." + baseNameOf(target) + ".tmp-XXXXXX"),
-        fd_(mkostemp(path_.data(), O_CLOEXEC)) {}
+  explicit TempFile(const WriteTarget& target) : dir_(target.dir()) {
+    const std::string base = std::string(".") +
+                             std::string(target.name()).substr(0, kMostNameBytesInTemporary) +
+                             ".tmp-";
+    for (int tries = 0; tries < kTemporaryNameTries && !fd_.valid(); ++tries) {
+      name_ = base + randomSuffix();
+      fd_ = UniqueFd(openat(dir_, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+      if (!fd_.valid() && errno != EEXIST) break;
+    }
+    created_ = fd_.valid();
+  }
   ~TempFile() {
     fd_.close();
-    if (fd_valid_ && !kept_) unlink(path_.c_str());
+    if (created_ && !kept_) unlinkat(dir_, name_.c_str(), 0);
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
   int fd() const { return fd_.get(); }
   int close() { return fd_.close(); }
-  const std::string& path() const { return path_; }
+  const char* name() const { return name_.c_str(); }
   void keep() { kept_ = true; }
 
  private:
-  std::string path_;
+  static std::string randomSuffix() {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[6];
+    if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+      // No entropy yet (early boot): the process id and a count still give distinct names.
+      static unsigned count = 0;
+      unsigned long long mixed = (static_cast<unsigned long long>(getpid()) << 20) + ++count;
+      for (unsigned char& byte : bytes) byte = static_cast<unsigned char>(mixed), mixed >>= 7;
+    }
+    std::string suffix;
+    for (const unsigned char byte : bytes) suffix += kLetters[byte % (sizeof kLetters - 1)];
+    return suffix;
+  }
+
+  int dir_;
+  std::string name_;
   UniqueFd fd_;
-  bool fd_valid_ = fd_.valid();
+  bool created_ = false;
   bool kept_ = false;
 };
 
 // Gives the new file the old one's mode and, where permitted, its owner.
-int copyOwnership(int fd, const std::string& target) {
+int copyOwnership(int fd, const WriteTarget& target) {
   struct stat st;
-  if (stat(target.c_str(), &st) != 0) return fchmod(fd, kNewFileMode) == 0 ? 0 : errno;
+  if (target.stat(&st) != 0) return fchmod(fd, kNewFileMode) == 0 ? 0 : errno;
   if (fchown(fd, st.st_uid, st.st_gid) != 0) {
     // Only a privileged writer may give the file away; others keep their own ownership.
   }
   return fchmod(fd, st.st_mode & 07777) == 0 ? 0 : errno;
 }
 
-void syncDirectoryOf(const std::string& target) {
-  UniqueFd dir(open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.valid()) fsync(dir.get());  // best effort: the rename has happened either way
+void syncDirectory(int dir) {
+  // Best effort: the rename has happened either way, and a directory its writer may not read
+  // can't be opened for the sync.
+  UniqueFd readable(openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (readable.valid()) fsync(readable.get());
 }
 
 }  // namespace
 
-int resolveWriteTarget(const std::string& path, std::string& target) {
-  if (path.empty()) return ENOENT;
-  return resolveHop(path, target, kMaxLinkHops);
+int WriteTarget::stat(struct stat* st) const {
+  return fstatat(dir_.get(), name_.c_str(), st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
-int replaceResolvedFile(const std::string& target, std::string_view content) {
-  // Only a regular file is replaced: a directory, device or FIFO there is someone else's.
+bool WriteTarget::exists() const {
   struct stat st;
-  if (lstat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-    return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  return stat(&st) == 0;
+}
+
+int followLinks(UniqueFd dir, std::string name, std::string dirPath, int hopsLeft,
+                WriteTarget& target) {
+  for (;;) {
+    if (!dir.valid()) return errno;
+    if (namesNoEntry(name)) return EISDIR;
+    struct stat st;
+    const bool found = fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!found && errno != ENOENT) return errno;
+    if (!found || !S_ISLNK(st.st_mode)) break;
+    if (hopsLeft-- == 0) return ELOOP;
+    char text[PATH_MAX];
+    const ssize_t n = readlinkat(dir.get(), name.c_str(), text, sizeof text);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof text) return n < 0 ? errno : ENAMETOOLONG;
+    const std::string link(text, static_cast<size_t>(n));
+    const std::string linkDir = directoryOf(link);
+    dirPath = link.starts_with('/') ? linkDir : dirPath + "/" + linkDir;
+    dir = openDirectoryAt(dir.get(), linkDir);
+    name = baseNameOf(link);
+  }
+  target.dir_ = std::move(dir);
+  target.path_ = displayPath(dirPath, name);
+  target.name_ = std::move(name);
+  return 0;
+}
+
+// A path that ends in "/" or "/." names a directory, as the kernel reads it: the entry before.
+std::string withoutDirectoryEnding(const std::string& path, bool* namesDirectory) {
+  std::string entry = path;
+  *namesDirectory = false;
+  while (entry.size() > 1 && (entry.ends_with('/') || entry.ends_with("/."))) {
+    entry.resize(entry.size() - (entry.ends_with('/') ? 1 : 2));
+    *namesDirectory = true;
+  }
+  return entry;
+}
+
+// What the kernel says of a write to a path that names a directory.
+int directoryEndingError(const WriteTarget& target) {
+  struct stat st;
+  if (target.stat(&st) != 0) return EISDIR;
+  return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+int findWriteTarget(const std::string& path, WriteTarget& target) {
+  if (path.empty()) return ENOENT;
+  bool namesDirectory = false;
+  const std::string entry = withoutDirectoryEnding(path, &namesDirectory);
+  // The kernel's own lookup of the whole path decides what it can't resolve (too many links on
+  // the way, say); an entry renamed or re-linked between the two lookups is looked for again.
+  for (int tries = 0; tries < kLookupTries; ++tries) {
+    const std::string dirPath = directoryOf(entry);
+    if (int rc = followLinks(openDirectoryAt(AT_FDCWD, dirPath), baseNameOf(entry), dirPath,
+                             kMaxLinkHops, target);
+        rc != 0)
+      return rc;
+    if (namesDirectory) {
+      if (int rc = directoryEndingError(target); rc != 0) return rc;
+    }
+    bool same = false;
+    if (int rc = sameAsKernelLookup(path, target, &same); rc != 0) return rc;
+    if (same) return 0;
+  }
+  return EAGAIN;
+}
+
+int replaceTarget(const WriteTarget& target, std::string_view content) {
+  // Only a regular file is replaced: a directory, device, FIFO or link there is someone else's.
+  struct stat st;
+  if (target.stat(&st) == 0 && !S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  const DeferredSignals deferred;  // outlives the temporary file, which goes first on failure
   TempFile temp(target);
   if (temp.fd() < 0) return errno;
   if (int rc = copyOwnership(temp.fd(), target); rc != 0) return rc;
   if (int rc = writeAll(temp.fd(), content); rc != 0) return rc;
   if (fsync(temp.fd()) != 0) return errno;
   if (temp.close() != 0) return errno;
-  if (rename(temp.path().c_str(), target.c_str()) != 0) return errno;
+  if (renameat(target.dir(), temp.name(), target.dir(), target.name()) != 0) return errno;
   temp.keep();
-  syncDirectoryOf(target);
+  syncDirectory(target.dir());
   return 0;
 }
 
 int replaceFileAtomically(const std::string& path, std::string_view content) {
-  std::string target;
-  if (int rc = resolveWriteTarget(path, target); rc != 0) return rc;
-  return replaceResolvedFile(target, content);
+  WriteTarget target;
+  if (int rc = findWriteTarget(path, target); rc != 0) return rc;
+  return replaceTarget(target, content);
 }
 
 }  // namespace kyto

@@ -1,27 +1,62 @@
 // Replacing a file so that readers see either the old or the new content, never a mix.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 #include <string_view>
 
+#include "common/unique_fd.h"
+
 namespace kyto {
 
-// The file that a write to path replaces, as the kernel resolves the path: an absolute path
-// without links, dots or doubled slashes. A link is followed to the file it names, also when
-// that file doesn't exist yet (a dangling link names the file to create). Returns 0 and sets
-// target, or an errno value: ELOOP when the kernel can't resolve the links, ENOENT when a
-// directory on the way is missing.
-// Use the one target for every check and the write, so they can't see different files.
-int resolveWriteTarget(const std::string& path, std::string& target);
+// Links followed in the last place of a path when looking for the file a write replaces: as many
+// as the kernel follows in one lookup.
+inline constexpr int kMaxLinkHops = 40;
 
-// Refuses a target that exists and is no regular file (EISDIR, EINVAL). Otherwise writes
-// content to a temporary file beside target (a path from resolveWriteTarget), flushes
-// and fsyncs it, and renames it over target. The new file keeps the old file's mode and, where
-// the writer may, its owner; a file that didn't exist is created 0644 whatever the umask.
-// Returns 0, or an errno value; on failure target is intact and the temporary file is gone.
-int replaceResolvedFile(const std::string& target, std::string_view content);
+// The file a write replaces, found once: the directory that holds it, open, and its name there.
+// Every later look at the file, the write and the rename go through the directory's descriptor,
+// so they all concern the one entry that was found, whatever is renamed or re-linked around it.
+// No path is ever derived from /proc.
+class WriteTarget {
+ public:
+  int dir() const { return dir_.get(); }
+  const char* name() const { return name_.c_str(); }
+  // The file's path, for messages only: the directory as realpath gives it and the name.
+  const std::string& path() const { return path_; }
 
-// resolveWriteTarget, then replaceResolvedFile.
+  // fstatat of the name, not following a link.
+  int stat(struct stat* st) const;
+  // Whether something exists under the name.
+  bool exists() const;
+
+ private:
+  friend int findWriteTarget(const std::string& path, WriteTarget& target);
+  friend int followLinks(UniqueFd dir, std::string name, std::string dirPath, int hopsLeft,
+                         WriteTarget& target);
+  UniqueFd dir_;
+  std::string name_;
+  std::string path_;
+};
+
+// Finds the file that a write to path replaces. The kernel resolves the directories on the way;
+// a link in the last place is followed, link by link and at most kMaxLinkHops times, to the name
+// it leads to, which may not exist yet (a dangling link names the file to create). A path that
+// ends in "/" names the directory before it, which must exist. A path that the kernel itself
+// can't resolve is refused as the kernel refuses it. Returns 0 and sets target, or an errno
+// value: ELOOP for too many links, ENOENT when a directory on the way is missing, EISDIR for a
+// path ending in ".." or in "/" after a missing entry, ENOTDIR for "/" after a file.
+int findWriteTarget(const std::string& path, WriteTarget& target);
+
+// Refuses a target that exists and is no regular file (EISDIR, EINVAL). Otherwise writes content
+// to a temporary file beside the target, flushes and fsyncs it, and renames it over the target.
+// The new file keeps the old file's mode and, where the writer may, its owner; a file that didn't
+// exist is created 0644 whatever the umask. The common termination signals and a file-size limit
+// wait until the write is done or undone (common/deferred_signals.h). Returns 0, or an errno
+// value; on failure the target is intact and the temporary file is gone.
+int replaceTarget(const WriteTarget& target, std::string_view content);
+
+// findWriteTarget, then replaceTarget.
 int replaceFileAtomically(const std::string& path, std::string_view content);
 
 }  // namespace kyto

@@ -18,12 +18,16 @@ int notRegularError(mode_t mode) {
 }  // namespace
 
 int openRegularFile(const std::string& path, UniqueFd& file) {
+  return openRegularFileAt(AT_FDCWD, path.c_str(), file);
+}
+
+int openRegularFileAt(int dir, const char* name, UniqueFd& file) {
   // Looking first keeps us from opening a device at all: opening one can have effects of its own.
   struct stat before;
-  if (::stat(path.c_str(), &before) != 0) return errno;
+  if (::fstatat(dir, name, &before, 0) != 0) return errno;
   if (const int error = notRegularError(before.st_mode)) return error;
 
-  UniqueFd opened(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  UniqueFd opened(::openat(dir, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!opened.valid()) return errno;
   struct stat after;
   if (::fstat(opened.get(), &after) != 0) return errno;

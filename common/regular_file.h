@@ -16,4 +16,7 @@ namespace kyto {
 // for a directory, EINVAL for any other file that is not regular.
 int openRegularFile(const std::string& path, UniqueFd& file);
 
+// The same for the entry name of the directory dir (a descriptor, or AT_FDCWD).
+int openRegularFileAt(int dir, const char* name, UniqueFd& file);
+
 }  // namespace kyto

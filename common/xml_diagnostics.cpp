@@ -119,6 +119,21 @@ void XmlReports::recordForThread(void* self, xmlError* report) {
   if (report != nullptr) static_cast<XmlReports*>(self)->record(*report);
 }
 
+std::string XmlReports::lineOf(const xmlError& report, const std::string& message) const {
+  std::string line = path_;
+  if (report.line > 0) line += ":" + std::to_string(report.line);
+  line += ": " + message;
+  return withoutControls(line);
+}
+
+void XmlReports::keepWarning(const xmlError& report, const std::string& message) {
+  if (warnings_.size() < kMostKeptWarnings) {
+    warnings_.push_back(lineOf(report, message));
+  } else if (warnings_.size() == kMostKeptWarnings) {
+    warnings_.push_back(withoutControls(path_ + ": more warnings, not shown"));
+  }
+}
+
 // Called from libxml2: nothing may be thrown out of it. Without memory for the line the report is
 // lost, and the parse result still tells.
 void XmlReports::record(const xmlError& report) noexcept {
@@ -131,16 +146,14 @@ void XmlReports::record(const xmlError& report) noexcept {
   }
   const bool fatal = report.level == XML_ERR_FATAL;
   const bool error = report.level >= XML_ERR_ERROR;
-  std::string& kept = error ? error_ : warning_;
-  if (!kept.empty() && !(error && fatal && !errorFatal_)) return;
   try {
     std::string message = report.message != nullptr ? report.message : "parse failed";
     while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
       message.pop_back();
-    std::string line = path_;
-    if (report.line > 0) line += ":" + std::to_string(report.line);
-    line += ": " + message;
-    kept = withoutControls(line);
+    keepWarning(report, message);
+    std::string& kept = error ? error_ : warning_;
+    if (!kept.empty() && !(error && fatal && !errorFatal_)) return;
+    kept = lineOf(report, message);
     if (error) {
       errorFatal_ = fatal;
       errorLine_ = report.line;
@@ -170,6 +183,7 @@ XmlFileParse parseScanned(ScannedInput& input, std::string_view path, int option
     result.doc =
         xmlCtxtReadIO(context.get(), readInput, closeInput, &input, url.c_str(), nullptr, options);
     first = reports.first();
+    result.warnings = reports.warnings();
     result.errorLine = reports.errorLine();
     result.errorMessage = reports.errorMessage();
     anyError = reports.anyError();

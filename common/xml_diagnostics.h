@@ -10,12 +10,19 @@
 
 #include <libxml/parser.h>
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/markup_limits.h"
 
 namespace kyto {
+
+// A file that parses may still carry many warnings (and errors libxml2 recovers from, such as a
+// namespace URI that is no URI); a program prints each one as a line, up to this many per file,
+// so that no input floods standard error.
+inline constexpr std::size_t kMostKeptWarnings = 20;
 
 // While it lives, libxml2's reports about one parser context come here, and so do the reports it
 // raises on this thread without a context (I/O errors). Nothing is installed beyond its life: the
@@ -34,6 +41,10 @@ class XmlReports {
   // That error's line (0 when it gave none) and message as libxml2 wrote it, without the newline.
   long errorLine() const { return errorLine_; }
   const std::string& errorMessage() const { return errorMessage_; }
+  // Every report in the order made, warnings and errors, each as "PATH:LINE: message" with
+  // control characters as '?'; at most kMostKeptWarnings of them, and then one line saying that
+  // more were left out. For a file that still parses, these are what libxml2 warns of.
+  const std::vector<std::string>& warnings() const { return warnings_; }
   // Whether any error was reported, and whether the parse ran out of memory or into one of the
   // parser's own limits, which says nothing of whether the file is well-formed.
   bool anyError() const { return anyError_; }
@@ -43,11 +54,14 @@ class XmlReports {
   static void recordForContext(void* context, xmlError* report);
   static void recordForThread(void* self, xmlError* report);
   void record(const xmlError& report) noexcept;
+  std::string lineOf(const xmlError& report, const std::string& message) const;
+  void keepWarning(const xmlError& report, const std::string& message);
 
   xmlParserCtxt* context_;
   std::string path_;
   std::string error_;
   std::string warning_;
+  std::vector<std::string> warnings_;
   long errorLine_ = 0;
   std::string errorMessage_;
   bool errorFatal_ = false;
@@ -68,6 +82,7 @@ struct XmlFileParse {
   std::string diagnostic;    // when doc is null: one safe line naming the file and the problem
   long errorLine = 0;        // when doc is null: the line and raw message of libxml2's error
   std::string errorMessage;  // (see XmlReports::errorLine), "" when it reported none
+  std::vector<std::string> warnings;  // when doc is set: what libxml2 reported of the file
 };
 
 // Called with the parser's context before the parse, to change how it builds the tree.

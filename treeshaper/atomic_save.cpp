@@ -2,7 +2,7 @@
 
 #include <libxml/xmlsave.h>
 
-#include "common/atomic_file.h"
+#include <string>
 
 namespace kyto::treeshaper {
 
@@ -25,9 +25,9 @@ bool serialise(xmlDoc* doc, std::string& bytes) {
 
 }  // namespace
 
-bool saveDocumentAtomically(xmlDoc* doc, const std::string& target) {
+bool saveDocumentAtomically(xmlDoc* doc, const WriteTarget& target) {
   std::string bytes;
-  return serialise(doc, bytes) && replaceResolvedFile(target, bytes) == 0;
+  return serialise(doc, bytes) && replaceTarget(target, bytes) == 0;
 }
 
 }  // namespace kyto::treeshaper

@@ -8,6 +8,7 @@
 #include "attribute_ids.h"
 #include "attribute_listing.h"
 #include "custom_tree.h"
+#include "tree_file.h"
 
 namespace kyto::treeshaper {
 
@@ -52,7 +53,7 @@ int runAdd(const std::string& type, std::span<const char* const> rest) {
       return usageFailure();
     }
     if (count == ids.size()) {
-      std::puts("attribute id can not more than 32");
+      complain("attribute id can not more than 32");
       return usageFailure();
     }
     ids[count++] = std::string(arg.substr(0, kMaxAttributeIdLength));

@@ -3,13 +3,17 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
+#include <string>
 
 #include "atomic_save.h"
 #include "common/appliance_paths.h"
 #include "common/atomic_file.h"
 #include "common/exclusive_lock.h"
+#include "common/safe_text.h"
 #include "common/unique_fd.h"
 #include "tree_file.h"
 #include "tree_sections.h"
@@ -28,32 +32,51 @@ bool writeFailed() {
 }
 
 // Every custom tree is rebuilt from the template, so writing over it would lose the removed
-// attributes for good. The target is already resolved by the kernel, and comparing the files
-// themselves also catches a hard link.
-bool isTemplateFile(const std::string& target, const std::string& templatePath) {
+// attributes for good. Comparing the files themselves also catches a link or a hard link.
+bool isTemplateFile(const WriteTarget& target, const std::string& templatePath) {
   struct stat output {};
   struct stat templateFile {};
-  return stat(target.c_str(), &output) == 0 && stat(templatePath.c_str(), &templateFile) == 0 &&
+  return target.stat(&output) == 0 && stat(templatePath.c_str(), &templateFile) == 0 &&
          output.st_dev == templateFile.st_dev && output.st_ino == templateFile.st_ino;
 }
 
-std::string directoryOf(const std::string& target) {
-  const std::string::size_type slash = target.rfind('/');
-  return slash == 0 ? "/" : target.substr(0, slash);
+// A turn of one writer of an existing output file, held on the file itself, when the directory
+// can't be locked: 0 once held, else an errno value. The file may be replaced while we wait for
+// it, so the turn counts only on the file that is there once the lock is held.
+int takeTurnOnFile(const WriteTarget& target, UniqueFd& lock) {
+  constexpr int kTries = 8;  // replacements of the file under us before giving up
+  for (int tries = 0; tries < kTries; ++tries) {
+    lock = UniqueFd(
+        openat(target.dir(), target.name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!lock.valid()) return errno == ENOENT ? 0 : errno;  // a new file: nobody to wait for
+    if (const int error = lockExclusively(lock.get()); error != 0) return error;
+    struct stat locked {};
+    struct stat present {};
+    if (fstat(lock.get(), &locked) == 0 && target.stat(&present) == 0 &&
+        locked.st_dev == present.st_dev && locked.st_ino == present.st_ino)
+      return 0;
+  }
+  return EAGAIN;
 }
 
 // Adds to one output are read-modify-writes: two at once would each keep only their own section.
 // Writers take turns on the lock of the output's directory, held from before the output is looked
-// at until it is replaced; locking the directory itself leaves no lock file behind. The output is
-// resolved again under the lock, where no other writer renames a file into place: resolving an
-// existing file that is being replaced could name the replaced one ("... (deleted)"). A link
-// re-pointed to another directory between the two resolutions fails the write.
-bool lockAndResolve(const std::string& path, UniqueFd& lock, std::string& target) {
-  std::string first;
-  if (resolveWriteTarget(path, first) != 0) return false;
-  lock = UniqueFd(open(directoryOf(first).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!lock.valid() || waitForExclusiveLock(lock.get()) != 0) return false;
-  return resolveWriteTarget(path, target) == 0 && directoryOf(target) == directoryOf(first);
+// at until it is replaced; locking the directory itself leaves no lock file behind. A directory
+// that its writer may write and search but not read can't be opened to lock it: writers of an
+// existing file then take turns on the file, and a new file is written without a turn.
+int takeTurn(const WriteTarget& target, UniqueFd& lock) {
+  lock = UniqueFd(openat(target.dir(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (lock.valid()) return lockExclusively(lock.get());
+  return errno == EACCES ? takeTurnOnFile(target, lock) : errno;
+}
+
+bool turnRefused(const WriteTarget& target, int error) {
+  const std::string why =
+      error == EWOULDBLOCK
+          ? "another writer held it for " + std::to_string(kLockWaitLimit.count() / 1000) + " s"
+          : std::strerror(error);
+  complain(withoutControls(target.path() + ": no turn to write it: " + why));
+  return writeFailed();
 }
 
 // Whitespace, comments and elements without an ID always stay.
@@ -77,22 +100,22 @@ void filterSection(xmlNode* section, const AttributeIdList& ids, std::size_t cou
   }
 }
 
-bool save(xmlDoc* doc, const std::string& path) {
-  return saveDocumentAtomically(doc, path) || writeFailed();
+bool save(xmlDoc* doc, const WriteTarget& target) {
+  return saveDocumentAtomically(doc, target) || writeFailed();
 }
 
-// The template document itself, filtered and saved: its declaration, DTD and comments stay, so
-// the entities its texts use stay defined. A template that declares no encoding is UTF-8 and is
-// declared so.
+// The template document itself, filtered and saved: its DTD and comments stay, so the entities
+// its texts use stay defined. A new file is declared and written as UTF-8, whatever encoding the
+// template was saved in: libxml2 holds the names as UTF-8, so they read back the same.
 bool writeNewFile(xmlDoc* templateDoc, xmlNode* templateRoot, const AttributeIdList& ids,
-                  const std::string& type, std::size_t count, const std::string& outputPath) {
+                  const std::string& type, std::size_t count, const WriteTarget& output) {
   xmlNode* section = findLastSection(templateRoot, type);
   if (section != nullptr) filterSection(section, ids, count);
-  if (templateDoc->encoding == nullptr) {
-    templateDoc->encoding = xmlStrdup(xmlText("UTF-8"));
-    if (templateDoc->encoding == nullptr) return writeFailed();
-  }
-  return save(templateDoc, outputPath);
+  xmlChar* utf8 = xmlStrdup(xmlText("UTF-8"));
+  if (utf8 == nullptr) return writeFailed();
+  xmlFree(const_cast<xmlChar*>(templateDoc->encoding));
+  templateDoc->encoding = utf8;
+  return save(templateDoc, output);
 }
 
 // The custom file's first section of that name gives way to the copy; without one, the copy
@@ -111,7 +134,7 @@ bool placeSection(xmlDoc* customDoc, xmlNode* customRoot, xmlNode* section,
 }
 
 bool updateExistingFile(xmlNode* templateRoot, const AttributeIdList& ids, const std::string& type,
-                        std::size_t count, const std::string& target) {
+                        std::size_t count, const WriteTarget& target) {
   const XmlDocHandle custom = openTreeFile(target);
   xmlNode* customRoot = getTreeRoot(custom.get());
   if (customRoot == nullptr) return false;
@@ -137,16 +160,18 @@ bool generateCustomTree(const AttributeIdList& ids, const std::string& type, std
   const std::optional<std::string> outputPath = treePathOrComplaint(outputName);
   if (!outputPath) return false;
 
-  // One resolution of the output path serves the template check, the read and the write, so a
-  // link can't show the check one file and the writer another.
-  UniqueFd lock;
-  std::string target;
-  if (!lockAndResolve(*outputPath, lock, target)) return writeFailed();
-  if (treeFileExists(target) != 0) {
+  // One look-up of the output serves the template check, the read and the write, so a link can't
+  // show the check one file and the writer another, and a file renamed into its place meanwhile
+  // is still the one written.
+  WriteTarget target;
+  if (findWriteTarget(*outputPath, target) != 0) return writeFailed();
+  UniqueFd turn;
+  if (const int error = takeTurn(target, turn); error != 0) return turnRefused(target, error);
+  if (!target.exists()) {
     return writeNewFile(templateDoc.get(), templateRoot, ids, type, count, target);
   }
   if (isTemplateFile(target, *templatePath)) {
-    std::puts("output file can not be the template file");
+    complain("output file can not be the template file");
     return false;
   }
   return updateExistingFile(templateRoot, ids, type, count, target);

@@ -1,10 +1,9 @@
 #include "tree_file.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "common/appliance_paths.h"
+#include "common/regular_file.h"
 #include "common/xml_diagnostics.h"
 
 namespace kyto::treeshaper {
@@ -18,28 +17,49 @@ std::optional<std::string> resolveTreePath(const std::string& fileName) {
 
 std::optional<std::string> treePathOrComplaint(const std::string& fileName) {
   std::optional<std::string> path = resolveTreePath(fileName);
-  if (!path) std::puts("file path is too long");
+  if (!path) complain("file path is too long");
   return path;
 }
 
-XmlDocHandle openTreeFile(const std::string& path) {
-  XmlFileParse parse = parseXmlFile(path, 0);
+void complain(const std::string& line) {
+  std::fputs(line.c_str(), stderr);
+  std::fputc('\n', stderr);
+}
+
+namespace {
+
+XmlDocHandle reported(XmlFileParse parse) {
   XmlDocHandle doc(parse.doc);
-  if (doc == nullptr) {
-    std::puts(parse.diagnostic.c_str());
+  if (doc != nullptr) {
+    for (const std::string& warning : parse.warnings) complain(warning);
+  } else {
+    complain(parse.diagnostic);
     std::puts("pdoc is NULL");
   }
   return doc;
+}
+
+}  // namespace
+
+XmlDocHandle openTreeFile(const std::string& path) {
+  return reported(parseXmlFile(path, 0));
+}
+
+XmlDocHandle openTreeFile(const WriteTarget& target) {
+  UniqueFd fd;
+  if (const int error = openRegularFileAt(target.dir(), target.name(), fd); error != 0) {
+    XmlFileParse unread;
+    unread.readError = error;
+    unread.diagnostic = fileProblem(target.path(), error);
+    return reported(std::move(unread));
+  }
+  return reported(parseXmlDescriptor(fd.get(), target.path(), 0));
 }
 
 xmlNode* getTreeRoot(xmlDoc* doc) {
   xmlNode* root = doc != nullptr ? xmlDocGetRootElement(doc) : nullptr;
   if (root == nullptr) std::puts("proot is NULL");
   return root;
-}
-
-int treeFileExists(const std::string& path) {
-  return access(path.c_str(), F_OK) == 0 ? 0 : -1;
 }
 
 }  // namespace kyto::treeshaper

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "common/atomic_file.h"
 #include "common/xml_handles.h"
 
 namespace kyto::treeshaper {
@@ -15,18 +16,22 @@ inline constexpr std::size_t kMaxTreePathLength = 1023;
 // the appliance's tree directory. Nothing when the path would be longer than kMaxTreePathLength.
 std::optional<std::string> resolveTreePath(const std::string& fileName);
 
-// resolveTreePath, printing "file path is too long" when it refuses the name.
+// Writes one diagnostic line of our own to standard error: standard output carries only the
+// listing and the messages that callers read. The line is already safe to print.
+void complain(const std::string& line);
+
+// resolveTreePath, complaining "file path is too long" when it refuses the name.
 std::optional<std::string> treePathOrComplaint(const std::string& fileName);
 
 // Parses the tree file at path with libxml2's default settings. Only a regular file is read (a
-// FIFO or device is never waited for). When it gives no document, prints one line naming the file
-// and the problem, then "pdoc is NULL"; libxml2 itself prints nothing.
+// FIFO or device is never waited for). libxml2 itself prints nothing: each of its warnings, and
+// when the file gives no document the one line naming the file and the problem, go to standard
+// error, one line each; "pdoc is NULL" then goes to standard output.
 XmlDocHandle openTreeFile(const std::string& path);
+// The same for the output file found for a write, named in messages by its path.
+XmlDocHandle openTreeFile(const WriteTarget& target);
 
 // The root element of a document; prints "proot is NULL" when there is none (or no document).
 xmlNode* getTreeRoot(xmlDoc* doc);
-
-// 0 when something exists at the path, -1 otherwise.
-int treeFileExists(const std::string& path);
 
 }  // namespace kyto::treeshaper

@@ -17,7 +17,13 @@
 struct _xmlNode;
 struct _xmlDoc;
 
-struct XMLResults;  // Kept for the parseString calling form; never filled.
+// What parseString tells of a text beyond the tree it yields.
+struct XMLResults {
+  // Why the text was cut short of its end, when it broke a markup limit (markup_limits.h), as
+  // "more than 256 attributes in one element" and the like; null when it was read to its end or
+  // to its first damage.
+  const char* markupLimit = nullptr;
+};
 
 class XMLNode {
  public:
@@ -49,8 +55,8 @@ class XMLNode {
 
   // Parses a NUL-terminated text, recovering what a damaged or cut text still yields: what comes
   // before the first damage, or before the byte that breaks a markup limit, where the text is
-  // cut. With a tag, returns the first element of that name, else the top; the empty node when
-  // nothing is found.
+  // cut (which results, when given, then names). With a tag, returns the first element of that
+  // name, else the top; the empty node when nothing is found.
   static XMLNode parseString(const char* text, const char* tag = nullptr,
                              XMLResults* results = nullptr);
 

@@ -33,8 +33,11 @@ xmlDocPtr parseFile(const char* path, int options, XMLNode::FileError* result,
 
 // Within the markup limits, as a file is; with recovery, what the text yields before its first
 // damage or the byte that breaks a limit.
-xmlDocPtr parseMemory(std::string_view content, int options) {
-  return kyto::parseXmlText(content, options).doc;
+xmlDocPtr parseMemory(std::string_view content, int options, XMLResults* results) {
+  kyto::XmlFileParse parse = kyto::parseXmlText(content, options);
+  if (results != nullptr && parse.breach != kyto::xml::MarkupBreach::kNone)
+    results->markupLimit = kyto::xml::describeBreach(parse.breach);
+  return parse.doc;
 }
 
 void setError(int* error, int value) {
@@ -79,11 +82,12 @@ XMLNode XMLNode::openFileHelper(const char* path, int* error, const char* tag,
   return node;
 }
 
-XMLNode XMLNode::parseString(const char* text, const char* tag, XMLResults* /*results*/) {
+XMLNode XMLNode::parseString(const char* text, const char* tag, XMLResults* results) {
+  if (results != nullptr) *results = XMLResults{};
   if (text == nullptr) return {};
   // A cut or damaged text still yields the elements read before the damage.
   bool found = false;
-  return adoptDocument(parseMemory(text, kParseOptions | XML_PARSE_RECOVER), tag, &found);
+  return adoptDocument(parseMemory(text, kParseOptions | XML_PARSE_RECOVER, results), tag, &found);
 }
 
 XMLNode XMLNode::createXMLTopNode(const char* name, int isDeclaration) {

@@ -11,6 +11,7 @@
 #include "abi_boundary.h"
 #include "client_list_lock.h"
 #include "client_list_path.h"
+#include "common/deferred_signals.h"
 #include "corrupt_backup.h"
 #include "kytoutil/kytoutil.h"
 #include "storable_text.h"
@@ -184,6 +185,9 @@ int addClient(const NewClient& client) {
   LockedList list;
   if (!list.held()) return 1;
   XMLNode clients = list.clients();
+  // From the backup to the rename, a termination signal or a file-size limit waits: the backup
+  // and the temporary file are either complete or gone when it takes effect.
+  const kyto::DeferredSignals deferred;
   BackupForWrite backup;
   if (!clients.isEmpty()) {
     removeClientsWithMac(clients, client.mac);

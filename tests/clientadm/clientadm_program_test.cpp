@@ -174,7 +174,10 @@ TEST(ClientadmProgram, SettingsLinesWithoutEqualsAreReportedOnEveryRun) {
 TEST(ClientadmProgram, MissingClientDirectoryFailsToLock) {
   StagedRoot root;
   expectRun(root.run({kProgram, "add", "-m", kMac}), "",
-            "Lock file failed(2): No such file or directory\n", 1);
+            "Lock file failed(2): No such file or directory\nclientadm: " + root.paths().configDir +
+                " does not exist: on a machine that is no appliance, set KYTO_ROOT to the root of "
+                "a staged appliance (KYTO_ROOT=DIR clientadm ...)\n",
+            1);
 }
 
 TEST(ClientadmProgram, CatalogueTypesAndCustomTypesAreAccepted) {

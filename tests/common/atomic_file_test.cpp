@@ -12,8 +12,8 @@ namespace {
 
 using kyto::test::TempDir;
 
-// Links are laid out by the table, then the path is resolved as a write would resolve it.
-TEST(ResolveWriteTarget, UsesTheKernelsResolutionOrRefuses) {
+// Links are laid out by the table, then the path is looked up as a write would look it up.
+TEST(FindWriteTarget, FollowsLinksAsTheKernelDoesOrRefuses) {
   TempDir dir;
   kyto::test::writeFile(dir / "real/out.xml", "x");
   kyto::test::makeDirs(dir / "empty");
@@ -45,14 +45,33 @@ TEST(ResolveWriteTarget, UsesTheKernelsResolutionOrRefuses) {
       {dir / "loop", ELOOP, ""},
       {dir / "deep", ELOOP, ""},
       {dir / "empty", 0, dir / "empty"},
+      {dir / "real/", 0, realDir},
+      {dir / "real/.", 0, realDir},
+      {dir / "real/out.xml/", ENOTDIR, ""},
+      {dir / "real/none/", EISDIR, ""},
+      {dir / "real/..", EISDIR, ""},
   };
   for (const auto& c : cases) {
-    std::string target;
-    EXPECT_EQ(kyto::resolveWriteTarget(c.path, target), c.error) << c.path;
+    kyto::WriteTarget target;
+    EXPECT_EQ(kyto::findWriteTarget(c.path, target), c.error) << c.path;
     if (c.error == 0) {
-      EXPECT_EQ(target, c.target) << c.path;
+      EXPECT_EQ(target.path(), c.target) << c.path;
     }
   }
+}
+
+// An editor saves by writing a copy and renaming it over the file; a write that found the file
+// before still replaces the file of that name, and no file of another name appears.
+TEST(ReplaceTarget, WritesTheNamedFileThoughItWasRenamedOverMeanwhile) {
+  TempDir dir;
+  kyto::test::writeFile(dir / "clients.xml", "old");
+  kyto::WriteTarget target;
+  ASSERT_EQ(kyto::findWriteTarget(dir / "clients.xml", target), 0);
+  kyto::test::writeFile(dir / ".edit", "edited");
+  ASSERT_EQ(rename((dir / ".edit").c_str(), (dir / "clients.xml").c_str()), 0);
+  ASSERT_EQ(kyto::replaceTarget(target, "new"), 0);
+  EXPECT_EQ(kyto::test::readFile(dir / "clients.xml"), "new");
+  EXPECT_EQ(kyto::test::listDir(dir.path()), std::vector<std::string>{"clients.xml"});
 }
 
 TEST(ReplaceFileAtomically, LeavesWhatIsNoRegularFileAlone) {

@@ -76,20 +76,6 @@ TEST_F(ClientListLock, ALinkInItsPlaceIsRefusedAndNotFollowed) {
   }
 }
 
-// True when /proc/locks shows process pid waiting for a flock on the file with this inode.
-bool waitsForFlock(pid_t pid, ino_t inode) {
-  std::ifstream locks("/proc/locks");
-  const std::string waiter = "-> FLOCK";
-  const std::string owner = " " + std::to_string(pid) + " ";
-  const std::string file = ":" + std::to_string(inode) + " ";
-  for (std::string line; std::getline(locks, line);) {
-    if (line.find(waiter) != std::string::npos && line.find(owner) != std::string::npos &&
-        line.find(file) != std::string::npos)
-      return true;
-  }
-  return false;
-}
-
 // The reader holds the lock while its callback runs; it waits in the callback until told to go.
 int s_readerToParent[2];
 int s_parentToReader[2];
@@ -137,26 +123,16 @@ TEST_F(ClientListLock, AWriterWaitsUntilTheReaderIsDone) {
   });
   ASSERT_GT(writer, 0);
 
-  struct stat lock {};
-  ASSERT_EQ(stat(processPaths().clientsLock.c_str(), &lock), 0);
-  // Wait (without a time assertion) until the kernel shows the writer blocked on the lock; a
-  // writer that finishes first never waited.
-  bool blocked = false;
-  bool writerEnded = false;
+  // A writer that did not wait would be done with a list of two clients long before this.
   int writerStatus = 0;
-  for (int i = 0; i < 3000; ++i) {
-    blocked = waitsForFlock(writer, lock.st_ino);
-    writerEnded = !blocked && waitpid(writer, &writerStatus, WNOHANG) == writer;
-    if (blocked || writerEnded) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_TRUE(blocked) << "the writer never waited for the lock";
+  const bool writerWaited = kyto::test::stillRunningAfter(writer, 1000, &writerStatus);
+  EXPECT_TRUE(writerWaited) << "the writer never waited for the lock";
   EXPECT_EQ(readFile(processPaths().clientsXml),
             listFile({R"(<CLIENT MAC="0:0:0:0:0:1"/>)", R"(<CLIENT MAC="0:0:0:0:0:2"/>)"}));
 
   ASSERT_EQ(write(s_parentToReader[1], "g", 1), 1);
   EXPECT_EQ(exitStatusOf(reader), 0);
-  if (!writerEnded) {
+  if (writerWaited) {
     EXPECT_EQ(exitStatusOf(writer), 0);
   }
   EXPECT_EQ(readFile(processPaths().clientsXml),

@@ -69,24 +69,29 @@ struct LockCase {
   const char* name;
   std::function<void(const StagedRoot&)> stage;
   int error;
+  bool noAppliance;  // the configuration directory is missing: a hint follows the message
 };
 
 TEST(LockFile, ThatCannotBeCreatedFailsAddAndDelAndEmptiesTheStoredPartOfList) {
   const std::vector<LockCase> cases = {
-      {"config directory missing", [](const StagedRoot&) {}, ENOENT},
+      {"config directory missing", [](const StagedRoot&) {}, ENOENT, true},
       {"a directory in the lock file's place",
        [](const StagedRoot& root) {
          writeFile(root.paths().clientsXml, clientList(3));
          kyto::test::makeDirs(root.paths().clientsLock);
        },
-       EISDIR},
+       EISDIR, false},
   };
   for (const LockCase& c : cases) {
     SCOPED_TRACE(c.name);
     StagedRoot root;
     c.stage(root);
-    const Expected refused{1, "", lockFailure(c.error)};
-    expectAddDelListLeaveAlone(root, refused, refused, {0, "", lockFailure(c.error)});
+    const std::string hint = "clientadm: " + root.paths().configDir +
+                             " does not exist: on a machine that is no appliance, set KYTO_ROOT "
+                             "to the root of a staged appliance (KYTO_ROOT=DIR clientadm ...)\n";
+    const std::string err = lockFailure(c.error) + (c.noAppliance ? hint : "");
+    const Expected refused{1, "", err};
+    expectAddDelListLeaveAlone(root, refused, refused, {0, "", err});
   }
 }
 

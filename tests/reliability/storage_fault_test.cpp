@@ -1,8 +1,13 @@
 // A full file system and a read-only directory under clientadm add, del and list and treeshaper
 // --add: each fails with status 1 or its message, the old files stay byte for byte, and no
 // temporary file or partial backup is left.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <optional>
 #include <string>
@@ -160,6 +165,79 @@ TEST(StorageFaults, AFullFileSystemKeepsTheOldFilesAndLeavesNoTemporary) {
 
 TEST(StorageFaults, AReadOnlyDirectoryKeepsTheOldFilesAndLeavesNoTemporary) {
   runCases(Fault::ReadOnly);
+}
+
+// The sanitizers' runtimes and valgrind read /proc themselves before the program starts.
+bool runsUnderAChecker() {
+#if defined(__SANITIZE_ADDRESS__)
+  return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  return true;
+#endif
+#endif
+  const char* wrapper = getenv("KYTO_TEST_WRAPPER");
+  return wrapper != nullptr && *wrapper != '\0';
+}
+
+const std::string kTree =
+    "<T>\n  <TYPE NAME=\"Music\">\n    <A ID=\"0x1\" NAME=\"Album\"/>\n"
+    "    <A ID=\"0x2\" NAME=\"Artist\"/>\n  </TYPE>\n</T>\n";
+
+// A rescue shell or a minimal container may have no /proc: every write is made without it.
+TEST(Writes, NeedNoProc) {
+  if (runsUnderAChecker()) GTEST_SKIP() << "the memory checkers need /proc to start a program";
+  StagedRoot root;
+  writeFile(root.paths().clientsXml, clientList(2));
+  writeFile(root.templatePath(), kTree);
+  ScratchMount noProc("/proc", 4096);
+  if (!noProc.failure().empty()) GTEST_SKIP() << "/proc can't be hidden: " << noProc.failure();
+  ASSERT_FALSE(kyto::test::fileExists("/proc/self/fd"));
+  EXPECT_EQ(root.run({"clientadm", "add", "-m", "02:00:00:00:ff:ff"}).exitStatus, 0);
+  EXPECT_EQ(root.run({"clientadm", "del", "-m", "02:00:00:00:00:00"}).exitStatus, 0);
+  EXPECT_EQ(root.run({"treeshaper", "--add", "Music", "2", "-o", "custom.xml"}).exitStatus, 0);
+  EXPECT_EQ(root.run({"treeshaper", "--add", "Music", "1", "-o", "custom.xml"}).exitStatus, 0);
+  EXPECT_EQ(root.run({"clientadm", "list"}).out,
+            "0|02:00:00:00:00:01||||-1|user 1|0\n0|02:00:00:00:ff:ff||||-1||0\n");
+  EXPECT_EQ(root.run({"treeshaper", "--read", "custom.xml", "Music"}).out, "1 Album\n");
+}
+
+constexpr uid_t kNobody = 65534;
+
+// An output directory its writer may write and search but not read (mode 0333) can't be opened
+// to take turns on it: a new file is written all the same, and an existing one too.
+TEST(Writes, NeedNoReadableOutputDirectory) {
+  StagedRoot root;
+  writeFile(root.templatePath(), kTree);
+  const std::string out = root / "drop";
+  kyto::test::makeDirs(out);
+  for (std::string dir = root.templatePath(); dir.size() > root.path().size();
+       dir.resize(dir.rfind('/')))
+    ASSERT_EQ(chmod(dir.c_str(), dir == root.templatePath() ? 0644 : 0755), 0) << dir;
+  ASSERT_EQ(chmod(root.path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(out.c_str(), 0333), 0);
+  const auto addAsNobody = [&](const char* id) {
+    const pid_t child = fork();
+    if (child == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(77);
+      setenv("KYTO_ROOT", root.path().c_str(), 1);
+      const std::string file = out + "/c.xml";
+      execl(KYTO_TREESHAPER_PATH, "treeshaper", "--add", "Music", id, "-o", file.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  if (geteuid() != 0) GTEST_SKIP() << "only root can run the writer as another user here";
+  const int created = addAsNobody("1");
+  if (created == 77) GTEST_SKIP() << "root could not run the writer as another user";
+  EXPECT_EQ(created, 0);
+  EXPECT_EQ(addAsNobody("2"), 0);
+  ASSERT_EQ(chmod(out.c_str(), 0755), 0);
+  EXPECT_EQ(root.run({"treeshaper", "--read", out + "/c.xml", "Music"}).out, "2 Artist\n");
+  EXPECT_EQ(kyto::test::listDir(out), std::vector<std::string>{"c.xml"});
 }
 
 }  // namespace

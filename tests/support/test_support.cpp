@@ -23,6 +23,14 @@ namespace kyto::test {
 
 namespace fs = std::filesystem;
 
+bool stillRunningAfter(int child, int periodMilliseconds, int* status) {
+  for (int waited = 0; waited < periodMilliseconds; waited += 10) {
+    if (waitpid(child, status, WNOHANG) == child) return false;
+    usleep(10 * 1000);
+  }
+  return waitpid(child, status, WNOHANG) != child;
+}
+
 TempDir::TempDir() {
   const char* base = getenv("TMPDIR");
   std::string pattern =

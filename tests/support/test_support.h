@@ -46,6 +46,10 @@ struct ProgramRun {
   std::string input;  // written to the program's standard input
 };
 
+// Whether a child process is still running after period: it did not get past what holds it (a
+// lock another process holds, say). When it ended meanwhile, *status gets its wait status.
+bool stillRunningAfter(int child, int periodMilliseconds, int* status);
+
 // Runs a program to its end and collects its output. Fails the current test when it can't start.
 // When KYTO_TEST_WRAPPER is set, its words are put before the program (a memory checker).
 ProgramResult runProgram(const ProgramRun& run);

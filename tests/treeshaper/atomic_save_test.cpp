@@ -20,6 +20,11 @@ XmlDocHandle parse(const std::string& path) {
   return XmlDocHandle(xmlParseFile(path.c_str()));
 }
 
+bool saveAt(xmlDoc* doc, const std::string& path) {
+  WriteTarget target;
+  return findWriteTarget(path, target) == 0 && saveDocumentAtomically(doc, target);
+}
+
 const std::string kDocument = "<?xml version=\"1.0\"?>\n<r>\n  <a ID=\"0x1\"/>\n</r>\n";
 
 TEST(AtomicSave, WritesTheSameBytesAsXmlSaveFile) {
@@ -36,7 +41,7 @@ TEST(AtomicSave, WritesTheSameBytesAsXmlSaveFile) {
     const XmlDocHandle doc = parse(dir / "in.xml");
     ASSERT_NE(doc, nullptr) << content;
     ASSERT_GE(xmlSaveFile((dir / "reference.xml").c_str(), doc.get()), 0);
-    ASSERT_TRUE(saveDocumentAtomically(doc.get(), dir / "saved.xml"));
+    ASSERT_TRUE(saveAt(doc.get(), dir / "saved.xml"));
     EXPECT_EQ(readFile(dir / "saved.xml"), readFile(dir / "reference.xml")) << content;
   }
   EXPECT_EQ(listDir(dir.path()),
@@ -49,7 +54,7 @@ TEST(AtomicSave, ReplacesAnExistingFileKeepingItsMode) {
   writeFile(dir / "out.xml", "old content");
   ASSERT_EQ(chmod((dir / "out.xml").c_str(), 0640), 0);
   const XmlDocHandle doc = parse(dir / "in.xml");
-  ASSERT_TRUE(saveDocumentAtomically(doc.get(), dir / "out.xml"));
+  ASSERT_TRUE(saveAt(doc.get(), dir / "out.xml"));
   EXPECT_EQ(readFile(dir / "out.xml"), kDocument);
   struct stat status {};
   ASSERT_EQ(stat((dir / "out.xml").c_str(), &status), 0);
@@ -62,7 +67,7 @@ TEST(AtomicSave, FailedRenameLeavesTargetAndNoTemporaryFile) {
   writeFile(dir / "in.xml", kDocument);
   writeFile(dir / "target/inside", "x");  // a directory can't be replaced by a file
   const XmlDocHandle doc = parse(dir / "in.xml");
-  EXPECT_FALSE(saveDocumentAtomically(doc.get(), dir / "target"));
+  EXPECT_FALSE(saveAt(doc.get(), dir / "target"));
   EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"in.xml", "target"}));
   EXPECT_EQ(readFile(dir / "target/inside"), "x");
 }

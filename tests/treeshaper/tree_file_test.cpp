@@ -34,12 +34,5 @@ TEST(TreePath, PathsOver1023BytesAreRefused) {
   EXPECT_EQ(resolveTreePath(std::string(2000, 'n')), std::nullopt);
 }
 
-TEST(TreePath, ExistenceIsTestedAtThePathGiven) {
-  test::TempDir root;
-  test::writeFile(root / "usr/local/corpus/bin/present.xml", "<r/>");
-  EXPECT_EQ(treeFileExists(root / "usr/local/corpus/bin/present.xml"), 0);
-  EXPECT_EQ(treeFileExists(root / "present.xml"), -1);
-}
-
 }  // namespace
 }  // namespace kyto::treeshaper
