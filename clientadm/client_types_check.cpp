@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/safe_text.h"
 #include "config_document.h"
 #include "name_suggestion.h"
 #include "number_text.h"
@@ -124,8 +125,18 @@ void checkShortName(const Entry& entry, FirstLines& seen) {
                   std::to_string(first->second) + ": this entry is ignored");
 }
 
+// The usage text lists every type by its names, one line each.
+void checkPrintable(const Entry& entry, const char* attribute) {
+  const auto name = attributeValue(entry.element, attribute);
+  if (!name || isSafeToPrint(*name)) return;
+  entry.problem(std::string(attribute) + " " + quoted(*name) +
+                " holds a control character: the usage text shows each as '?'");
+}
+
 void checkEntry(const Entry& entry, FirstLines& seen) {
   checkShortName(entry, seen);
+  checkPrintable(entry, "SHORT_NAME");
+  checkPrintable(entry, "FULL_NAME");
   checkFlagWords(entry, "FLAG", s_flagName, "flag");
   checkFlagWords(entry, "SFLAG", s_sFlagName, "flag");
   checkEnumeration(entry, "PATTERN_TYPE", s_matchTypeName, "match type");

@@ -1,6 +1,7 @@
 #include "client_usage.h"
 
 #include "client_type_registry.h"
+#include "common/safe_text.h"
 
 namespace kyto::clientadm {
 
@@ -13,9 +14,11 @@ void printLine(const char* line, std::FILE* out) {
 
 void printClientTypes(const ClientTypeRegistry& registry, std::FILE* out) {
   for (const auto* entry = registry.head(); entry != nullptr; entry = entry->next) {
-    // An entry without a full name shows its short name in its place.
+    // An entry without a full name shows its short name in its place. The names come from the
+    // catalogue: a control character in one would start a forged line of the usage text.
     const auto& fullName = entry->fullName ? *entry->fullName : entry->shortName;
-    std::fprintf(out, "\t\t%s:%s\n", entry->shortName.c_str(), fullName.c_str());
+    std::fprintf(out, "\t\t%s:%s\n", withoutControls(entry->shortName).c_str(),
+                 withoutControls(fullName).c_str());
   }
 }
 

@@ -29,6 +29,12 @@ std::string withoutControls(std::string_view text) {
   return replaced(text, isControl);
 }
 
+bool isSafeToPrint(std::string_view text) {
+  for (char c : text)
+    if (isControl(c)) return false;
+  return true;
+}
+
 std::string listingField(std::string_view text) {
   return replaced(text, isListingUnsafe);
 }

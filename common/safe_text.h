@@ -10,6 +10,9 @@ namespace kyto {
 // its own nor send the terminal an escape sequence.
 std::string withoutControls(std::string_view text);
 
+// True when withoutControls would return the text unchanged.
+bool isSafeToPrint(std::string_view text);
+
 // As withoutControls, and '|' as '?' too: a field of a '|'-separated line stays one field.
 std::string listingField(std::string_view text);
 
