@@ -11,6 +11,6 @@ if ! log=$(cmake --preset release 2>&1); then
   printf '%s\n' "$log" >&2
   exit 1
 fi
-echo "Building the programs the demo runs (about 20 seconds on 2 cores)..."
+echo "Building the programs the demo runs (30 s on an idle 2-core machine, 60 s on a busy one)..."
 cmake --build --preset release -j "$(nproc)" -t clientadm treeshaper kyto_dmscache
 exec examples/run-demo.sh build/release
