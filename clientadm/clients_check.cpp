@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -98,27 +99,48 @@ void checkDeny(const Entry& entry) {
                 (denied ? "1, the device is denied" : "0, the device is not denied"));
 }
 
-void checkClientType(const Entry& entry, const std::unordered_set<std::string>* catalogueNames) {
+// The client types a CLIENT_TYPE may name, and the suggestions for those it names wrongly: one
+// suggester for the whole list, so that many clients against a large catalogue stay bounded.
+class KnownClientTypes {
+ public:
+  explicit KnownClientTypes(const std::unordered_set<std::string>& catalogue)
+      : catalogue_(catalogue), preferred_(inOrder(catalogue)), suggester_(preferred_) {}
+
+  bool contains(const std::string& type) const {
+    return catalogue_.count(type) != 0 || type == kDefaultClientType ||
+           isWellFormedCustomType(type);
+  }
+  std::string suggestion(std::string_view type) { return suggester_.suggestion(type); }
+
+ private:
+  // The default type first, then the catalogue's in byte order: the same suggestion whatever the
+  // set's order.
+  static std::vector<std::string_view> inOrder(const std::unordered_set<std::string>& catalogue) {
+    std::vector<std::string_view> names(catalogue.begin(), catalogue.end());
+    std::sort(names.begin(), names.end());
+    names.insert(names.begin(), kDefaultClientType);
+    return names;
+  }
+
+  const std::unordered_set<std::string>& catalogue_;
+  std::vector<std::string_view> preferred_;
+  NameSuggester suggester_;
+};
+
+void checkClientType(const Entry& entry, KnownClientTypes* known) {
   const auto type = attributeValue(entry.element, "CLIENT_TYPE");
-  if (!type || type->empty() || catalogueNames == nullptr) return;
-  if (catalogueNames->count(*type) != 0 || *type == kDefaultClientType ||
-      isWellFormedCustomType(*type))
-    return;
-  std::vector<std::string_view> names(catalogueNames->begin(), catalogueNames->end());
-  std::sort(names.begin(), names.end());  // the same suggestion whatever the set's order
-  names.insert(names.begin(), kDefaultClientType);
+  if (!type || type->empty() || known == nullptr || known->contains(*type)) return;
   entry.problem("CLIENT_TYPE " + quoted(*type) +
                 " is neither a catalogue short name nor CUST and 12 hexadecimal digits: no "
                 "catalogue type applies to the device" +
-                suggestion(*type, names));
+                known->suggestion(*type));
 }
 
-void checkEntry(const Entry& entry, const std::unordered_set<std::string>* catalogueNames,
-                FirstLines& seen) {
+void checkEntry(const Entry& entry, KnownClientTypes* known, FirstLines& seen) {
   checkMac(entry, seen);
   checkProfile(entry);
   checkDeny(entry);
-  checkClientType(entry, catalogueNames);
+  checkClientType(entry, known);
   reportUnknownAttributes(entry, "CLIENT", clientAttributes());
 }
 
@@ -160,17 +182,18 @@ const xmlNode* listElement(const std::string& path, const ConfigDocument& docume
 
 }  // namespace
 
-void checkClientList(const std::string& path, const std::unordered_set<std::string>* catalogueNames,
-                     CheckReport& report) {
-  const ConfigDocument document = readConfigDocument(path);
+void checkClientList(const std::string& path, const ConfigDocument& document,
+                     const std::unordered_set<std::string>* catalogueNames, CheckReport& report) {
   const xmlNode* top = listElement(path, document, report);
   if (top == nullptr) return;
+  std::optional<KnownClientTypes> known;
+  if (catalogueNames != nullptr) known.emplace(*catalogueNames);
   FirstLines seen;
   for (const xmlNode* child = top->children; child != nullptr; child = child->next) {
     if (child->type != XML_ELEMENT_NODE) continue;
     const Entry entry{path, child, elementLine(child), report};
     if (xmlnode::isElementNamed(child, "CLIENT")) {
-      checkEntry(entry, catalogueNames, seen);
+      checkEntry(entry, known ? &*known : nullptr, seen);
     } else {
       entry.problem("element " + quoted(nameOf(child)) + " is not a CLIENT: it is ignored" +
                     suggestion(nameOf(child), {"CLIENT"}));

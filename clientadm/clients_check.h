@@ -5,13 +5,14 @@
 #include <unordered_set>
 
 #include "check_report.h"
+#include "config_document.h"
 
 namespace kyto::clientadm {
 
-// Reports each problem of the list at path, in file order. A missing list is no problem.
-// catalogueNames are the catalogue's short names; without them (the catalogue can't be used,
-// which is reported with the catalogue) client type names are not checked.
-void checkClientList(const std::string& path, const std::unordered_set<std::string>* catalogueNames,
-                     CheckReport& report);
+// Reports each problem of the list at path, read as document, in file order. A missing list is
+// no problem. catalogueNames are the catalogue's short names; without them (the catalogue can't
+// be used, which is reported with the catalogue) client type names are not checked.
+void checkClientList(const std::string& path, const ConfigDocument& document,
+                     const std::unordered_set<std::string>* catalogueNames, CheckReport& report);
 
 }  // namespace kyto::clientadm

@@ -10,14 +10,15 @@
 #include "common/appliance_paths.h"
 #include "common/client_list_lock.h"
 #include "common/unique_fd.h"
+#include "config_document.h"
 
 namespace kyto::clientadm {
 
 namespace {
 
-void checkListUnderLock(const kyto::paths::AppliancePaths& paths,
-                        const std::unordered_set<std::string>* catalogueNames,
-                        CheckReport& report) {
+// The list is read under its lock, which writers take, and checked after the lock is given up:
+// a check of a large list must not hold every writer off while it works.
+ConfigDocument readListUnderLock(const kyto::paths::AppliancePaths& paths, CheckReport& report) {
   int error = 0;
   const UniqueFd lock = lockClientList(paths.clientsLock, &error);
   if (!lock.valid())
@@ -26,7 +27,7 @@ void checkListUnderLock(const kyto::paths::AppliancePaths& paths,
                    "): list shows no stored client, add and del fail");
   // Writers replace the list by renaming a complete file over it, so it is read whole even
   // without the lock.
-  checkClientList(paths.clientsXml, catalogueNames, report);
+  return readConfigDocument(paths.clientsXml);
 }
 
 }  // namespace
@@ -36,7 +37,8 @@ int checkConfiguration(std::FILE* out) {
   CheckReport catalogueReport;
   const auto catalogueNames = checkClientTypes(paths.clientTypesXml, catalogueReport);
   CheckReport report;
-  checkListUnderLock(paths, catalogueNames ? &*catalogueNames : nullptr, report);
+  const ConfigDocument list = readListUnderLock(paths, report);
+  checkClientList(paths.clientsXml, list, catalogueNames ? &*catalogueNames : nullptr, report);
   report.print(out);
   catalogueReport.print(out);
   return report.empty() && catalogueReport.empty() ? 0 : 1;

@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckReport catalogueReport;
   const auto names = checkClientTypes(catalogue, catalogueReport);
   CheckReport listReport;
-  checkClientList(list, names ? &*names : nullptr, listReport);
+  checkClientList(list, kyto::clientadm::readConfigDocument(list), names ? &*names : nullptr,
+                  listReport);
   for (const std::string& line : catalogueReport.lines()) {
     if (!isProblemLine(line, catalogue)) abort();
   }

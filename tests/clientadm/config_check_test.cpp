@@ -55,7 +55,7 @@ TEST_P(CheckedFile, GivesTheExpectedLines) {
   CheckReport report;
   if (c.file == File::List) {
     const std::unordered_set<std::string> catalogueNames = {"TvA", "Box"};
-    checkClientList(path, &catalogueNames, report);
+    checkClientList(path, readConfigDocument(path), &catalogueNames, report);
   } else {
     checkClientTypes(path, report);
   }
@@ -303,6 +303,32 @@ TEST(NearestName, AllowsTwoEditsIgnoringCaseAndFewerThanTheNameIsLong) {
   EXPECT_EQ(nearestName("USER_PROFLE", names), "USER_PROFILE");
   EXPECT_EQ(nearestName("US_PROFLE", names), "");  // three edits
   EXPECT_EQ(nearestName("XY", names), "");         // two edits would rewrite "IP" whole
+  // Longer words than a typo makes, and longer names, get and give no suggestion.
+  const std::string longest(kMostSuggestedLength, 'n');
+  const std::vector<std::string_view> longNames = {longest, longest + "n"};
+  EXPECT_EQ(nearestName(longest + "x", longNames), "");
+  EXPECT_EQ(nearestName(longest + "nx", longNames), "");
+  EXPECT_EQ(nearestName(longest.substr(1) + "x", longNames), longest);
+}
+
+// A large catalogue asked for many misspelt types: the same answers as nearestName, the first
+// name in the order of preference among equally close ones, and none once the budget is spent.
+TEST(NameSuggester, AnswersAsNearestNameWithinItsBudget) {
+  std::vector<std::string> owned;
+  for (int i = 0; i < 5000; ++i) owned.push_back("Type" + std::to_string(100000 + i));
+  const std::vector<std::string_view> names(owned.begin(), owned.end());
+  NameSuggester suggester(names);
+  EXPECT_EQ(suggester.suggestion("type100007"), "; did you mean \"Type100007\"?");
+  EXPECT_EQ(suggester.suggestion("Type10000"), suggestion("Type10000", names));  // ties: first
+  EXPECT_EQ(suggester.suggestion("Type1000123"), "; did you mean \"Type100012\"?");
+  EXPECT_EQ(suggester.suggestion(std::string(100000, 'T')), "");
+  int suggested = 0;
+  int words = 0;
+  for (; words < 20000; ++words)
+    suggested += !suggester.suggestion("Tipe" + std::to_string(100000 + words)).empty();
+  EXPECT_GT(suggested, 0);
+  EXPECT_LT(suggested, words);  // the budget ran out on the way
+  EXPECT_EQ(suggester.suggestion("type100007"), "; did you mean \"Type100007\"?");  // kept
 }
 
 }  // namespace
