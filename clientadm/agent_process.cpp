@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
+#include <iterator>
 
 #include "agent_output.h"
 #include "common/unique_fd.h"
@@ -44,23 +46,78 @@ class AgentSpawn {
   AgentSpawn(const AgentSpawn&) = delete;
   AgentSpawn& operator=(const AgentSpawn&) = delete;
 
-  // The agent's process id, or -1 when it could not be started.
-  pid_t start(const std::vector<std::string>& argv) {
+  // The agent's process id, or -1 when it could not be started, with *error saying why.
+  pid_t start(const std::vector<std::string>& argv, int* error) {
+    *error = ENOMEM;
     if (!ready_ || argv.empty()) return -1;
     std::vector<char*> pointers;
     for (const std::string& word : argv) pointers.push_back(const_cast<char*>(word.c_str()));
     pointers.push_back(nullptr);
     pid_t pid = -1;
     // glibc reports a program that can't be run here, having reaped its child.
-    if (posix_spawn(&pid, pointers[0], &actions_, &attributes_, pointers.data(), environ) != 0)
-      return -1;
-    return pid;
+    *error = posix_spawn(&pid, pointers[0], &actions_, &attributes_, pointers.data(), environ);
+    return *error == 0 ? pid : -1;
   }
 
  private:
   posix_spawn_file_actions_t actions_;
   posix_spawnattr_t attributes_;
   bool ready_ = false;
+};
+
+// The agent's process group while it runs, for the handlers below; 0 when there is none.
+volatile sig_atomic_t g_agentGroup = 0;
+
+constexpr int kEndingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+
+// The agent leads a group of its own, so a Ctrl-C at the terminal never reaches it, and a signal
+// that ends list would leave it running under init for ever: the group ends first.
+void endAgentGroupThenDie(int signal) {
+  const pid_t group = g_agentGroup;
+  if (group > 0) kill(-group, SIGKILL);
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  sigaction(signal, &byDefault, nullptr);
+  raise(signal);  // delivered once the handler returns, with the default action: list ends
+}
+
+// While it lives, the signals that end list end the agent's group first. They are blocked while
+// the agent is started and its group recorded, so none falls between the two. A signal the
+// caller ignores stays ignored.
+class AgentGroupGuard {
+ public:
+  AgentGroupGuard() {
+    sigemptyset(&ending_);
+    for (const int signal : kEndingSignals) sigaddset(&ending_, signal);
+    sigprocmask(SIG_BLOCK, &ending_, &savedMask_);
+    struct sigaction handler {};
+    handler.sa_handler = endAgentGroupThenDie;
+    sigemptyset(&handler.sa_mask);
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      sigaction(kEndingSignals[i], nullptr, &saved_[i]);
+      if (saved_[i].sa_handler != SIG_IGN) sigaction(kEndingSignals[i], &handler, nullptr);
+    }
+  }
+  ~AgentGroupGuard() {
+    sigprocmask(SIG_BLOCK, &ending_, nullptr);
+    g_agentGroup = 0;
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+      sigaction(kEndingSignals[i], &saved_[i], nullptr);
+    sigprocmask(SIG_SETMASK, &savedMask_, nullptr);
+  }
+  AgentGroupGuard(const AgentGroupGuard&) = delete;
+  AgentGroupGuard& operator=(const AgentGroupGuard&) = delete;
+
+  // The agent has started (or not, or is ended): from now on a signal ends this group.
+  void started(pid_t group) {
+    g_agentGroup = group > 0 ? group : 0;
+    sigprocmask(SIG_SETMASK, &savedMask_, nullptr);
+  }
+
+ private:
+  sigset_t ending_;
+  sigset_t savedMask_;
+  struct sigaction saved_[std::size(kEndingSignals)];
 };
 
 // Waits for every member of the group that is clientadm's child: the leader, and the members
@@ -78,18 +135,29 @@ AgentRun runInOwnProcessGroup(const std::vector<std::string>& argv,
                               std::chrono::steady_clock::time_point deadline, std::size_t cap) {
   AgentRun run;
   int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return run;
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    run.error = errno;
+    return run;
+  }
   UniqueFd readEnd(fds[0]);
   UniqueFd writeEnd(fds[1]);
   prctl(PR_SET_CHILD_SUBREAPER, 1);
-  const pid_t agent = AgentSpawn(writeEnd.get()).start(argv);
+  AgentGroupGuard guard;
+  int error = 0;
+  const pid_t agent = AgentSpawn(writeEnd.get()).start(argv, &error);
+  guard.started(agent);
   writeEnd.close();
-  if (agent < 0) return run;
+  if (agent < 0) {
+    run.error = error;
+    return run;
+  }
   run.started = true;
   run.output = readAgentOutput(readEnd.get(), deadline, cap, agent);
   readEnd.close();
-  // The leader is not reaped yet, so its group can't have been taken by another process.
+  // The leader is not reaped yet, so its group can't have been taken by another process; once
+  // it is, the handlers must no longer name the group.
   kill(-agent, SIGKILL);
+  guard.started(-1);
   reapGroup(agent);
   return run;
 }

@@ -2,13 +2,20 @@
 // agent that floods its output, never exits or leaves a child behind. list still prints what it
 // can, with status 0, within the agent read deadline (10 s from the agent's start), says on
 // standard error when it cut the agent's output, and ends the agent's whole process group.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -135,6 +142,73 @@ TEST_F(LiveSourceFaults, AnAgentThatNeverExitsIsCutOffAndKilled) {
   EXPECT_LT(elapsed, std::chrono::seconds(40));
   const pid_t agent = std::stoi(kyto::test::readFile(root_ / "agent.pid"));
   EXPECT_TRUE(kill(agent, 0) != 0 && errno == ESRCH) << "the agent still runs";
+}
+
+// Whether a process has ended: gone, or a zombie that its new parent has yet to reap.
+bool hasEnded(pid_t pid) {
+  if (kill(pid, 0) != 0) return errno == ESRCH;
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const auto state = line.rfind(") ");
+  return state != std::string::npos && line.compare(state + 2, 1, "Z") == 0;
+}
+
+bool endsSoon(pid_t pid) {
+  for (int i = 0; i < 500 && !hasEnded(pid); ++i) usleep(10 * 1000);
+  return hasEnded(pid);
+}
+
+// A Ctrl-C at the terminal reaches list but not the agent, which leads a group of its own: each
+// signal that ends list ends the agent and what it started first.
+TEST_F(LiveSourceFaults, ASignalThatEndsListEndsTheAgentFirst) {
+  installAgent(
+      "#!/bin/sh\n"
+      "sleep 1000 </dev/null 2>/dev/null &\n"
+      "echo $! > \"$KYTO_ROOT/child.pid\"\n"
+      "echo $$ > \"$KYTO_ROOT/agent.new\"\n"
+      "mv \"$KYTO_ROOT/agent.new\" \"$KYTO_ROOT/agent.pid\"\n"
+      "exec sleep 1000\n");
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    std::filesystem::remove(root_ / "agent.pid");
+    const std::string program = KYTO_CLIENTADM_PATH;
+    const std::string rootVariable = "KYTO_ROOT=" + root_.path();
+    const char* argv[] = {program.c_str(), "list", nullptr};
+    char* envp[] = {const_cast<char*>(rootVariable.c_str()), nullptr};
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t list = -1;
+    ASSERT_EQ(posix_spawn(&list, argv[0], &quiet, nullptr, const_cast<char**>(argv), envp), 0);
+    posix_spawn_file_actions_destroy(&quiet);
+    for (int i = 0; i < 500 && !kyto::test::fileExists(root_ / "agent.pid"); ++i) usleep(10 * 1000);
+    ASSERT_TRUE(kyto::test::fileExists(root_ / "agent.pid"));
+    const pid_t agent = std::stoi(kyto::test::readFile(root_ / "agent.pid"));
+    const pid_t child = std::stoi(kyto::test::readFile(root_ / "child.pid"));
+    ASSERT_EQ(kill(list, signal), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(list, &status, 0), list);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_TRUE(endsSoon(agent)) << "the agent still runs";
+    EXPECT_TRUE(endsSoon(child)) << "the agent's child still runs";
+    kill(agent, SIGKILL);
+    kill(child, SIGKILL);
+  }
+}
+
+// Out of descriptors, list lists what it can and says which source it could not read, rather
+// than pass an unread source off as an empty one.
+TEST_F(LiveSourceFaults, ASourceThatCanNotBeReadForWantOfDescriptorsIsSaid) {
+  installAgent("#!/bin/sh\necho '<root/>'\n");
+  const ProgramResult r =
+      root_.run({"/bin/sh", "-c", "ulimit -n 4; exec \"$0\" list", KYTO_CLIENTADM_PATH});
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.out, "");
+  const std::string why = strerror(EMFILE);
+  EXPECT_EQ(r.err, "clientadm: the stored client list could not be read (" + why +
+                       "): no stored client is listed\nclientadm: the DMC agent could not be "
+                       "started (" + why + "): no device of its search cache is listed\n");
 }
 
 // A child the agent leaves behind holds its output open: list reads on only until the agent has
