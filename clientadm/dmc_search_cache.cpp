@@ -3,6 +3,8 @@
 #include <kytoutil/kytoutil.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -62,6 +64,14 @@ std::string cutWarning(OutputCut cut) {
 
 }  // namespace
 
+// An appliance without the agent lists no searched device, as it always did; an agent that is
+// there but could not be started (too many open files, say) is said.
+std::string notStartedWarning(int error) {
+  if (error == ENOENT) return {};
+  return std::string("clientadm: the DMC agent could not be started (") + std::strerror(error) +
+         "): no device of its search cache is listed\n";
+}
+
 std::string markupCutWarning(const XMLResults& results) {
   if (results.markupLimit == nullptr) return {};
   return std::string("Warning: the agent's output was cut at a markup limit (") +
@@ -92,7 +102,7 @@ SourceReport readDmcSearchCache(const ListContext& context) {
     const auto deadline = std::chrono::steady_clock::now() + kAgentOutputDeadline;
     // The agent and all it started have ended before its output is parsed.
     const AgentRun run = runInOwnProcessGroup(agentCommand(), deadline, kAgentOutputCap);
-    if (!run.started) return {.status = 1};
+    if (!run.started) return {.status = 1, .warning = notStartedWarning(run.error)};
     const AgentOutput& output = run.output;
     SourceReport report{.warning = cutWarning(output.cut)};
     if (output.text.empty()) return report;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "client_type_registry.h"
 #include "common/appliance_paths.h"
@@ -43,7 +44,15 @@ std::string missingApplianceHint() {
 SourceReport readStoredClients(const ListContext& context, ClientTypeRegistry& customTypes) {
   StoredClientWalk walk{context, customTypes};
   SourceReport report{.status = Kyto_Util_ReadClientSettings(onStoredClient, &walk)};
-  if (report.status != 0) report.warning = missingApplianceHint();
+  if (report.status == 0) return report;
+  const int why = errno;  // set by the store on its failure
+  report.warning = missingApplianceHint();
+  // No list yet, or a file that is no list, says nothing, as it always did; a list that could
+  // not be read (too many open files, no permission) must not pass for an empty one.
+  if (report.warning.empty() && why != 0 && why != ENOENT)
+    report.warning = std::string("clientadm: the stored client list could not be read (") +
+                     (why == EINVAL ? "not a regular file" : std::strerror(why)) +
+                     "): no stored client is listed\n";
   return report;
 }
 

@@ -47,9 +47,10 @@ class XMLNode {
   // Parses the whole file, which must be a regular file (opened without blocking, so a FIFO
   // never holds the caller). With a tag, returns the first element of that name (document
   // order), without one the top of the document. Sets *error to a FileError: 0 on success; on
-  // any other the result is the empty node. When the file gives no document and diagnostic is
-  // given, it gets one line naming the file and the problem ("PATH:LINE: message", control
-  // characters as '?'), for the caller to print; libxml2 itself prints nothing.
+  // any other the result is the empty node, and for kFileUnreadable errno tells why. When the file
+  // gives no document and diagnostic is given, it gets one line naming the file and the problem
+  // ("PATH:LINE: message", control characters as '?'), for the caller to print; libxml2 itself
+  // prints nothing.
   static XMLNode openFileHelper(const char* path, int* error, const char* tag = nullptr,
                                 std::string* diagnostic = nullptr);
 

@@ -1,6 +1,7 @@
 // Building trees: parsing files and texts, and creating new documents.
 #include <libxml/parser.h>
 
+#include <cerrno>
 #include <string_view>
 
 #include "common/xml_diagnostics.h"
@@ -25,6 +26,7 @@ xmlDocPtr parseFile(const char* path, int options, XMLNode::FileError* result,
     *result = XMLNode::kFileParsed;
   } else if (parse.readError != 0) {
     *result = XMLNode::kFileUnreadable;
+    errno = parse.readError;
   } else {
     *result = parse.beyondLimits ? XMLNode::kFileBeyondLimits : XMLNode::kFileMalformed;
   }

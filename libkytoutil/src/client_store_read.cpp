@@ -1,4 +1,5 @@
 // Read: walking the client access list under the lock.
+#include <errno.h>
 #include <stdlib.h>
 
 #include "abi_boundary.h"
@@ -43,15 +44,26 @@ bool visitClient(const XMLNode& client, ClientSettingsCallback callback, void* c
                   client.getAttribute("CLIENT_TYPE"), denyFrom(client.getAttribute("DENY"))) == 0;
 }
 
-int readClients(ClientSettingsCallback callback, void* context) {
+// *why gets the errno of a list that could not be read; 0 for one that is no list, or for a lock
+// that could not be taken, whose message says why.
+int readClients(ClientSettingsCallback callback, void* context, int* why) {
   const char* path = kyto::util::clientsXmlPath();
-  if (path == nullptr) return 1;
+  if (path == nullptr) {
+    *why = ENOMEM;
+    return 1;
+  }
   kyto::util::ClientListLock lock;
-  if (!lock.held()) return 1;
+  if (!lock.held()) {
+    *why = 0;  // its message said why
+    return 1;
+  }
   int error = 0;
   // Declared after the lock: the tree is freed before the lock is given up.
   XMLNode clients = XMLNode::openFileHelper(path, &error, "UPNP_CLIENTS");
-  if (error != 0) return 1;
+  if (error != 0) {
+    *why = error == XMLNode::kFileUnreadable ? errno : 0;
+    return 1;
+  }
   // The entries are taken until there is none, without counting them first: a count would be
   // one more walk over a large list's nodes, long out of the cache by then.
   for (int i = 0;; ++i) {
@@ -65,5 +77,10 @@ int readClients(ClientSettingsCallback callback, void* context) {
 
 extern "C" int Kyto_Util_ReadClientSettings(ClientSettingsCallback callback, void* context) {
   if (callback == nullptr) return 1;
-  return kyto::util::statusOrFailure([&] { return readClients(callback, context); });
+  int why = ENOMEM;  // what a throw means
+  const int status =
+      kyto::util::statusOrFailure([&] { return readClients(callback, context, &why); });
+  // Set last, once the tree is freed and the lock given up, so that nothing changes it after.
+  if (status != 0) errno = why;
+  return status;
 }

@@ -44,6 +44,26 @@ const struct {
     {"del", [] { return Kyto_Util_DelClientFromXMLFile("0:0:0:0:0:1"); }},
 };
 
+// Every user who may read the list takes its lock, so the lock file is readable by all whatever
+// the umask of the process that made it; one that exists keeps its mode.
+TEST_F(ClientListLock, IsCreated0644WhateverTheUmask) {
+  for (const auto& operation : kOperations) {
+    SCOPED_TRACE(operation.name);
+    std::filesystem::remove(processPaths().clientsLock);
+    const mode_t saved = umask(077);
+    operation.call();
+    umask(saved);
+    struct stat st {};
+    ASSERT_EQ(stat(processPaths().clientsLock.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+  }
+  ASSERT_EQ(chmod(processPaths().clientsLock.c_str(), 0600), 0);
+  kOperations[0].call();
+  struct stat st {};
+  ASSERT_EQ(stat(processPaths().clientsLock.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
 TEST_F(ClientListLock, AMissingDirectoryIsReportedByEveryOperation) {
   std::filesystem::remove_all(processPaths().configDir);
   for (const auto& operation : kOperations) {

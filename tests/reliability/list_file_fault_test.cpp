@@ -2,6 +2,7 @@
 // add, del and list answer sanely and leave what they can't use as it was.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -95,31 +97,75 @@ TEST(LockFile, ThatCannotBeCreatedFailsAddAndDelAndEmptiesTheStoredPartOfList) {
   }
 }
 
+// Read access to the lock file is enough to take its lock, so anyone who may read it could
+// hold every writer off: the wait ends after 10 s, with the lock's message and nothing written,
+// and list lists the other sources. The same for treeshaper's turn on its output's directory.
+TEST(LockFile, HeldByAnotherProcessIsGivenUpAfterTheWaitLimit) {
+  StagedRoot root;
+  writeFile(root.paths().clientsXml, clientList(3));
+  writeFile(root.paths().clientsLock, "");
+  writeFile(root.templatePath(), "<T><TYPE NAME=\"Music\"><A ID=\"0x1\" NAME=\"a\"/></TYPE></T>");
+  const std::string agent = root.paths().halyardAgent;
+  writeFile(agent,
+            "#!/bin/sh\necho '<root><device><mac>0a:00:00:00:00:01</mac></device></root>'\n");
+  ASSERT_EQ(chmod(agent.c_str(), 0755), 0);
+  const int list = open(root.paths().clientsLock.c_str(), O_RDONLY | O_CLOEXEC);
+  const int trees = open(root.paths().treeDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_EQ(flock(list, LOCK_EX), 0);
+  ASSERT_EQ(flock(trees, LOCK_EX), 0);
+  const auto before = snapshot(root.path());
+  // At once, so that the test waits out the limit only once.
+  auto add = std::async(std::launch::async, [&] {
+    return root.run({"clientadm", "add", "-m", kNewMac});
+  });
+  auto listed = std::async(std::launch::async, [&] { return root.run({"clientadm", "list"}); });
+  auto custom = std::async(std::launch::async, [&] {
+    return root.run({"treeshaper", "--add", "Music", "1", "-o", "custom.xml"});
+  });
+  expectResult(add.get(), {1, "", lockFailure(EWOULDBLOCK)});
+  expectResult(listed.get(), {0, "0|0a:00:00:00:00:01||||-1||2\n", lockFailure(EWOULDBLOCK)});
+  expectResult(custom.get(), {1, "write xml to file failed\n",
+                              root.paths().treeDir + "custom.xml: no turn to write it: another "
+                                                     "writer held it for 10 s\n"});
+  EXPECT_EQ(changes(before, snapshot(root.path())), "");
+  close(list);
+  close(trees);
+}
+
 struct ListFileCase {
   const char* name;
   std::function<void(const StagedRoot&)> stage;
+  std::string why;  // what list says of the unreadable list; "" for one that is missing
 };
 
 TEST(ListFile, ThatIsNoRegularFileIsRefusedAndLeftAlone) {
   const std::vector<ListFileCase> cases = {
       {"a directory",
-       [](const StagedRoot& root) { writeFile(root.paths().clientsXml + "/inside", "x"); }},
+       [](const StagedRoot& root) { writeFile(root.paths().clientsXml + "/inside", "x"); },
+       strerror(EISDIR)},
       {"a link to itself",
        [](const StagedRoot& root) {
          ASSERT_EQ(symlink("clients.xml", (root.paths().clientsXml).c_str()), 0);
-       }},
+       },
+       strerror(ELOOP)},
       {"a link into a missing directory",
        [](const StagedRoot& root) {
          ASSERT_EQ(symlink("missing/clients.xml", (root.paths().clientsXml).c_str()), 0);
-       }},
+       },
+       ""},
   };
   for (const ListFileCase& c : cases) {
     SCOPED_TRACE(c.name);
     StagedRoot root;
     writeFile(root.paths().clientsLock, "");
     c.stage(root);
-    // add finds nothing to parse and can't keep a copy of it, so it writes nothing.
-    expectAddDelListLeaveAlone(root, {1, "", ""}, {1, "", ""}, {0, "", ""});
+    // add finds nothing to parse and can't keep a copy of it, so it writes nothing; list says
+    // why it lists no stored client, unless there is no list at all.
+    const std::string said = c.why.empty()
+                                 ? ""
+                                 : "clientadm: the stored client list could not be read (" + c.why +
+                                       "): no stored client is listed\n";
+    expectAddDelListLeaveAlone(root, {1, "", ""}, {1, "", ""}, {0, "", said});
   }
 }
 
