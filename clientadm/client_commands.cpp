@@ -4,6 +4,7 @@
 #include <malloc.h>
 
 #include "client_type_registry.h"
+#include "common/write_all.h"
 #include "config_check.h"
 #include "dmc_search_cache.h"
 #include "dms_cache.h"
@@ -37,7 +38,7 @@ int listClients(const ListSettings& settings, ClientTypeRegistry& registry, List
   } else {
     list->print(stdout);
   }
-  std::fflush(stdout);  // the warnings follow the listing even where both streams are one
+  flushStandardOutput();  // the warnings follow the listing even where both streams are one
   for (const SourceReport& report : reports) std::fputs(report.warning.c_str(), stderr);
   return 0;
 }

@@ -5,9 +5,12 @@
 #include "client_type_registry.h"
 #include "client_usage.h"
 #include "command_line.h"
+#include "common/write_all.h"
 #include "server_settings.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
   using namespace kyto::clientadm;
   try {
     ListSettings settings;
@@ -27,4 +30,10 @@ int main(int argc, char** argv) {
   } catch (...) {
     return 1;  // only memory exhaustion gets here
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return kyto::statusAfterOutput(run(argc, argv), "clientadm");
 }

@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include <optional>
 #include <string>
@@ -200,6 +202,38 @@ TEST(Writes, NeedNoProc) {
   EXPECT_EQ(root.run({"clientadm", "list"}).out,
             "0|02:00:00:00:00:01||||-1|user 1|0\n0|02:00:00:00:ff:ff||||-1||0\n");
   EXPECT_EQ(root.run({"treeshaper", "--read", "custom.xml", "Music"}).out, "1 Album\n");
+}
+
+// Callers read the programs' standard output: one that can't be written fails the run, with one
+// line on standard error, whatever the command did.
+TEST(Writes, StandardOutputThatCannotBeWrittenFailsTheRun) {
+  StagedRoot root;
+  writeFile(root.paths().clientsXml, clientList(2));
+  writeFile(root.paths().clientTypesXml, "<UPNP_CLIENTTYPES><CLIENTTYPE/></UPNP_CLIENTTYPES>");
+  writeFile(root.templatePath(), kTree);
+  const struct {
+    std::vector<std::string> args;
+    const char* program;
+  } runs[] = {
+      {{"clientadm", "list"}, "clientadm"},
+      {{"clientadm", "list", "--json"}, "clientadm"},
+      {{"clientadm", "check"}, "clientadm"},
+      {{"clientadm", "getDuration", "--filePath", KYTO_MEDIA_DIR "/song.mp3"}, "clientadm"},
+      {{"treeshaper", "--list", "Music"}, "treeshaper"},
+  };
+  const std::string full =
+      std::string(": standard output could not be written: ") + strerror(ENOSPC) + "\n";
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.args[1]);
+    EXPECT_EQ(root.run(run.args).exitStatus, run.args[1] == "check" ? 1 : 0);  // writable: as ever
+    std::vector<std::string> toFull = {
+        "/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full",
+        run.program == std::string("clientadm") ? KYTO_CLIENTADM_PATH : KYTO_TREESHAPER_PATH};
+    toFull.insert(toFull.end(), run.args.begin() + 1, run.args.end());
+    const kyto::test::ProgramResult result = root.run(toFull);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.err, run.program + full);
+  }
 }
 
 constexpr uid_t kNobody = 65534;
