@@ -33,7 +33,8 @@ int lockExclusively(int fd, std::chrono::milliseconds limit) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
     if (errno == EINTR) continue;
     if (errno != EWOULDBLOCK) return errno;
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
     if (left.count() <= 0) return EWOULDBLOCK;
     pause(std::min(next, left));
     next = std::min<std::chrono::microseconds>(next * 2, kLongestPause);
