@@ -12,9 +12,17 @@ namespace {
 // glibc refuses counts above this (RE_DUP_MAX).
 constexpr std::size_t kMostRepeats = 0x7fff;
 
-std::size_t saturatedProduct(std::size_t a, std::size_t b, std::size_t cap) {
-  if (b != 0 && a > cap / b) return cap + 1;
-  return std::min(a * b, cap + 1);
+// Past every limit: counts saturate here so that no product overflows.
+constexpr std::size_t kCap =
+    std::max({kMostPatternElements, kMostPatternAnchors, kMostElementsMatchingNothing}) + 1;
+
+std::size_t capped(std::size_t n) {
+  return std::min(n, kCap);
+}
+
+std::size_t times(std::size_t a, std::size_t b) {
+  if (b != 0 && a > kCap / b) return kCap;
+  return capped(a * b);
 }
 
 // The position of the ']' that ends the bracket expression opening at start, or the pattern's
@@ -37,106 +45,221 @@ std::size_t bracketEnd(std::string_view p, std::size_t start) {
   return at;
 }
 
-// Reads "{m}", "{m,}" or "{m,n}" at start; the largest count (m+1 for "{m,}", which adds a
-// star) and the position of the '}', or none when this is no interval.
-bool readInterval(std::string_view p, std::size_t start, std::size_t* count, std::size_t* end) {
-  std::size_t at = start + 1;
-  auto number = [&](std::size_t* value) {
-    const std::size_t first = at;
-    *value = 0;
-    for (; at < p.size() && p[at] >= '0' && p[at] <= '9'; ++at)
-      *value = std::min(*value * 10 + static_cast<std::size_t>(p[at] - '0'), kMostRepeats + 1);
-    return at > first;
-  };
+struct Interval {
   std::size_t low = 0;
-  std::size_t high = 0;
-  if (!number(&low)) return false;
-  high = low;
+  std::optional<std::size_t> high;  // none for "{m,}"
+  std::size_t end = 0;              // the position of the '}'
+};
+
+// Reads "{m}", "{m,}", "{,n}", "{m,n}" or "{,}" at start as regcomp does (an empty count is 0
+// before the comma and unbounded after it), or none when this is no interval, which regcomp
+// refuses in an extended expression.
+std::optional<Interval> readInterval(std::string_view p, std::size_t start) {
+  std::size_t at = start + 1;
+  auto number = [&]() -> std::optional<std::size_t> {
+    const std::size_t first = at;
+    std::size_t value = 0;
+    for (; at < p.size() && p[at] >= '0' && p[at] <= '9'; ++at)
+      value = std::min(value * 10 + static_cast<std::size_t>(p[at] - '0'), kMostRepeats + 1);
+    if (at == first) return std::nullopt;
+    return value;
+  };
+  Interval interval;
+  const auto low = number();
+  interval.low = low.value_or(0);
   if (at < p.size() && p[at] == ',') {
     ++at;
-    if (!number(&high)) high = low + 1;
+    interval.high = number();
+  } else if (low) {
+    interval.high = low;
+  } else {
+    return std::nullopt;
   }
-  if (at >= p.size() || p[at] != '}') return false;
-  *count = std::max({low, high, std::size_t{1}});
-  *end = at;
-  return true;
+  if (at >= p.size() || p[at] != '}') return std::nullopt;
+  interval.end = at;
+  return interval;
+}
+
+struct Count {
+  std::size_t elements = 0;
+  std::size_t anchors = 0;
+  std::size_t matchingNothing = 0;  // of the elements, those in parts that can match nothing
+};
+
+Count plus(Count a, Count b) {
+  return {capped(a.elements + b.elements), capped(a.anchors + b.anchors),
+          capped(a.matchingNothing + b.matchingNothing)};
+}
+
+Count times(Count a, std::size_t n) {
+  return {times(a.elements, n), times(a.anchors, n), times(a.matchingNothing, n)};
+}
+
+// What a part of the pattern builds, and whether it can match the empty string.
+struct Part {
+  Count count;
+  bool canMatchNothing = false;
+
+  static Part matchingNothing(Count count) {
+    count.matchingNothing = count.elements;
+    return {count, true};
+  }
+};
+
+// What a part becomes under the interval, as glibc's parse_dup_op writes it out: low copies,
+// then for "{m,}" one more under a star (only the star for "{0,}"), for "{m,n}" n-m optional
+// copies each with a node of its own.
+Part repeated(const Part& part, const Interval& interval, PatternSize& size) {
+  const std::size_t low = interval.low;
+  // a copy that may be skipped, with the node that skips it
+  const Count optional = {capped(part.count.elements + 1), part.count.anchors,
+                          capped(part.count.elements + 1)};
+  Part result{times(part.count, low), part.canMatchNothing || low == 0};
+  if (!interval.high) {
+    if (part.canMatchNothing) size.repeatsNothing = true;
+    if (low == 0) result.count = {};
+    result.count = plus(result.count, optional);
+  } else if (*interval.high > low) {
+    result.count = plus(result.count, times(optional, *interval.high - low));
+  }
+  if (result.canMatchNothing) result.count.matchingNothing = result.count.elements;
+  return result;
 }
 
 struct Level {
-  std::size_t total = 0;
-  std::size_t lastAtom = 0;
+  Count outside;                        // what the enclosing groups held when this one opened
+  Count whole;                          // everything in this group so far, its parentheses included
+  std::optional<Part> last;             // what a repetition here would apply to
+  bool earlierCanMatchNothing = true;   // the current branch's parts before the last
+  bool aBranchCanMatchNothing = false;  // of those before the current branch
+
+  void add(const Part& part, bool repeatable) {
+    whole = plus(whole, part.count);
+    earlierCanMatchNothing &= !last || last->canMatchNothing;
+    last = part;
+    if (!repeatable) {  // an anchor: regcomp refuses to repeat it
+      earlierCanMatchNothing &= part.canMatchNothing;
+      last.reset();
+    }
+  }
+  void endBranch() {
+    aBranchCanMatchNothing |= earlierCanMatchNothing && (!last || last->canMatchNothing);
+    earlierCanMatchNothing = true;
+    last.reset();
+  }
 };
 
 }  // namespace
 
-std::size_t expandedPatternSize(std::string_view p, std::size_t limit) {
+PatternSize measurePattern(std::string_view p) {
   std::vector<Level> levels(1);
-  std::size_t outer = 0;  // the sizes of the levels below the innermost one
-  auto addAtom = [&](std::size_t size) {
-    levels.back().total = std::min(levels.back().total + size, limit + 1);
-    levels.back().lastAtom = size;
-  };
+  PatternSize size;
+  const Part character{{1, 0, 0}};
+  const Part anchor = Part::matchingNothing({1, 1});
   for (std::size_t at = 0; at < p.size(); ++at) {
     Level& level = levels.back();
-    std::size_t count = 0;
-    std::size_t end = 0;
     switch (p[at]) {
-      case '\\':
-        ++at;
-        addAtom(1);
+      case '\\': {
+        const char escaped = ++at < p.size() ? p[at] : '\0';
+        if (escaped == 'b' || escaped == 'B')
+          level.add(Part::matchingNothing({3, 2}), false);  // either of two anchors
+        else if (escaped == '<' || escaped == '>' || escaped == '`' || escaped == '\'')
+          level.add(anchor, false);
+        else if (escaped >= '1' && escaped <= '9')  // matches nothing after an empty group
+          level.add(Part::matchingNothing({1, 0}), true);
+        else
+          level.add(character, true);  // a character or a class such as \w
         break;
+      }
       case '[':
         at = bracketEnd(p, at);
-        addAtom(1);
+        level.add(character, true);
+        break;
+      case '^':
+      case '$':
+        level.add(anchor, false);
+        break;
+      case '|':  // a node that chooses without reading a character
+        level.endBranch();
+        level.whole = plus(level.whole, {1, 0, 1});
         break;
       case '(':
-        outer = std::min(outer + level.total, limit + 1);
-        levels.emplace_back();
+        levels.push_back({plus(level.outside, level.whole), {2, 0, 0}, std::nullopt});
+        size.nesting = std::max(size.nesting, levels.size() - 1);
         break;
       case ')':
         if (levels.size() > 1) {
-          const std::size_t group = levels.back().total + 1;
+          level.endBranch();
+          Part group{level.whole, level.aBranchCanMatchNothing};
+          if (group.canMatchNothing) group = Part::matchingNothing(group.count);
           levels.pop_back();
-          outer -= std::min(outer, levels.back().total);
-          addAtom(group);
+          levels.back().add(group, true);
         } else {
-          addAtom(1);
+          level.add(character, true);  // an unmatched ')' is an ordinary character
         }
         break;
       case '*':
-      case '?':  // a node around the atom
-        level.total = std::min(level.total + 1, limit + 1);
-        level.lastAtom = std::min(level.lastAtom + 1, limit + 1);
-        break;
-      case '+':  // written out as the atom and a starred copy of it, so "a++++" doubles each time
-        level.total = std::min(level.total + level.lastAtom + 1, limit + 1);
-        level.lastAtom = std::min(2 * level.lastAtom + 1, limit + 1);
-        break;
-      case '{':
-        if (!readInterval(p, at, &count, &end)) {
-          addAtom(1);
-          break;
+      case '?':
+      case '+':
+      case '{': {
+        Interval interval;  // '*' is "{0,}"
+        if (p[at] == '+') interval.low = 1;
+        if (p[at] == '?') interval.high = 1;
+        if (p[at] == '{') {
+          const auto read = readInterval(p, at);
+          if (!read) {
+            level.add(character, true);
+            break;
+          }
+          at = read->end;
+          // regcomp refuses these before it writes anything out
+          if ((read->high && read->low > *read->high) ||
+              std::max(read->low, read->high.value_or(0)) > kMostRepeats)
+            break;
+          interval = *read;
         }
-        at = end;
-        {
-          const std::size_t grown = saturatedProduct(level.lastAtom, count, limit);
-          level.total = std::min(level.total - level.lastAtom + grown, limit + 1);
-          level.lastAtom = grown;
-        }
+        if (!level.last) break;  // nothing to repeat, which regcomp refuses
+        const Part grown = repeated(*level.last, interval, size);
+        level.whole.elements -= level.last->count.elements;
+        level.whole.anchors -= level.last->count.anchors;
+        level.whole.matchingNothing -= level.last->count.matchingNothing;
+        level.whole = plus(level.whole, grown.count);
+        level.last = grown;
         break;
+      }
       default:
-        addAtom(1);
+        level.add(character, true);
         break;
     }
-    if (std::min(outer + levels.back().total, limit + 1) > limit) return limit + 1;
+    const Count all = plus(levels.back().outside, levels.back().whole);
+    size.elements = all.elements;
+    size.anchors = all.anchors;
+    size.matchingNothing = all.matchingNothing;
+    if (size.elements > kMostPatternElements || size.anchors > kMostPatternAnchors ||
+        size.matchingNothing > kMostElementsMatchingNothing ||
+        size.nesting > kDeepestPatternNesting || size.repeatsNothing)
+      break;
   }
-  return std::min(outer + levels.back().total, limit + 1);
+  return size;
 }
 
 std::optional<std::string> extendedRegexProblem(const std::string& pattern) {
-  if (expandedPatternSize(pattern, kMostPatternElements) > kMostPatternElements)
-    return "it has more than " + std::to_string(kMostPatternElements) +
-           " elements with its repetitions counted out, too many to compile here";
+  const PatternSize size = measurePattern(pattern);
+  const auto tooMany = [](std::size_t limit, const char* what) {
+    return "it has more than " + std::to_string(limit) + " " + what +
+           " with its repetitions counted out, too many to compile here";
+  };
+  if (size.nesting > kDeepestPatternNesting)
+    return "it nests groups more than " + std::to_string(kDeepestPatternNesting) +
+           " deep, too deep to compile here";
+  if (size.elements > kMostPatternElements) return tooMany(kMostPatternElements, "elements");
+  if (size.anchors > kMostPatternAnchors) return tooMany(kMostPatternAnchors, "anchors");
+  if (size.matchingNothing > kMostElementsMatchingNothing)
+    return tooMany(kMostElementsMatchingNothing, "elements that can match nothing");
+  if (size.repeatsNothing)
+    return std::string(
+        "it repeats without bound a part that can match nothing, which regcomp can take "
+        "exponential time over");
   regex_t compiled;
   const int status = regcomp(&compiled, pattern.c_str(), REG_EXTENDED | REG_NOSUB);
   if (status == 0) {

@@ -13,6 +13,12 @@
 #include "test_support.h"
 
 namespace kyto::clientadm {
+
+void PrintTo(const PatternSize& s, std::ostream* os) {
+  *os << "{" << s.elements << ", " << s.anchors << ", " << s.matchingNothing << ", " << s.nesting
+      << ", " << s.repeatsNothing << "}";
+}
+
 namespace {
 
 using kyto::test::TempDir;
@@ -37,6 +43,13 @@ std::string list(const std::string& entries) {
 }
 std::string catalogue(const std::string& entries) {
   return "<UPNP_CLIENTTYPES>\n" + entries + "</UPNP_CLIENTTYPES>\n";
+}
+std::string regexType(const std::string& name, const std::string& pattern) {
+  return "<CLIENTTYPE SHORT_NAME=\"" + name + "\" PATTERN=\"" + pattern +
+         "\" COMPARE_TYPE=\"RegularExpression\"/>\n";
+}
+std::string nested(std::size_t depth) {
+  return std::string(depth, '(') + "x" + std::string(depth, ')');
 }
 
 class CheckedFile : public ::testing::TestWithParam<BrokenFile> {};
@@ -251,22 +264,40 @@ INSTANTIATE_TEST_SUITE_P(
                     "\"ModelName\"?",
                     "4: COMPARE_TYPE \"Regex\" names no compare type: it is read as StringFind",
                     "5: PATTERN_TYPE \"\" names no match type: it is read as MatchNone"}},
-        BrokenFile{"Patterns",
-                   File::Catalogue,
-                   catalogue("<CLIENTTYPE SHORT_NAME=\"A\" PATTERN=\"^Tv-[0-9]{2,3}( |$)\" "
-                             "COMPARE_TYPE=\"regularexpression\"/>\n"
-                             "<CLIENTTYPE SHORT_NAME=\"B\" PATTERN=\"Tv(\"/>\n"
-                             "<CLIENTTYPE SHORT_NAME=\"C\" PATTERN=\"Tv(\" "
-                             "COMPARE_TYPE=\"RegularExpression\"/>\n"
-                             "<CLIENTTYPE SHORT_NAME=\"D\" PATTERN=\"x{1,1000}\" "
-                             "COMPARE_TYPE=\"RegularExpression\"/>\n"
-                             "<CLIENTTYPE SHORT_NAME=\"E\" PATTERN=\"x{1,1001}\" "
-                             "COMPARE_TYPE=\"RegularExpression\"/>\n"),
-                   {"4: PATTERN \"Tv(\" does not compile as a POSIX extended regular expression "
-                    "(Unmatched ( or \\(): no device can match it",
-                    "6: PATTERN \"x{1,1001}\" does not compile as a POSIX extended regular "
-                    "expression (it has more than 1000 elements with its repetitions counted "
-                    "out, too many to compile here): no device can match it"}},
+        BrokenFile{
+            "Patterns",
+            File::Catalogue,
+            catalogue("<CLIENTTYPE SHORT_NAME=\"A\" PATTERN=\"^Tv-[0-9]{2,3}( |$)\" "
+                      "COMPARE_TYPE=\"regularexpression\"/>\n"
+                      "<CLIENTTYPE SHORT_NAME=\"B\" PATTERN=\"Tv(\"/>\n"
+                      "<CLIENTTYPE SHORT_NAME=\"C\" PATTERN=\"Tv(\" "
+                      "COMPARE_TYPE=\"RegularExpression\"/>\n"
+                      "<CLIENTTYPE SHORT_NAME=\"D\" PATTERN=\"x{1000}\" "
+                      "COMPARE_TYPE=\"RegularExpression\"/>\n"
+                      "<CLIENTTYPE SHORT_NAME=\"E\" PATTERN=\"x{1001}\" "
+                      "COMPARE_TYPE=\"RegularExpression\"/>\n" +
+                      regexType("F", "x{,100}") + regexType("G", "x{,101}") +
+                      regexType("H", "^$^$^$^$^$^$^$^$") + regexType("I", "^$^$^$^$^$^$^$^$^") +
+                      regexType("J", nested(100)) + regexType("K", nested(101)) +
+                      regexType("L", "(x+)*") + regexType("M", "(x*)+")),
+            {"4: PATTERN \"Tv(\" does not compile as a POSIX extended regular expression "
+             "(Unmatched ( or \\(): no device can match it",
+             "6: PATTERN \"x{1001}\" does not compile as a POSIX extended regular "
+             "expression (it has more than 1000 elements with its repetitions counted "
+             "out, too many to compile here): no device can match it",
+             "8: PATTERN \"x{,101}\" does not compile as a POSIX extended regular "
+             "expression (it has more than 200 elements that can match nothing with its "
+             "repetitions counted out, too many to compile here): no device can match it",
+             "10: PATTERN \"^$^$^$^$^$^$^$^$^\" does not compile as a POSIX extended "
+             "regular expression (it has more than 16 anchors with its repetitions "
+             "counted out, too many to compile here): no device can match it",
+             "12: PATTERN \"" + nested(101) +
+                 "\" does not compile as a POSIX extended regular expression (it nests "
+                 "groups more than 100 deep, too deep to compile here): no device can "
+                 "match it",
+             "14: PATTERN \"(x*)+\" does not compile as a POSIX extended regular "
+             "expression (it repeats without bound a part that can match nothing, which "
+             "regcomp can take exponential time over): no device can match it"}},
         BrokenFile{"Numbers",
                    File::Catalogue,
                    catalogue("<CLIENTTYPE SHORT_NAME=\"A\" BFLAG=\"-3\" TRANSCODE=\"x\"/>\n"
@@ -284,16 +315,35 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PatternSize, CountsRepetitionsOutThroughGroupsAndStopsAtTheLimit) {
   const struct {
-    const char* pattern;
-    std::size_t size;
+    std::string pattern;
+    PatternSize size;  // elements, anchors, those matching nothing, nesting, repeats nothing
   } cases[] = {
-      {"abc", 3},           {"[]a-z[:digit:]]{3}", 3},
-      {"\\{{2}", 2},        {"(ab){2,4}", 12},
-      {"(a{10}){10}", 110}, {"a+", 3},
-      {"a+++", 15},         {"(ab)*{3}", 12},
-      {"x{1,}", 2},         {"((a{1,100}){1,100}){1,100}", 1001},  // more than the limit of 1000
+      {"abc", {3, 0, 0, 0}},
+      {"[]a-z[:digit:]]{3}", {3, 0, 0, 0}},
+      {"\\{{2}", {2, 0, 0, 0}},
+      {"(ab){2,4}", {18, 0, 10, 1}},  // two copies, two optional ones each with its node
+      {"(a{10}){10}", {120, 0, 0, 1}},
+      {"a+", {3, 0, 2, 0}},
+      {"a+++", {15, 0, 14, 0}},
+      {"(ab)*{3}", {15, 0, 15, 1}},
+      {"x{1,}", {3, 0, 2, 0}},
+      {"x{2,}", {4, 0, 2, 0}},
+      {"x{,5}", {10, 0, 10, 0}},  // "{,n}" is "{0,n}"
+      {"x{,}", {2, 0, 2, 0}},
+      {"x{0}", {0, 0, 0, 0}},
+      {"x{2,1}", {1, 0, 0, 0}},  // left to regcomp to refuse
+      {"a|b", {3, 0, 1, 0}},
+      {"(^|$)\\b", {8, 4, 8, 1}},
+      {"((x))", {5, 0, 0, 2}},
+      {"(((", {6, 0, 0, 3}},  // counted as they open
+      {"(x+)*", {6, 0, 6, 1, false}},
+      {"(x*)+", {9, 0, 9, 1, true}},
+      {"((a{1,100}){1,100}){1,100}", {1001, 0, 1001, 2}},  // stops past the limits
+      {"x{,32767}", {1001, 0, 1001, 0}},
+      {std::string(30000, '('), {202, 0, 0, 101}},
   };
-  for (const auto& c : cases) EXPECT_EQ(expandedPatternSize(c.pattern, 1000), c.size) << c.pattern;
+  for (const auto& c : cases)
+    EXPECT_EQ(measurePattern(c.pattern), c.size) << c.pattern.substr(0, 40);
 }
 
 TEST(NearestName, AllowsTwoEditsIgnoringCaseAndFewerThanTheNameIsLong) {
