@@ -21,8 +21,8 @@
 
 namespace {
 
-using kyto::test::StagedRoot;
 using kyto::test::readFile;
+using kyto::test::StagedRoot;
 using kyto::test::writeFile;
 
 constexpr int kRoundsPerSignal = 8;
@@ -97,8 +97,8 @@ pid_t start(const StagedRoot& root, std::vector<std::string> args, int fileSizeL
   if (fileSizeLimitBlocks > 0) {
     // As a shell's user would: the limit, and SIGXFSZ with its default action.
     args.insert(args.begin(),
-                {"/bin/sh", "-c", "ulimit -f " + std::to_string(fileSizeLimitBlocks) +
-                                      "; exec \"$0\" \"$@\""});
+                {"/bin/sh", "-c",
+                 "ulimit -f " + std::to_string(fileSizeLimitBlocks) + "; exec \"$0\" \"$@\""});
   }
   const std::string rootVariable = "KYTO_ROOT=" + root.path();
   std::vector<char*> argv;
