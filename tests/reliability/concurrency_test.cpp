@@ -1,15 +1,18 @@
 // Several clientadm processes add and delete distinct clients at once while others list in a
 // loop: the lock must serialise them so that no update is lost and every read sees a whole list.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <filesystem>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "client_list_text.h"
 #include "staged_root.h"
 
 extern char** environ;
@@ -118,6 +121,27 @@ TEST(Concurrency, ParallelAddsDeletesAndListsLoseNothing) {
     }
     EXPECT_EQ(snapshots, kReadsPerReader);
   }
+}
+
+// An editor saves by writing a copy and renaming it over the list. Adds beside such saves write
+// the list of that name every time: no file of another name appears.
+TEST(Concurrency, AddsBesideAnEditorsSavesWriteNoOtherFile) {
+  StagedRoot root;
+  root.makeConfigDir();
+  kyto::test::writeFile(root.paths().clientsXml, kyto::test::clientList(200));
+  const std::string dir = root.paths().configDir;
+  const pid_t editor =
+      startShell("while :; do cp '" + dir + "clients.xml' '" + dir + ".edit' && mv '" + dir +
+                     ".edit' '" + dir + "clients.xml'; done",
+                 root.path());
+  std::ostringstream adds;
+  adds << "set -e\n";
+  for (int c = 0; c < 100; ++c) adds << "\"$CLIENTADM\" add -m " << mac(0xee, c) << "\n";
+  EXPECT_EQ(waitFor(startShell(adds.str(), root.path())), 0);
+  kill(editor, SIGKILL);
+  waitFor(editor);
+  std::filesystem::remove(dir + ".edit");
+  EXPECT_EQ(kyto::test::listDir(dir), (std::vector<std::string>{"clients.lock", "clients.xml"}));
 }
 
 }  // namespace
