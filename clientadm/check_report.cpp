@@ -22,9 +22,8 @@ void CheckReport::print(std::FILE* out) const {
 
 void reportUnknownAttributes(const CheckedElement& entry, std::string_view elementName,
                              const std::vector<std::string_view>& known) {
-  for (const xmlAttr* attribute = entry.element->properties; attribute != nullptr;
-       attribute = attribute->next) {
-    const std::string_view name = reinterpret_cast<const char*>(attribute->name);
+  for (const auto& [attributeName, value] : entry.element.getAttributes()) {
+    const std::string_view name = attributeName;
     if (std::find(known.begin(), known.end(), name) != known.end()) continue;
     entry.problem(std::string(elementName) + " attribute " + quoted(name) +
                   " is unknown: it is ignored" + suggestion(name, known));

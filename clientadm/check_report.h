@@ -1,12 +1,12 @@
 // The problems the check command finds, one line each: "PATH:LINE: TEXT".
 #pragma once
 
-#include <libxml/tree.h>
-
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "xml_node.h"
 
 namespace kyto::clientadm {
 
@@ -29,7 +29,7 @@ class CheckReport {
 // One element of a checked file, and where its problems go.
 struct CheckedElement {
   const std::string& path;
-  const xmlNode* element;
+  XMLNode element;
   long line;
   CheckReport& report;
   void problem(std::string_view text) const { report.add(path, line, text); }

@@ -15,7 +15,6 @@
 #include "name_suggestion.h"
 #include "number_text.h"
 #include "regex_check.h"
-#include "xml_tree.h"
 
 namespace kyto::clientadm {
 
@@ -146,8 +145,8 @@ void checkEntry(const Entry& entry, FirstLines& seen) {
 }
 
 // Reports why the catalogue can't be used, or returns its UPNP_CLIENTTYPES element.
-const xmlNode* catalogueElement(const std::string& path, const ConfigDocument& document,
-                                CheckReport& report) {
+XMLNode catalogueElement(const std::string& path, const ConfigDocument& document,
+                         CheckReport& report) {
   using Outcome = ConfigDocument::Outcome;
   switch (document.outcome) {
     case Outcome::Missing:
@@ -155,18 +154,22 @@ const xmlNode* catalogueElement(const std::string& path, const ConfigDocument& d
       report.add(
           path, 0,
           std::string("cannot be read (") + std::strerror(document.error) + "): " + kIgnored);
-      return nullptr;
+      return {};
     case Outcome::Malformed:
       report.add(path, document.errorLine,
                  "not well-formed (" + document.message + "): " + kIgnored);
-      return nullptr;
+      return {};
+    case Outcome::BeyondLimits:
+      report.add(
+          path, 0,
+          "is not read (" + document.message + "): " + kIgnored + "; " + adviceFor(document.bound));
+      return {};
     case Outcome::Parsed:
       break;
   }
-  const xmlNode* top = xmlnode::findFirstElement(document.doc->children, "UPNP_CLIENTTYPES");
-  if (top == nullptr) {
-    const xmlNode* root = xmlDocGetRootElement(document.doc.get());
-    report.add(path, root != nullptr ? elementLine(root) : 0,
+  const XMLNode top = document.top.findElement("UPNP_CLIENTTYPES");
+  if (top.isEmpty()) {
+    report.add(path, document.top.getChildNode(0).getLine(),
                std::string("has no UPNP_CLIENTTYPES element: ") + kIgnored);
   }
   return top;
@@ -177,17 +180,18 @@ const xmlNode* catalogueElement(const std::string& path, const ConfigDocument& d
 std::optional<std::unordered_set<std::string>> checkClientTypes(const std::string& path,
                                                                 CheckReport& report) {
   const ConfigDocument document = readConfigDocument(path);
-  const xmlNode* top = catalogueElement(path, document, report);
-  if (top == nullptr) return std::nullopt;
+  const XMLNode top = catalogueElement(path, document, report);
+  if (top.isEmpty()) return std::nullopt;
   FirstLines seen;
-  for (const xmlNode* child = top->children; child != nullptr; child = child->next) {
-    if (child->type != XML_ELEMENT_NODE) continue;
-    const Entry entry{path, child, elementLine(child), report};
-    if (xmlnode::isElementNamed(child, "CLIENTTYPE")) {
+  for (int i = 0;; ++i) {
+    const XMLNode child = top.getChildNode(i);
+    if (child.isEmpty()) break;
+    const Entry entry{path, child, child.getLine(), report};
+    if (std::string_view(child.getName()) == "CLIENTTYPE") {
       checkEntry(entry, seen);
     } else {
-      entry.problem("element " + quoted(nameOf(child)) + " is not a CLIENTTYPE: it is ignored" +
-                    suggestion(nameOf(child), {"CLIENTTYPE"}));
+      entry.problem("element " + quoted(child.getName()) + " is not a CLIENTTYPE: it is ignored" +
+                    suggestion(child.getName(), {"CLIENTTYPE"}));
     }
   }
   std::unordered_set<std::string> names;

@@ -17,7 +17,6 @@
 #include "config_document.h"
 #include "name_suggestion.h"
 #include "number_text.h"
-#include "xml_tree.h"
 
 namespace kyto::clientadm {
 
@@ -145,35 +144,41 @@ void checkEntry(const Entry& entry, KnownClientTypes* known, FirstLines& seen) {
 }
 
 // Reports why the list can't be used, or returns its UPNP_CLIENTS element.
-const xmlNode* listElement(const std::string& path, const ConfigDocument& document,
-                           CheckReport& report) {
+XMLNode listElement(const std::string& path, const ConfigDocument& document, CheckReport& report) {
   using Outcome = ConfigDocument::Outcome;
   switch (document.outcome) {
     case Outcome::Missing:
-      return nullptr;  // no list yet: add starts one
+      return {};  // no list yet: add starts one
     case Outcome::Unreadable:
       report.add(path, 0,
                  std::string("cannot be read (") + std::strerror(document.error) +
                      "): no stored client is listed");
-      return nullptr;
+      return {};
     case Outcome::Malformed:
       report.add(path, document.errorLine,
                  "not well-formed (" + document.message + "): no stored client is listed, and " +
                      kNewListOnAdd);
-      return nullptr;
+      return {};
+    case Outcome::BeyondLimits:
+      report.add(path, 0,
+                 "is not read (" + document.message +
+                     "): no stored client is listed, and add and del fail and leave it as it "
+                     "is; " +
+                     adviceFor(document.bound));
+      return {};
     case Outcome::Parsed:
       break;
   }
-  const xmlNode* root = xmlDocGetRootElement(document.doc.get());
-  const xmlNode* top = xmlnode::findFirstElement(document.doc->children, "UPNP_CLIENTS");
-  if (top == nullptr) {
-    report.add(path, root != nullptr ? elementLine(root) : 0,
+  const XMLNode root = document.top.getChildNode(0);
+  const XMLNode top = document.top.findElement("UPNP_CLIENTS");
+  if (top.isEmpty()) {
+    report.add(path, root.getLine(),
                std::string("has no UPNP_CLIENTS element: no stored client is listed, and ") +
                    kNewListOnAdd);
-  } else if (top != root) {
+  } else if (!(top == root)) {
     // Read finds the element anywhere; add and del only as the root.
-    report.add(path, elementLine(root),
-               "the root element " + quoted(nameOf(root)) +
+    report.add(path, root.getLine(),
+               "the root element " + quoted(root.getName()) +
                    " is not UPNP_CLIENTS: list reads the UPNP_CLIENTS inside it, but " +
                    kNewListOnAdd + " and del fails");
   }
@@ -184,19 +189,20 @@ const xmlNode* listElement(const std::string& path, const ConfigDocument& docume
 
 void checkClientList(const std::string& path, const ConfigDocument& document,
                      const std::unordered_set<std::string>* catalogueNames, CheckReport& report) {
-  const xmlNode* top = listElement(path, document, report);
-  if (top == nullptr) return;
+  const XMLNode top = listElement(path, document, report);
+  if (top.isEmpty()) return;
   std::optional<KnownClientTypes> known;
   if (catalogueNames != nullptr) known.emplace(*catalogueNames);
   FirstLines seen;
-  for (const xmlNode* child = top->children; child != nullptr; child = child->next) {
-    if (child->type != XML_ELEMENT_NODE) continue;
-    const Entry entry{path, child, elementLine(child), report};
-    if (xmlnode::isElementNamed(child, "CLIENT")) {
+  for (int i = 0;; ++i) {
+    const XMLNode child = top.getChildNode(i);
+    if (child.isEmpty()) break;
+    const Entry entry{path, child, child.getLine(), report};
+    if (std::string_view(child.getName()) == "CLIENT") {
       checkEntry(entry, known ? &*known : nullptr, seen);
     } else {
-      entry.problem("element " + quoted(nameOf(child)) + " is not a CLIENT: it is ignored" +
-                    suggestion(nameOf(child), {"CLIENT"}));
+      entry.problem("element " + quoted(child.getName()) + " is not a CLIENT: it is ignored" +
+                    suggestion(child.getName(), {"CLIENT"}));
     }
   }
 }

@@ -62,8 +62,6 @@ std::string cutWarning(OutputCut cut) {
   return {};
 }
 
-}  // namespace
-
 // An appliance without the agent lists no searched device, as it always did; an agent that is
 // there but could not be started (too many open files, say) is said.
 std::string notStartedWarning(int error) {
@@ -72,16 +70,10 @@ std::string notStartedWarning(int error) {
          "): no device of its search cache is listed\n";
 }
 
-std::string markupCutWarning(const XMLResults& results) {
-  if (results.markupLimit == nullptr) return {};
-  return std::string("Warning: the agent's output was cut at a markup limit (") +
-         results.markupLimit + "); the devices before the cut are listed\n";
-}
+}  // namespace
 
-int mergeAgentDevices(const char* text, const ListContext& context, std::string* warning) {
-  XMLResults results;
-  XMLNode root = XMLNode::parseString(text, "root", &results);
-  if (warning != nullptr) *warning = markupCutWarning(results);
+int mergeAgentDevices(const char* text, const ListContext& context) {
+  XMLNode root = XMLNode::parseString(text, "root", nullptr);
   if (root.isEmpty()) return 1;
   const int count = root.nChildNode("device");
   for (int i = 0; i < count; ++i) {
@@ -106,9 +98,7 @@ SourceReport readDmcSearchCache(const ListContext& context) {
     const AgentOutput& output = run.output;
     SourceReport report{.warning = cutWarning(output.cut)};
     if (output.text.empty()) return report;
-    std::string markupCut;
-    report.status = mergeAgentDevices(output.text.c_str(), context, &markupCut);
-    report.warning += markupCut;
+    report.status = mergeAgentDevices(output.text.c_str(), context);
     return report;
   } catch (const std::bad_alloc&) {
     return {.status = 1};

@@ -1,8 +1,6 @@
 // The DMC agent's search cache as the third source of the list command.
 #pragma once
 
-#include <string>
-
 #include "list_context.h"
 
 namespace kyto::clientadm {
@@ -11,12 +9,11 @@ namespace kyto::clientadm {
 // its XML output (bounded in size and time, see agent_output.h), ends the whole group, and
 // merges each device with comeFrom FromDmcSearchCache. The status is 1 when
 // the agent can't be started or its output holds no root element, else 0; the warning says
-// when the output was cut at the size cap, the time limit or a markup limit.
+// when the output was cut at the size cap or the time limit.
 SourceReport readDmcSearchCache(const ListContext& context);
 
-// Merges each device element of the agent's XML text. 1 when the text holds no root element.
-// When given, warning gets the line for standard error that says the text was cut at a markup
-// limit, or none.
-int mergeAgentDevices(const char* text, const ListContext& context, std::string* warning = nullptr);
+// Merges each device element of the agent's XML text, as far as it is well-formed. 1 when the
+// text holds no root element.
+int mergeAgentDevices(const char* text, const ListContext& context);
 
 }  // namespace kyto::clientadm

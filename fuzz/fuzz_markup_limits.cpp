@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "common/markup_limits.h"
-#include "common/xml_diagnostics.h"
+#include "markup_limits.h"
+#include "xml_diagnostics.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -4,7 +4,7 @@
 
 #include "common/appliance_paths.h"
 #include "common/regular_file.h"
-#include "common/xml_diagnostics.h"
+#include "xml_diagnostics.h"
 
 namespace kyto::treeshaper {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/atomic_file.h"
-#include "common/xml_handles.h"
+#include "xml_handles.h"
 
 namespace kyto::treeshaper {
 

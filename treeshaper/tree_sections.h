@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "common/xml_handles.h"
+#include "xml_handles.h"
 
 namespace kyto::treeshaper {
 

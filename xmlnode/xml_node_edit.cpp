@@ -1,79 +1,59 @@
 // Changing a tree: attributes, new children, and freeing subtrees.
-#include <string_view>
-
 #include "xml_node.h"
 #include "xml_tree.h"
 
-using kyto::xmlnode::firstChildOf;
-using kyto::xmlnode::isDocument;
 using kyto::xmlnode::isElementNamed;
+using kyto::xmlnode::nodeOf;
 
 namespace {
 
-const xmlChar* asXml(const char* text) {
-  return reinterpret_cast<const xmlChar*>(text);
+// The declaration of a document, made when it has none.
+pugi::xml_node declarationOf(pugi::xml_node document) {
+  pugi::xml_node first = document.first_child();
+  if (first.type() == pugi::node_declaration) return first;
+  return document.prepend_child(pugi::node_declaration);
 }
 
-// Sets one field of the XML declaration, which a document keeps as its own strings.
-void replaceDeclarationField(const xmlChar*& field, const char* value) {
-  xmlChar* copy = value != nullptr ? xmlStrdup(asXml(value)) : nullptr;
-  if (value != nullptr && copy == nullptr) return;
-  xmlFree(const_cast<xmlChar*>(field));
-  field = copy;
-}
-
-void setDeclarationAttribute(xmlDocPtr doc, std::string_view name, const char* value) {
-  if (name == "version") replaceDeclarationField(doc->version, value);
-  if (name == "encoding") replaceDeclarationField(doc->encoding, value);
-}
-
-// The element child at this position among element children, or null past the last one.
-xmlNodePtr elementAt(void* parent, int position) {
-  for (xmlNodePtr child = firstChildOf(parent); child != nullptr; child = child->next) {
+// The element child at this position among element children, or none past the last one.
+pugi::xml_node elementAt(pugi::xml_node parent, int position) {
+  for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
     if (isElementNamed(child, nullptr) && position-- == 0) return child;
   }
-  return nullptr;
+  return {};
 }
 
 }  // namespace
 
 void XMLNode::addAttribute(const char* name, const char* value) {
   if (liveTree() == nullptr || name == nullptr) return;
-  if (isDocument(node_)) {
-    setDeclarationAttribute(static_cast<xmlDocPtr>(node_), name, value);
-    return;
-  }
-  // xmlNewProp stores the value as plain text (no entity parsing) after the existing attributes.
-  xmlNewProp(static_cast<xmlNodePtr>(node_), asXml(name), asXml(value != nullptr ? value : ""));
+  pugi::xml_node node = nodeOf(node_);
+  if (node.type() == pugi::node_document) node = declarationOf(node);
+  pugi::xml_attribute attribute = node.append_attribute(name);
+  if (attribute) attribute.set_value(value != nullptr ? value : "");
 }
 
 XMLNode XMLNode::addChild(const char* name, int /*isDeclaration*/, int position) {
   Tree* tree = liveTree();
   if (tree == nullptr || name == nullptr) return {};
-  xmlNodePtr child = xmlNewDocNode(tree->doc, nullptr, asXml(name), nullptr);
-  if (child == nullptr) return {};
+  pugi::xml_node parent = nodeOf(node_);
+  const pugi::xml_node before = position >= 0 ? elementAt(parent, position) : pugi::xml_node();
+  pugi::xml_node child =
+      before ? parent.insert_child_before(name, before) : parent.append_child(name);
+  if (!child) return {};
   tree->changed();
-  xmlNodePtr before = position >= 0 ? elementAt(node_, position) : nullptr;
-  xmlNodePtr added = before != nullptr ? xmlAddPrevSibling(before, child)
-                                       : xmlAddChild(static_cast<xmlNodePtr>(node_), child);
-  if (added == nullptr) {
-    xmlFreeNode(child);
-    return {};
-  }
-  return XMLNode(tree_, added);
+  return XMLNode(tree_, child.internal_object());
 }
 
 void XMLNode::deleteNodeContent() {
   Tree* tree = liveTree();
   if (tree != nullptr) {
     tree->changed();
-    if (isDocument(node_)) {
-      xmlFreeDoc(tree->doc);
-      tree->doc = nullptr;
+    pugi::xml_node node = nodeOf(node_);
+    if (node.type() == pugi::node_document) {
+      tree->doc.reset();
+      tree->alive = false;
     } else {
-      const auto node = static_cast<xmlNodePtr>(node_);
-      xmlUnlinkNode(node);
-      xmlFreeNode(node);
+      node.parent().remove_child(node);
     }
   }
   tree_.reset();

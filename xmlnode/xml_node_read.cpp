@@ -1,52 +1,32 @@
-// Reading a tree: children, attributes and text.
+// Reading a tree: children, names, attributes, text and lines.
+#include <algorithm>
 #include <new>
-#include <string>
-#include <string_view>
 
 #include "xml_node.h"
 #include "xml_tree.h"
 
-using kyto::xmlnode::firstChildOf;
-using kyto::xmlnode::hasName;
-using kyto::xmlnode::isDocument;
 using kyto::xmlnode::isElementNamed;
-using kyto::xmlnode::joinValueParts;
+using kyto::xmlnode::nodeOf;
 
 namespace {
 
-const char* asText(const xmlChar* text) {
-  return reinterpret_cast<const char*>(text);
-}
-
-// A parsed tree lies in memory in the order the parser made it: an element, then its attributes
-// and their texts, then the next element. A large document is long out of the cache by the time
-// it is walked, and reading an element's attributes one after the other would wait for one miss
-// after another; asking for the bytes that follow a found element all at once lets those misses
-// overlap. A prefetch never faults, so a tree laid out otherwise costs only the asking.
-constexpr int kElementPrefetchBytes = 2048;
-
-void prefetchElement(const xmlNode* element) {
-  const auto* bytes = reinterpret_cast<const char*>(element);
-  for (int offset = 0; offset < kElementPrefetchBytes; offset += 64)
-    __builtin_prefetch(bytes + offset);
+// The declaration node of a document, or none.
+pugi::xml_node declarationOf(pugi::xml_node document) {
+  const pugi::xml_node first = document.first_child();
+  return first.type() == pugi::node_declaration ? first : pugi::xml_node();
 }
 
 }  // namespace
 
 XMLNode::Tree* XMLNode::liveTree() const {
-  if (node_ == nullptr || tree_ == nullptr || tree_->doc == nullptr) return nullptr;
+  if (node_ == nullptr || tree_ == nullptr || !tree_->alive) return nullptr;
   return tree_.get();
-}
-
-xmlNodePtr XMLNode::element() const {
-  if (liveTree() == nullptr || isDocument(node_)) return nullptr;
-  return static_cast<xmlNodePtr>(node_);
 }
 
 int XMLNode::nChildNode(const char* name) const {
   if (liveTree() == nullptr) return 0;
   int count = 0;
-  for (xmlNodePtr child = firstChildOf(node_); child != nullptr; child = child->next) {
+  for (pugi::xml_node child = nodeOf(node_).first_child(); child; child = child.next_sibling()) {
     if (isElementNamed(child, name)) ++count;
   }
   return count;
@@ -56,17 +36,20 @@ XMLNode XMLNode::getChildNode(const char* name, int index) const {
   Tree* tree = liveTree();
   if (tree == nullptr || index < 0) return {};
   const auto known = tree->cursors.find(node_);
-  const bool resume = known != tree->cursors.end() && known->second.leadsTo(name, index);
-  xmlNodePtr child = resume ? known->second.node : firstChildOf(node_);
+  const auto leadsHere = [&](const Tree::ChildCursor& cursor) {
+    if (cursor.index > index || cursor.anyName != (name == nullptr)) return false;
+    return name == nullptr || isElementNamed(pugi::xml_node(cursor.node), name);
+  };
+  const bool resume = known != tree->cursors.end() && leadsHere(known->second);
+  pugi::xml_node child = resume ? pugi::xml_node(known->second.node) : nodeOf(node_).first_child();
   int position = resume ? known->second.index : 0;
-  for (; child != nullptr; child = child->next) {
+  for (; child; child = child.next_sibling()) {
     if (!isElementNamed(child, name)) continue;
     if (position == index) break;
     ++position;
   }
-  if (child == nullptr) return {};
-  prefetchElement(child);
-  const Tree::ChildCursor reached{child, index, name == nullptr};
+  if (!child) return {};
+  const Tree::ChildCursor reached{child.internal_object(), index, name == nullptr};
   if (known != tree->cursors.end()) {
     known->second = reached;
   } else if (index > 0) {
@@ -77,7 +60,7 @@ XMLNode XMLNode::getChildNode(const char* name, int index) const {
       // Only the shortcut is lost.
     }
   }
-  return XMLNode(tree_, child);
+  return XMLNode(tree_, child.internal_object());
 }
 
 XMLNode XMLNode::getChildNode(const char* name, int* position) const {
@@ -86,38 +69,44 @@ XMLNode XMLNode::getChildNode(const char* name, int* position) const {
   return getChildNode(name, (*position)++);
 }
 
+const char* XMLNode::getName() const {
+  if (liveTree() == nullptr) return nullptr;
+  const pugi::xml_node node = nodeOf(node_);
+  return node.type() == pugi::node_element ? node.name() : nullptr;
+}
+
 const char* XMLNode::getAttribute(const char* name, int* /*position*/) const {
-  Tree* tree = liveTree();
-  if (tree == nullptr || name == nullptr) return nullptr;
-  if (isDocument(node_)) {
-    // The declaration's attributes of a document top.
-    const auto doc = static_cast<xmlDocPtr>(node_);
-    if (std::string_view(name) == "version") return asText(doc->version);
-    if (std::string_view(name) == "encoding") return asText(doc->encoding);
-    return nullptr;
-  }
-  for (xmlAttrPtr attribute = static_cast<xmlNodePtr>(node_)->properties; attribute != nullptr;
-       attribute = attribute->next) {
-    if (!hasName(attribute->name, name)) continue;
-    const xmlNode* part = attribute->children;
-    if (part == nullptr) return "";
-    if (part->next == nullptr && part->type == XML_TEXT_NODE)
-      return part->content != nullptr ? asText(part->content) : "";
-    try {
-      return tree->joinedValues.emplace_back(joinValueParts(attribute)).c_str();
-    } catch (const std::bad_alloc&) {
-      return nullptr;
-    }
+  if (liveTree() == nullptr || name == nullptr) return nullptr;
+  pugi::xml_node node = nodeOf(node_);
+  // The declaration's attributes of a document top.
+  if (node.type() == pugi::node_document) node = declarationOf(node);
+  const pugi::xml_attribute attribute = node.attribute(name);
+  return attribute ? attribute.value() : nullptr;
+}
+
+std::vector<std::pair<const char*, const char*>> XMLNode::getAttributes() const {
+  std::vector<std::pair<const char*, const char*>> attributes;
+  if (getName() == nullptr) return attributes;
+  for (const pugi::xml_attribute attribute : nodeOf(node_).attributes())
+    attributes.emplace_back(attribute.name(), attribute.value());
+  return attributes;
+}
+
+const char* XMLNode::getText(int index) const {
+  if (getName() == nullptr || index < 0) return nullptr;
+  for (pugi::xml_node child = nodeOf(node_).first_child(); child; child = child.next_sibling()) {
+    if (child.type() != pugi::node_pcdata && child.type() != pugi::node_cdata) continue;
+    if (index-- == 0) return child.value();
   }
   return nullptr;
 }
 
-const char* XMLNode::getText(int index) const {
-  xmlNodePtr node = element();
-  if (node == nullptr || index < 0) return nullptr;
-  for (xmlNodePtr child = node->children; child != nullptr; child = child->next) {
-    if (child->type != XML_TEXT_NODE && child->type != XML_CDATA_SECTION_NODE) continue;
-    if (index-- == 0) return asText(child->content);
-  }
-  return nullptr;
+long XMLNode::getLine() const {
+  const Tree* tree = liveTree();
+  if (tree == nullptr || !tree->linesKept) return 0;
+  const std::ptrdiff_t offset = nodeOf(node_).offset_debug();
+  if (offset < 0 || getName() == nullptr) return 0;
+  const auto& newlines = tree->newlines;
+  return 1 + (std::lower_bound(newlines.begin(), newlines.end(), static_cast<std::size_t>(offset)) -
+              newlines.begin());
 }

@@ -44,8 +44,9 @@ bool visitClient(const XMLNode& client, ClientSettingsCallback callback, void* c
                   client.getAttribute("CLIENT_TYPE"), denyFrom(client.getAttribute("DENY"))) == 0;
 }
 
-// *why gets the errno of a list that could not be read; 0 for one that is no list, or for a lock
-// that could not be taken, whose message says why.
+// *why gets the errno of a list that could not be read, or was too large or in an encoding the
+// reader can't convert; 0 for one that is no list, or for a lock that could not be taken, whose
+// message says why.
 int readClients(ClientSettingsCallback callback, void* context, int* why) {
   const char* path = kyto::util::clientsXmlPath();
   if (path == nullptr) {
@@ -61,7 +62,7 @@ int readClients(ClientSettingsCallback callback, void* context, int* why) {
   // Declared after the lock: the tree is freed before the lock is given up.
   XMLNode clients = XMLNode::openFileHelper(path, &error, "UPNP_CLIENTS");
   if (error != 0) {
-    *why = error == XMLNode::kFileUnreadable ? errno : 0;
+    *why = error == XMLNode::kFileUnreadable || error == XMLNode::kFileBeyondLimits ? errno : 0;
     return 1;
   }
   // The entries are taken until there is none, without counting them first: a count would be

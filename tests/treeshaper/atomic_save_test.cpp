@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/xml_handles.h"
 #include "test_support.h"
+#include "xml_handles.h"
 
 namespace kyto::treeshaper {
 namespace {

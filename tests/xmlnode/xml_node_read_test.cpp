@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
 #include "test_support.h"
+#include "xml_input.h"
 #include "xml_node.h"
 
 namespace {
@@ -65,11 +67,14 @@ TEST(OpenFile, ADirectoryIsUnreadable) {
   EXPECT_NE(error, 0);
 }
 
-// Only a file that is not well-formed is called malformed: libxml2's own size limits (10 MB in
-// one text or token, 50,000 bytes in a name, nesting of 256) say nothing of the file, and a
-// FIFO or device is not read at all (a FIFO without a writer would block).
-TEST(OpenFile, TellsMalformedFromBeyondTheParsersLimitsAndFromUnreadable) {
+// Only a file that is not well-formed is called malformed. One over the reader's size limit says
+// nothing of the file, and a FIFO or device is not read at all (a FIFO without a writer would
+// block). Long texts and names and deep nesting are read like any other.
+TEST(OpenFile, TellsMalformedFromBeyondTheReadersLimitsAndFromUnreadable) {
   const std::string huge(10'000'001, 'x');
+  std::string deep;
+  for (int i = 0; i < 10000; ++i) deep += "<b>";
+  for (int i = 0; i < 10000; ++i) deep += "</b>";
   const struct {
     const char* name;
     std::string content;
@@ -79,19 +84,11 @@ TEST(OpenFile, TellsMalformedFromBeyondTheParsersLimitsAndFromUnreadable) {
       {"NUL byte", std::string("<a>\0</a>", 8), XMLNode::kFileMalformed},
       {"unfinished comment", "<a><!-- x </a>", XMLNode::kFileMalformed},
       {"tag missing", "<a/>", XMLNode::kFileTagMissing},
-      {"text over 10 MB", "<b>" + huge + "</b>", XMLNode::kFileBeyondLimits},
-      {"attribute over 10 MB", "<b v=\"" + huge + "\"/>", XMLNode::kFileBeyondLimits},
-      {"comment over 10 MB", "<b><!--" + huge + "--></b>", XMLNode::kFileBeyondLimits},
+      {"text over 10 MB", "<b>" + huge + "</b>", XMLNode::kFileParsed},
+      {"attribute over 10 MB", "<b v=\"" + huge + "\"/>", XMLNode::kFileParsed},
       {"name over 50,000 bytes", "<b><" + std::string(50'001, 'n') + "/></b>",
-       XMLNode::kFileBeyondLimits},
-      {"nesting of 300",
-       [] {
-         std::string deep;
-         for (int i = 0; i < 300; ++i) deep += "<b>";
-         for (int i = 0; i < 300; ++i) deep += "</b>";
-         return deep;
-       }(),
-       XMLNode::kFileBeyondLimits},
+       XMLNode::kFileParsed},
+      {"nesting of 10,000", deep, XMLNode::kFileParsed},
   };
   TempDir dir;
   const std::string path = dir / "f.xml";
@@ -100,9 +97,20 @@ TEST(OpenFile, TellsMalformedFromBeyondTheParsersLimitsAndFromUnreadable) {
     writeFile(path, c.content);
     int error = -1;
     ::testing::internal::CaptureStderr();
-    EXPECT_TRUE(XMLNode::openFileHelper(path.c_str(), &error, "b").isEmpty());
+    EXPECT_EQ(XMLNode::openFileHelper(path.c_str(), &error, "b").isEmpty(),
+              c.error != XMLNode::kFileParsed);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(error, c.error);
+  }
+  // Both sides of the size limit, with files of zero bytes that cost no room.
+  for (const auto& [size, error] :
+       {std::pair{kyto::xmlnode::kMostXmlFileBytes, XMLNode::kFileMalformed},
+        std::pair{kyto::xmlnode::kMostXmlFileBytes + 1, XMLNode::kFileBeyondLimits}}) {
+    writeFile(path, "<b>");
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
+    int got = -1;
+    EXPECT_TRUE(XMLNode::openFileHelper(path.c_str(), &got, "b").isEmpty());
+    EXPECT_EQ(got, error) << size;
   }
   const std::string fifo = dir / "fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -114,14 +122,14 @@ TEST(OpenFile, TellsMalformedFromBeyondTheParsersLimitsAndFromUnreadable) {
   }
 }
 
-// What libxml2 has to say about a file is one line for the caller to print, or not.
+// What is wrong with a file is one line for the caller to print, or not.
 TEST(OpenFile, GivesOneLineNamingTheFileAndTheProblem) {
   TempDir dir;
   const std::string path = dir / "list.xml";
   writeFile(path, "<list>\n<item></list>");
   const std::string missing = dir / "missing.xml";
   const std::pair<std::string, std::string> cases[] = {
-      {path, path + ":2: Opening and ending tag mismatch: item line 2 and list"},
+      {path, path + ":2: the end tag list where item ends"},
       {missing, missing + ": No such file or directory"},
   };
   for (const auto& [file, line] : cases) {

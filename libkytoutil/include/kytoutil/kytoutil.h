@@ -77,8 +77,9 @@ KYTOUTIL_API extern int_name_st s_compareTypeName[]; /* COMPARE_TYPE values */
  * MAC. Returns 0 when the file was read (whether or not the callback stopped the walk), 1 when
  * callback is null, the lock can't be taken, or the file can't be read, doesn't parse or has no
  * UPNP_CLIENTS element. After a 1 for a list that could not be read, errno tells why (ENOENT
- * when there is no list yet, EINVAL for a file that is not a regular one); after a 1 for a file
- * that is no list, or for a lock that could not be taken (whose message says why), it is 0.
+ * when there is no list yet, EINVAL for a file that is not a regular one, EFBIG for one larger
+ * than the 64 MiB the library reads, ENOTSUP for an encoding it can't convert); after a 1 for a
+ * file that is no list, or for a lock that could not be taken (whose message says why), it is 0.
  */
 KYTOUTIL_API int Kyto_Util_ReadClientSettings(ClientSettingsCallback callback, void* context);
 

@@ -21,9 +21,11 @@ namespace kyto::xml {
 
 // Attributes (namespace declarations included) in one start tag.
 inline constexpr int kMaxAttributesPerElement = 256;
-// Elements open at once, the one being started included. libxml2 looks a prefixed name up
-// through the ancestors and through the namespaces in scope, so both are kept small.
-inline constexpr int kMaxDepth = 64;
+// Elements open at once, the one being started included: as deep as libxml2 itself goes without
+// its "huge" option, which refuses a deeper file anyway. libxml2 looks a prefixed name up through
+// the ancestors and through the namespaces in scope; the namespaces are kept few (below), so the
+// depth costs it no more than this many steps a name.
+inline constexpr int kMaxDepth = 256;
 // Namespace declarations in scope at once, over all open elements.
 inline constexpr int kMaxNamespacesInScope = 64;
 // Length of the XML declaration, each run of blanks counted as one.

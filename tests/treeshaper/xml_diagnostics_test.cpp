@@ -1,4 +1,4 @@
-#include "common/xml_diagnostics.h"
+#include "xml_diagnostics.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

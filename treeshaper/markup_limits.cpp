@@ -1,4 +1,4 @@
-#include "common/markup_limits.h"
+#include "markup_limits.h"
 
 #include <algorithm>
 #include <array>
@@ -102,7 +102,7 @@ const char* describeBreach(MarkupBreach breach) {
     case MarkupBreach::kTooManyAttributes:
       return "more than 256 attributes in one element";
     case MarkupBreach::kTooDeep:
-      return "more than 64 elements open at once";
+      return "more than 256 elements open at once";
     case MarkupBreach::kTooManyNamespaces:
       return "more than 64 namespace declarations in scope";
     case MarkupBreach::kDefaultAttribute:

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "common/markup_limits.h"
-#include "common/xml_diagnostics.h"
+#include "markup_limits.h"
 #include "test_support.h"
+#include "xml_diagnostics.h"
 
 namespace kyto::xml {
 namespace {
@@ -60,9 +60,9 @@ std::vector<Case> cases() {
   return {
       {"256 attributes", "<r" + attributes(256) + "/>", MarkupBreach::kNone},
       {"257 attributes", "<r" + attributes(257) + "/>", MarkupBreach::kTooManyAttributes},
-      {"64 open elements", nested(64), MarkupBreach::kNone},
-      {"65 open elements", nested(65), MarkupBreach::kTooDeep},
-      {"closed elements leave the depth", "<r>" + repeated(nested(63), 3) + "</r>",
+      {"256 open elements", nested(256), MarkupBreach::kNone},
+      {"257 open elements", nested(257), MarkupBreach::kTooDeep},
+      {"closed elements leave the depth", "<r>" + repeated(nested(255), 3) + "</r>",
        MarkupBreach::kNone},
       {"64 namespaces in scope",
        "<r" + namespaces(32, "a") + "><s" + namespaces(32, "b") + "/></r>", MarkupBreach::kNone},

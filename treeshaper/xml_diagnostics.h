@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/markup_limits.h"
+#include "markup_limits.h"
 
 namespace kyto {
 

@@ -1,0 +1,171 @@
+// Well-formed XML of every shape is read as any other: many attributes on one element, deep
+// nesting, an internal DTD with attribute defaults or entities, UTF-16 with a byte order mark,
+// ISO-8859-1. Stored clients never vanish from list for the shape of their file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "staged_root.h"
+
+namespace {
+
+using kyto::test::ProgramResult;
+using kyto::test::StagedRoot;
+using kyto::test::writeFile;
+
+std::string attributes(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += " x" + std::to_string(i) + "=\"v\"";
+  return text;
+}
+
+std::string nested(int depth, const std::string& inside) {
+  std::string text;
+  for (int i = 0; i < depth; ++i) text += "<n>";
+  text += inside;
+  for (int i = 0; i < depth; ++i) text += "</n>";
+  return text;
+}
+
+// A catalogue of one type, "Nimbus", in UTF-16LE with its byte order mark.
+std::string utf16Catalogue() {
+  const std::string text =
+      "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<UPNP_CLIENTTYPES><CLIENTTYPE "
+      "SHORT_NAME=\"Nimbus\" FULL_NAME=\"Nimbus TV\"/></UPNP_CLIENTTYPES>\n";
+  std::string utf16 = "\xFF\xFE";
+  for (const char c : text) utf16 += std::string{c, '\0'};
+  return utf16;
+}
+
+struct Step {
+  std::vector<std::string> args;
+  int status;
+  std::string out;  // what standard output holds, or "*" for anything
+  std::string err;
+};
+
+struct Shape {
+  const char* name;
+  std::function<void(const StagedRoot&)> stage;
+  std::vector<Step> runs;
+};
+
+const std::string kStored = "0|02:00:00:00:00:01||||-1||0\n0|02:00:00:00:00:02||||-1||0\n";
+const std::string kAdded =
+    "0|02:00:00:00:00:01||||-1||0\n0|02:00:00:00:00:02||||-1||0\n"
+    "0|02:00:00:00:00:03|||Nimbus|-1||0\n";
+const Step kAddNimbus = {
+    {"clientadm", "add", "-m", "02:00:00:00:00:03", "-t", "Nimbus"}, 0, "", ""};
+
+void catalogue(const StagedRoot& root, const std::string& text) {
+  writeFile(root.paths().clientTypesXml, text);
+}
+
+void twoClients(const StagedRoot& root, const std::string& firstAttributes,
+                const std::string& wrapped = "") {
+  const std::string clients = "<CLIENT MAC=\"02:00:00:00:00:01\"" + firstAttributes +
+                              "/><CLIENT MAC=\"02:00:00:00:00:02\"/>";
+  writeFile(root.paths().clientsXml,
+            "<?xml version=\"1.0\"?>\n" +
+                (wrapped.empty() ? "<UPNP_CLIENTS>" + clients + "</UPNP_CLIENTS>\n"
+                                 : nested(80, "<UPNP_CLIENTS>" + clients + "</UPNP_CLIENTS>")));
+}
+
+TEST(XmlShapes, WellFormedFilesOfEveryShapeAreRead) {
+  const std::vector<Shape> shapes = {
+      {"a CLIENT of 300 attributes",
+       [](const StagedRoot& root) { twoClients(root, attributes(300)); },
+       {{{"clientadm", "list"}, 0, kStored, ""},
+        {{"clientadm", "add", "-m", "02:00:00:00:00:03"}, 0, "", ""},
+        {{"clientadm", "list"}, 0, kStored + "0|02:00:00:00:00:03||||-1||0\n", ""}}},
+      {"a list 80 elements deep",
+       [](const StagedRoot& root) { twoClients(root, "", "wrapped"); },
+       {{{"clientadm", "list"}, 0, kStored, ""}}},
+      {"a catalogue whose DTD gives an attribute a default",
+       [](const StagedRoot& root) {
+         twoClients(root, "");
+         catalogue(root,
+                   "<!DOCTYPE UPNP_CLIENTTYPES [<!ATTLIST CLIENTTYPE BFLAG CDATA \"0\">]>\n"
+                   "<UPNP_CLIENTTYPES><CLIENTTYPE SHORT_NAME=\"Nimbus\"/></UPNP_CLIENTTYPES>\n");
+       },
+       {kAddNimbus, {{"clientadm", "list"}, 0, kAdded, ""}}},
+      {"a catalogue with entities",
+       [](const StagedRoot& root) {
+         twoClients(root, "");
+         catalogue(root,
+                   "<!DOCTYPE UPNP_CLIENTTYPES [<!ENTITY brand \"Nimbus\">]>\n"
+                   "<UPNP_CLIENTTYPES><CLIENTTYPE SHORT_NAME=\"Nimbus\" FULL_NAME=\"&brand; TV\"/>"
+                   "</UPNP_CLIENTTYPES>\n");
+       },
+       {kAddNimbus, {{"clientadm", "check"}, 0, "", ""}}},
+      {"a catalogue in UTF-16 with a byte order mark",
+       [](const StagedRoot& root) {
+         twoClients(root, "");
+         catalogue(root, utf16Catalogue());
+       },
+       {kAddNimbus, {{"clientadm", "list"}, 0, kAdded, ""}, {{"clientadm", "check"}, 0, "", ""}}},
+      {"a catalogue in ISO-8859-1",
+       [](const StagedRoot& root) {
+         twoClients(root, "");
+         catalogue(root,
+                   "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<UPNP_CLIENTTYPES><CLIENTTYPE "
+                   "SHORT_NAME=\"Nimbus\" FULL_NAME=\"T\xe9l\xe9\"/></UPNP_CLIENTTYPES>\n");
+       },
+       {kAddNimbus, {{"clientadm", "bad"}, 1, "*", ""}}},
+      {"an agent's device of 5,000 attributes",
+       [](const StagedRoot& root) {
+         root.makeConfigDir();
+         writeFile(root / "agent.out", "<root><device><mac>m1</mac></device><device" +
+                                           attributes(5000) + "><mac>m2</mac></device></root>");
+         const std::string agent = root.paths().halyardAgent;
+         writeFile(agent, "#!/bin/sh\nexec cat \"$KYTO_ROOT/agent.out\"\n");
+         ASSERT_EQ(chmod(agent.c_str(), 0755), 0);
+       },
+       {{{"clientadm", "list"}, 0, "0|m1||||-1||2\n0|m2||||-1||2\n", ""}}},
+      {"a tree file 80 elements deep",
+       [](const StagedRoot& root) {
+         writeFile(root / "tree.xml", "<T><TYPE NAME=\"Music\"><A ID=\"0x1\" NAME=\"Album\"/>" +
+                                          nested(78, "") + "</TYPE></T>");
+       },
+       {{{"treeshaper", "--read", "{root}/tree.xml", "Music"}, 0, "1 Album\n", ""}}},
+  };
+  for (const Shape& shape : shapes) {
+    SCOPED_TRACE(shape.name);
+    StagedRoot root;
+    shape.stage(root);
+    for (const Step& run : shape.runs) {
+      std::vector<std::string> args = run.args;
+      for (std::string& arg : args)
+        if (arg.starts_with("{root}")) arg.replace(0, 6, root.path());
+      SCOPED_TRACE(args[1]);
+      const ProgramResult result = root.run(args);
+      EXPECT_EQ(result.exitStatus, run.status);
+      if (run.out != "*") {
+        EXPECT_EQ(result.out, run.out);
+      }
+      EXPECT_EQ(result.err, run.err);
+    }
+  }
+}
+
+// The usage text shows what such a catalogue's names are, read in their own encoding.
+TEST(XmlShapes, ACatalogueInAnyEncodingGivesItsNamesInUtf8) {
+  StagedRoot root;
+  root.makeConfigDir();
+  const std::pair<std::string, std::string> catalogues[] = {
+      {utf16Catalogue(), "\t\tNimbus:Nimbus TV\n"},
+      {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<UPNP_CLIENTTYPES><CLIENTTYPE "
+       "SHORT_NAME=\"Nimbus\" FULL_NAME=\"T\xe9l\xe9\"/></UPNP_CLIENTTYPES>\n",
+       "\t\tNimbus:T\xc3\xa9l\xc3\xa9\n"},
+  };
+  for (const auto& [text, line] : catalogues) {
+    catalogue(root, text);
+    const std::string usage = root.run({"clientadm"}).out;
+    EXPECT_NE(usage.find(line), std::string::npos) << usage;
+  }
+}
+
+}  // namespace
