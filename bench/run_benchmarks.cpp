@@ -1,10 +1,10 @@
-// Benchmark runner: times clientadm and treeshaper against small libxml2 reference programs in
-// the same run and prints one table of ratios (ours / reference), as medians over repeated
-// whole-process runs. Runs of a program and of its reference alternate, so that a change in the
-// machine's load during the run touches both alike. Inputs are generated in a private directory
-// (on tmpfs when there is one, so that the disk's fsync latency does not drown the programs' own
-// cost) and, where the machine allows, a private IPC namespace for the shared-memory client
-// cache.
+// Benchmark runner: times clientadm and treeshaper against small reference programs over libxml2
+// and over pugixml in the same run and prints one table of ratios (ours / reference), as medians
+// over repeated whole-process runs. Runs of a program and of its reference alternate, so that a
+// change in the machine's load during the run touches both alike. Inputs are generated in a private
+// directory (on tmpfs when there is one, so that the disk's fsync latency does not drown the
+// programs' own cost) and, where the machine allows, a private IPC namespace for the shared-memory
+// client cache.
 //
 //   run_benchmarks [--short] [--repeats N]
 #include <fcntl.h>
@@ -280,6 +280,8 @@ int main(int argc, char** argv) {
   const std::string refStart = KYTO_BENCH_REF_START;
   const std::string refParse = KYTO_BENCH_REF_PARSE;
   const std::string refParseSave = KYTO_BENCH_REF_PARSE_SAVE;
+  const std::string pugiParse = KYTO_BENCH_REF_PUGI_PARSE;
+  const std::string pugiParseSave = KYTO_BENCH_REF_PUGI_PARSE_SAVE;
 
   bool privateIpc = unshare(CLONE_NEWIPC) == 0;
   if (!privateIpc) {
@@ -333,6 +335,16 @@ int main(int argc, char** argv) {
   rows.push_back({"clientadm add, " + std::to_string(addSize) + " stored", addBig.ours.wallMs,
                   addBig.reference.wallMs, 2.0, "ms"});
 
+  // 2b. Add at the largest size, against pugixml parsing the list and saving it indented.
+  const unsigned addLarge = opt.shortMode ? 1000 : 100000;
+  addInput = clientsXml(addLarge);
+  PairResult addPugi =
+      measurePair({{clientadm, "add", "-m", "00:11:22:33:44:55", "-p", "3"}, restoreList},
+                  {{pugiParseSave, clients, work + "/saved.xml"}, restoreList}, opt.repeats);
+  rows.push_back({"clientadm add, " + std::to_string(addLarge) +
+                      " stored, against pugixml's parse and indented save",
+                  addPugi.ours.wallMs, addPugi.reference.wallMs, 2.0, "ms"});
+
   // 3. List at scale: stored clients, a full cache segment and an agent with 1,000 devices.
   std::string agent = staged(kyto::paths::kHalyardAgent);
   const unsigned agentDevices = opt.shortMode ? 100 : 1000;
@@ -372,11 +384,19 @@ int main(int argc, char** argv) {
   writeText(clients, clientsXml(targetSize));
   PairResult listTarget =
       measurePair({{clientadm, "list"}, {}}, {{refParse, clients}, {}}, opt.repeats);
-  rows.push_back({"clientadm list, " + std::to_string(targetSize) + " stored + " +
-                      std::to_string(privateIpc ? kyto::dmscache::kSlotCount : 0) +
-                      " cache slots + " + std::to_string(agentDevices) +
-                      " agent devices, against a parse alone",
+  const std::string listShape = std::to_string(targetSize) + " stored + " +
+                                std::to_string(privateIpc ? kyto::dmscache::kSlotCount : 0) +
+                                " cache slots + " + std::to_string(agentDevices) + " agent devices";
+  rows.push_back({"clientadm list, " + listShape + ", against libxml2's parse alone",
                   listTarget.ours.wallMs, listTarget.reference.wallMs, 1.5, "ms"});
+  // The same against pugixml, which reads the list in a linear pass: time and peak memory.
+  PairResult listPugi =
+      measurePair({{clientadm, "list"}, {}}, {{pugiParse, clients}, {}}, opt.repeats);
+  rows.push_back({"clientadm list, " + listShape + ", against pugixml's parse alone",
+                  listPugi.ours.wallMs, listPugi.reference.wallMs, 2.0, "ms"});
+  rows.push_back({"peak memory: clientadm list, " + listShape + ", against pugixml's parse",
+                  listPugi.ours.maxRssKb / 1024.0, listPugi.reference.maxRssKb / 1024.0, 2.0,
+                  "MiB"});
 
   // 4. The agent as the only source, at scale: each device costs the same whatever their number.
   fs::remove(clients);
@@ -391,6 +411,13 @@ int main(int argc, char** argv) {
     rows.push_back({"clientadm list, agent with " + std::to_string(n) + " devices",
                     agentRun.ours.wallMs, agentRun.reference.wallMs, 0, "ms"});
     agentTimes.push_back(agentRun.ours.wallMs);
+    if (n == agentSizes.back()) {
+      PairResult agentPugi = measurePair({{clientadm, "list"}, {}},
+                                         {{pugiParse, work + "/devices.xml"}, {}}, opt.repeats);
+      rows.push_back({"clientadm list, agent with " + std::to_string(n) +
+                          " devices, against pugixml's parse of its output",
+                      agentPugi.ours.wallMs, agentPugi.reference.wallMs, 2.0, "ms"});
+    }
   }
   fs::remove(agent);
 

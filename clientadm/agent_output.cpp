@@ -17,6 +17,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kChunkSize = 64 * 1024;
+constexpr std::size_t kGrowUntil = 1024 * 1024;
 // How often the read looks whether the writer has exited while its pipe stays silent.
 constexpr std::chrono::milliseconds kExitCheckInterval{20};
 
@@ -36,6 +37,11 @@ ReadStep readChunk(int fd, std::size_t most, std::string& output) {
   ssize_t n = read(fd, chunk, std::min(most, sizeof chunk));
   if (n < 0) return errno == EINTR || errno == EAGAIN ? ReadStep::More : ReadStep::End;
   if (n == 0) return ReadStep::End;
+  // A large output gets the room of the whole cap at once, which only what is written of it
+  // takes up: it is never copied again as it grows.
+  if (output.size() + static_cast<std::size_t>(n) > kGrowUntil &&
+      output.capacity() < kAgentOutputCap)
+    output.reserve(kAgentOutputCap);
   output.append(chunk, static_cast<std::size_t>(n));
   return ReadStep::More;
 }

@@ -29,21 +29,25 @@ std::vector<std::string> agentCommand() {
   return {agent, "-c", "list"};
 }
 
-// The first text of the first child of that name, or null.
-const char* childText(const XMLNode& device, const char* name) {
-  XMLNode child = device.getChildNode(name);
-  return child.isEmpty() ? nullptr : child.getText(0);
-}
-
 // A MAC text that the library reads as a valid address is listed and merged in the form the
 // other sources give, so that the agent's 00:1D:5A:10:22:01 is the stored 00:1d:5a:10:22:01.
 // Any other text stays as the agent printed it.
-const char* macOf(const XMLNode& device, char (&formatted)[kMacTextSize]) {
-  const char* text = childText(device, "mac");
+const char* macOf(const XMLNode::ChildElement& device, char (&formatted)[kMacTextSize]) {
+  const char* text = device.getChildText("mac");
   char bytes[6];
   if (text == nullptr || convertMacStrToMacBinStr(text, bytes) != 0) return text;
   formatMacText(reinterpret_cast<const std::uint8_t*>(bytes), formatted);
   return formatted;
+}
+
+bool mergeDevice(void* list, const XMLNode::ChildElement& device) {
+  char mac[kMacTextSize];
+  // The result is ignored: a device that could not be merged must not hide the next ones.
+  mergeClient(*static_cast<const ListContext*>(list), FromDmcSearchCache,
+              {.mac = macOf(device, mac),
+               .ip = device.getChildText("ip"),
+               .deviceName = device.getChildText("deviceName")});
+  return true;
 }
 
 std::string cutWarning(OutputCut cut) {
@@ -73,32 +77,27 @@ std::string notStartedWarning(int error) {
 }  // namespace
 
 int mergeAgentDevices(const char* text, const ListContext& context) {
-  XMLNode root = XMLNode::parseString(text, "root", nullptr);
-  if (root.isEmpty()) return 1;
-  const int count = root.nChildNode("device");
-  for (int i = 0; i < count; ++i) {
-    XMLNode device = root.getChildNode("device", i);
-    char mac[kMacTextSize];
-    // The result is ignored: a device that could not be merged must not hide the next ones.
-    mergeClient(context, FromDmcSearchCache,
-                {.mac = macOf(device, mac),
-                 .ip = childText(device, "ip"),
-                 .deviceName = childText(device, "deviceName")});
-  }
-  root.deleteNodeContent();
-  return 0;
+  std::string copy = text != nullptr ? text : "";
+  return mergeAgentDevices(copy, context);
+}
+
+int mergeAgentDevices(std::string& text, const ListContext& context) {
+  // Walked in place as it is read, without a tree: an output of many devices costs its bytes.
+  const bool found = XMLNode::forEachChildInText(text.data(), text.size(), "root", "device",
+                                                 mergeDevice, const_cast<ListContext*>(&context));
+  return found ? 0 : 1;
 }
 
 SourceReport readDmcSearchCache(const ListContext& context) {
   try {
     const auto deadline = std::chrono::steady_clock::now() + kAgentOutputDeadline;
     // The agent and all it started have ended before its output is parsed.
-    const AgentRun run = runInOwnProcessGroup(agentCommand(), deadline, kAgentOutputCap);
+    AgentRun run = runInOwnProcessGroup(agentCommand(), deadline, kAgentOutputCap);
     if (!run.started) return {.status = 1, .warning = notStartedWarning(run.error)};
-    const AgentOutput& output = run.output;
+    AgentOutput& output = run.output;
     SourceReport report{.warning = cutWarning(output.cut)};
     if (output.text.empty()) return report;
-    report.status = mergeAgentDevices(output.text.c_str(), context);
+    report.status = mergeAgentDevices(output.text, context);
     return report;
   } catch (const std::bad_alloc&) {
     return {.status = 1};

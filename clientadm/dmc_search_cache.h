@@ -1,6 +1,8 @@
 // The DMC agent's search cache as the third source of the list command.
 #pragma once
 
+#include <string>
+
 #include "list_context.h"
 
 namespace kyto::clientadm {
@@ -15,5 +17,7 @@ SourceReport readDmcSearchCache(const ListContext& context);
 // Merges each device element of the agent's XML text, as far as it is well-formed. 1 when the
 // text holds no root element.
 int mergeAgentDevices(const char* text, const ListContext& context);
+// The same on a text of its own, which the walk changes in place.
+int mergeAgentDevices(std::string& text, const ListContext& context);
 
 }  // namespace kyto::clientadm

@@ -2,8 +2,9 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <vector>
+
+#include "common/huge_pages.h"
 
 namespace kyto::clientadm {
 
@@ -17,13 +18,14 @@ struct ListPlace {
   std::int32_t comeFrom = 0;
   std::uint32_t macHash = 0;
   std::uint64_t macHead[2] = {0, 0};
-  std::unique_ptr<ClientRecord> record;
+  ClientRecord* record = nullptr;  // owned by the list
 };
 
-ListPlace placeOf(std::unique_ptr<ClientRecord> record) noexcept;
+ListPlace placeOf(ClientRecord* record) noexcept;
 
 // Sorts the places into list order and links their records through next; returns the first
 // record, or null when there is none. No two places may share both comeFrom and MAC text.
-ClientRecord* sortAndLink(std::vector<ListPlace>& places) noexcept;
+using ListPlaces = std::vector<ListPlace, HugePageAllocator<ListPlace>>;
+ClientRecord* sortAndLink(ListPlaces& places) noexcept;
 
 }  // namespace kyto::clientadm

@@ -16,7 +16,7 @@ MacIndex::Hash MacIndex::hashOf(std::string_view mac) noexcept {
   return static_cast<Hash>(std::hash<std::string_view>{}(mac));
 }
 
-void MacIndex::place(std::vector<Slot>& slots, Slot slot) noexcept {
+void MacIndex::place(Slots& slots, Slot slot) noexcept {
   const std::size_t mask = slots.size() - 1;
   std::size_t at = slot.hash & mask;
   while (slots[at].record != nullptr) at = (at + 1) & mask;
@@ -28,7 +28,7 @@ void MacIndex::reserveMore(std::size_t records) {
   while (size < 2 * (used_ + records)) size *= 2;
   if (size == slots_.size()) return;
   // Built aside and swapped in, so a failed allocation changes nothing.
-  std::vector<Slot> grown(size);
+  Slots grown(size);
   for (const Slot& slot : slots_) {
     if (slot.record != nullptr) place(grown, slot);
   }

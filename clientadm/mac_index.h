@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/huge_pages.h"
+
 namespace kyto::clientadm {
 
 struct ClientRecord;
@@ -38,9 +40,10 @@ class MacIndex {
     ClientRecord* record = nullptr;  // null: free
   };
 
-  static void place(std::vector<Slot>& slots, Slot slot) noexcept;
+  using Slots = std::vector<Slot, HugePageAllocator<Slot>>;
+  static void place(Slots& slots, Slot slot) noexcept;
 
-  std::vector<Slot> slots_;  // a power of two in size, kept at most half full
+  Slots slots_;  // a power of two in size, kept at most half full
   std::size_t used_ = 0;
 };
 

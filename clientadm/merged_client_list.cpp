@@ -1,5 +1,7 @@
 #include "merged_client_list.h"
 
+#include <algorithm>
+
 #include "listing_writer.h"
 #include "record_prefetch.h"
 
@@ -7,8 +9,9 @@ namespace kyto::clientadm {
 
 namespace {
 
-std::string textOrEmpty(const char* text) {
-  return text != nullptr ? std::string(text) : std::string();
+// A record's copy of a text, the empty text when none is given.
+void copyText(std::string& field, const char* text) {
+  if (text != nullptr) field.assign(text);
 }
 
 void refresh(ClientRecord& record, const char* ip, const char* deviceName) {
@@ -16,20 +19,31 @@ void refresh(ClientRecord& record, const char* ip, const char* deviceName) {
   if (deviceName != nullptr && *deviceName != '\0') record.deviceName = deviceName;
 }
 
-std::unique_ptr<ClientRecord> makeRecord(std::int32_t comeFrom, const ClientReport& client) {
-  auto record = std::make_unique<ClientRecord>();
-  record->mac = textOrEmpty(client.mac);
-  record->ip = textOrEmpty(client.ip);
-  record->deviceName = textOrEmpty(client.deviceName);
-  record->clientType = textOrEmpty(client.clientType);
+}  // namespace
+
+ClientRecord* MergedClientList::newRecord() {
+  if (records_.empty() || records_.back().size() == records_.back().capacity()) {
+    constexpr std::size_t kLargest = kLargestChunkBytes / sizeof(ClientRecord);
+    const std::size_t last = records_.empty() ? kFirstChunkRecords / 2 : records_.back().capacity();
+    RecordChunk chunk;
+    chunk.reserve(std::min(2 * last, kLargest));  // never grown: its records stay where they are
+    records_.push_back(std::move(chunk));
+  }
+  return &records_.back().emplace_back();
+}
+
+ClientRecord* MergedClientList::makeRecord(std::int32_t comeFrom, const ClientReport& client) {
+  ClientRecord* record = newRecord();
+  copyText(record->mac, client.mac);
+  copyText(record->ip, client.ip);
+  copyText(record->deviceName, client.deviceName);
+  copyText(record->clientType, client.clientType);
   record->profileId = client.profileId;
-  record->user = textOrEmpty(client.user);
+  copyText(record->user, client.user);
   record->comeFrom = comeFrom;
   record->deny = client.deny;
   return record;
 }
-
-}  // namespace
 
 int MergedClientList::merge(std::int32_t comeFrom, const ClientReport& client) noexcept {
   try {
@@ -53,18 +67,19 @@ int MergedClientList::merge(std::int32_t comeFrom, const ClientReport& client) n
 }
 
 // Adds the record of a report, to be checked when the list is read if it has a MAC text; a
-// record without one is new. On failure the list stays as it was.
-int MergedClientList::add(std::unique_ptr<ClientRecord> record) {
+// record without one is new. On failure the list stays as it was, but for the record itself,
+// which stays unused in its chunk.
+int MergedClientList::add(ClientRecord* record) {
   if (places_.size() == places_.capacity()) places_.reserve(2 * places_.size() + 1024);
   const bool hasMac = !record->mac.empty();
   if (hasMac) {
     byMac_.reserveMore(places_.size() - checked_ + 1);
   } else {
-    withoutMac_.emplace(record->comeFrom, record.get());
+    withoutMac_.emplace(record->comeFrom, record);
   }
   // Nothing below throws: the room is reserved.
   const MacIndex::Hash hash = hasMac ? MacIndex::hashOf(record->mac) : 0;
-  places_.push_back(placeOf(std::move(record)));
+  places_.push_back(placeOf(record));
   places_.back().macHash = hash;
   linked_ = false;
   return 0;
@@ -93,7 +108,7 @@ void MergedClientList::checkReports() const noexcept {
     if (i + kLookupsAhead < places_.size()) byMac_.prefetch(places_[i + kLookupsAhead].macHash);
     // A MAC text's first byte is not NUL, so only the empty text gives a zero first key word;
     // the record itself, cold by now, is read only when its hash matches another's.
-    ClientRecord* record = places_[i].record.get();
+    ClientRecord* record = places_[i].record;
     if (places_[i].macHead[0] != 0) {
       ClientRecord* first = byMac_.findOrInsert(places_[i].macHash, record);
       if (first != record) {
@@ -130,8 +145,8 @@ void MergedClientList::print(std::FILE* out) const {
   ListingWriter writer(out);
   const std::size_t count = places_.size();
   for (std::size_t i = 0; i < count; ++i) {
-    if (i + kRecordsAhead < count) prefetchRecord(places_[i + kRecordsAhead].record.get());
-    if (i + kTextsAhead < count) prefetchTexts(places_[i + kTextsAhead].record.get());
+    if (i + kRecordsAhead < count) prefetchRecord(places_[i + kRecordsAhead].record);
+    if (i + kTextsAhead < count) prefetchTexts(places_[i + kTextsAhead].record);
     writer.write(*places_[i].record);
   }
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/huge_pages.h"
 #include "list_order.h"
 #include "mac_index.h"
 
@@ -76,12 +77,23 @@ class MergedClientList {
   void print(std::FILE* out) const;
 
  private:
-  int add(std::unique_ptr<ClientRecord> record);
+  // A record of the list's own, made in chunks: a large list costs few allocations. Throws
+  // std::bad_alloc.
+  ClientRecord* newRecord();
+  ClientRecord* makeRecord(std::int32_t comeFrom, const ClientReport& client);
+  int add(ClientRecord* record);
   void checkReports() const noexcept;
+
+  // The records, in chunks that double in size up to a few huge pages: a short list takes a
+  // little of the heap, a long one few allocations and few page faults.
+  using RecordChunk = std::vector<ClientRecord, HugePageAllocator<ClientRecord>>;
+  static constexpr std::size_t kFirstChunkRecords = 64;
+  static constexpr std::size_t kLargestChunkBytes = 4 * kHugePageBytes;
+  std::vector<RecordChunk> records_;
 
   // Owns the records; in list order when linked_. Those from checked_ on come from reports not
   // checked yet, in the order of the reports.
-  mutable std::vector<ListPlace> places_;
+  mutable ListPlaces places_;
   mutable std::size_t checked_ = 0;
   mutable ClientRecord* head_ = nullptr;
   mutable bool linked_ = true;

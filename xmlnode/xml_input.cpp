@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/regular_file.h"
+#include "xml_memory.h"
 
 namespace kyto::xmlnode {
 
@@ -15,7 +16,16 @@ namespace {
 
 // Room for size bytes and the one after them.
 char* allocate(std::size_t size) {
-  return static_cast<char*>(std::malloc(size + 1));
+  return static_cast<char*>(allocateMemory(size + 1));
+}
+
+// Room for twice the bytes of data, which move there: null when memory runs out, data then kept.
+char* grow(XmlBytes& data, std::size_t used, std::size_t capacity) {
+  char* grown = allocate(capacity * 2);
+  if (grown == nullptr) return nullptr;
+  std::memcpy(grown, data.data(), used);
+  data = XmlBytes(grown, 0);
+  return grown;
 }
 
 XmlInput failed(InputStatus status, int error = 0) {
@@ -31,6 +41,7 @@ XmlInput readAll(int fd, std::size_t mostBytes) {
   struct stat st;
   if (fstat(fd, &st) != 0) return failed(InputStatus::kUnreadable, errno);
   if (static_cast<std::size_t>(st.st_size) > mostBytes) return failed(InputStatus::kTooLarge);
+  const LargeDocument large(static_cast<std::size_t>(st.st_size));
   // One more than its size, so that the read that sees the end comes at once.
   std::size_t capacity = static_cast<std::size_t>(st.st_size) + 1;
   char* data = allocate(capacity);
@@ -40,10 +51,7 @@ XmlInput readAll(int fd, std::size_t mostBytes) {
   for (;;) {
     if (size == capacity) {
       if (capacity > mostBytes) return failed(InputStatus::kTooLarge);
-      char* grown = static_cast<char*>(std::realloc(bytes.data(), capacity * 2 + 1));
-      if (grown == nullptr) return failed(InputStatus::kOutOfMemory);
-      bytes.release();
-      bytes = XmlBytes(grown, 0);
+      if (grow(bytes, size, capacity) == nullptr) return failed(InputStatus::kOutOfMemory);
       capacity *= 2;
     }
     const ssize_t n = read(fd, bytes.data() + size, capacity - size);
@@ -113,6 +121,7 @@ struct Converter {
 };
 
 XmlInput convert(std::string_view raw, const std::string& encoding) {
+  const LargeDocument large(raw.size());
   Converter converter(encoding.c_str());
   if (!converter.valid()) {
     XmlInput input = failed(InputStatus::kUnknownEncoding);
@@ -137,10 +146,7 @@ XmlInput convert(std::string_view raw, const std::string& encoding) {
       input.badAt = used;
       return input;
     }
-    char* grown = static_cast<char*>(std::realloc(out.data(), capacity * 2 + 1));
-    if (grown == nullptr) return failed(InputStatus::kOutOfMemory);
-    out.release();
-    out = XmlBytes(grown, 0);
+    if (grow(out, used, capacity) == nullptr) return failed(InputStatus::kOutOfMemory);
     capacity *= 2;
   }
   XmlInput input;
@@ -150,11 +156,27 @@ XmlInput convert(std::string_view raw, const std::string& encoding) {
 
 }  // namespace
 
+void XmlBytes::Free::operator()(char* data) const {
+  freeMemory(data);
+}
+
 XmlBytes XmlBytes::copyOf(std::string_view text) {
   char* data = allocate(text.size());
   if (data == nullptr) return {};
   std::memcpy(data, text.data(), text.size());
   return XmlBytes(data, text.size());
+}
+
+std::string encodingOf(std::string_view raw, std::size_t* bomBytes) {
+  const Signature signature = signatureOf(raw);
+  *bomBytes = signature.bomBytes;
+  std::string encoding = signature.encoding != nullptr ? signature.encoding : declaredEncoding(raw);
+  if (namesUtf8(encoding)) encoding.clear();
+  return encoding;
+}
+
+XmlInput convertToUtf8(std::string_view raw, const std::string& encoding) {
+  return convert(raw, encoding);
 }
 
 XmlInput toUtf8(XmlBytes raw) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,8 +14,8 @@ namespace kyto::xmlnode {
 // of whether it is sound.
 inline constexpr std::size_t kMostXmlFileBytes = 64 * 1024 * 1024;
 
-// Bytes on the heap as malloc gives them, which the tree builder takes over without a copy, with
-// room for one byte more after them: the builder ends the text there.
+// Bytes from allocateMemory (xml_memory.h), which the tree builder takes over without a copy,
+// with room for one byte more after them: the builder ends the text there.
 class XmlBytes {
  public:
   XmlBytes() = default;
@@ -26,7 +25,7 @@ class XmlBytes {
   std::size_t size() const { return size_; }
   std::string_view view() const { return {data_.get(), size_}; }
   bool empty() const { return data_ == nullptr; }
-  // Gives the bytes up to their new owner, who frees them with free().
+  // Gives the bytes up to their new owner, who frees them with freeMemory().
   char* release() { return data_.release(); }
 
   // A copy of text; empty when memory runs out.
@@ -34,7 +33,7 @@ class XmlBytes {
 
  private:
   struct Free {
-    void operator()(char* data) const { std::free(data); }
+    void operator()(char* data) const;
   };
   std::unique_ptr<char, Free> data_;
   std::size_t size_ = 0;
@@ -42,8 +41,8 @@ class XmlBytes {
 
 enum class InputStatus {
   kRead,
-  kUnreadable,       // not opened or read as a regular file: error holds the errno value
-  kTooLarge,         // more than kMostXmlFileBytes
+  kUnreadable,  // not opened or read as a regular file: error holds the errno value
+  kTooLarge,    // more than kMostXmlFileBytes
   kOutOfMemory,
   kUnknownEncoding,  // declared in an encoding this machine can't convert
   kBadEncoding,      // bytes that are no characters of the encoding it is in
@@ -51,10 +50,10 @@ enum class InputStatus {
 
 struct XmlInput {
   InputStatus status = InputStatus::kRead;
-  int error = 0;         // kUnreadable: the errno value (EINVAL: not a regular file)
-  std::string encoding;  // kUnknownEncoding, kBadEncoding: the encoding's name
+  int error = 0;          // kUnreadable: the errno value (EINVAL: not a regular file)
+  std::string encoding;   // kUnknownEncoding, kBadEncoding: the encoding's name
   std::size_t badAt = 0;  // kBadEncoding: where in the UTF-8 text the bad bytes would begin
-  XmlBytes text;         // kRead: the document as UTF-8, its byte order mark removed
+  XmlBytes text;          // kRead: the document as UTF-8, its byte order mark removed
 };
 
 // Reads the regular file at path (never blocking on a FIFO or a device) and converts it.
@@ -64,5 +63,12 @@ XmlInput readXmlFile(const std::string& path, std::size_t mostBytes = kMostXmlFi
 // by the first bytes of a UTF-16 or UTF-32 document without one, or by the XML declaration's
 // encoding; UTF-8 without either.
 XmlInput toUtf8(XmlBytes raw);
+
+// The encoding raw is in when it is not UTF-8 (empty when it is), and how many bytes of a byte
+// order mark it begins with.
+std::string encodingOf(std::string_view raw, std::size_t* bomBytes);
+
+// raw, in that encoding and without its byte order mark, converted to UTF-8.
+XmlInput convertToUtf8(std::string_view raw, const std::string& encoding);
 
 }  // namespace kyto::xmlnode

@@ -14,6 +14,7 @@
 // never printed.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <utility>
@@ -72,6 +73,56 @@ class XMLNode {
   static XMLNode parseString(const char* text, const char* tag = nullptr,
                              XMLResults* results = nullptr);
 
+  // A child element as the walks below hand it over, its texts decoded as a tree's are and
+  // valid during the call.
+  class ChildElement {
+   public:
+    // The value of the first attribute with this name, or null.
+    const char* getAttribute(const char* name) const;
+    // As XMLNode::getAttributes with names.
+    void getAttributes(const char* const* names, const char** values, int count) const;
+    // The first text of its first child element of this name, as getChildNode(name).getText(0)
+    // would give it, or null.
+    const char* getChildText(const char* name) const;
+
+    struct Attribute {
+      const char* name;
+      std::size_t nameLength;
+      const char* value;
+    };
+    using Attributes = std::vector<Attribute>;
+    using Pairs = std::vector<std::pair<const char*, const char*>>;
+    struct Parts {
+      Attributes& attributes;
+      Pairs& childTexts;
+    };
+    // What a walk fills in.
+    static Parts partsOf(ChildElement& element) {
+      return {element.attributes_, element.childTexts_};
+    }
+
+   private:
+    Attributes attributes_;
+    Pairs childTexts_;  // each child element's name and first text, in order
+  };
+  // Called for each child; false stops the walk.
+  using ChildVisitor = bool (*)(void* context, const ChildElement& element);
+
+  // Reads the file at path as openFileHelper(path, error, tag) would, and calls visit for each
+  // child element named child of that element, in document order, without building a tree: a
+  // large list costs its bytes and no more memory. The file is checked whole before the first
+  // call, so nothing is visited of a file that is not well-formed. *error as openFileHelper's.
+  static void forEachChildInFile(const char* path, int* error, const char* tag, const char* child,
+                                 ChildVisitor visit, void* context);
+
+  // The same for a text, recovering what a damaged or cut text still yields, as parseString:
+  // the children before the first problem. False when the text holds no element named tag.
+  static bool forEachChildInText(const char* text, const char* tag, const char* child,
+                                 ChildVisitor visit, void* context);
+  // The same in place: the size bytes at text, and the byte after them, are changed.
+  static bool forEachChildInText(char* text, std::size_t size, const char* tag, const char* child,
+                                 ChildVisitor visit, void* context);
+
   // A new document top, written as the declaration <?xml ...?> followed by its children. The
   // attributes "version" and "encoding" added to it make the declaration.
   static XMLNode createXMLTopNode(const char* name, int isDeclaration = 0);
@@ -98,6 +149,11 @@ class XMLNode {
 
   // The value of the first attribute with this name, or null.
   const char* getAttribute(const char* name, int* position = nullptr) const;
+
+  // The values of the first attributes with these names, in one walk over the attributes:
+  // values[i] is that of names[i], or null. For a reader of many attributes of each of many
+  // elements.
+  void getAttributes(const char* const* names, const char** values, int count) const;
 
   // Every attribute of the element as (name, value), in document order.
   std::vector<std::pair<const char*, const char*>> getAttributes() const;

@@ -7,6 +7,7 @@
 
 #include "common/safe_text.h"
 #include "xml_input.h"
+#include "xml_memory.h"
 #include "xml_node.h"
 #include "xml_tree.h"
 #include "xml_well_formed.h"
@@ -20,9 +21,17 @@ using kyto::xmlnode::XmlBytes;
 using kyto::xmlnode::XmlInput;
 
 // Comments, processing instructions and the document type stay in the tree, so that a rewrite
-// of a file keeps them; white space between elements does not.
-constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_pi |
-                                   pugi::parse_doctype | pugi::parse_declaration;
+// of a file keeps them; white space between elements does not. References are replaced, white
+// space in attribute values becomes spaces and line ends become newlines, each only when the
+// check found any to convert: a plain list is built without looking for them again.
+unsigned parseOptions(const kyto::xmlnode::WellFormedness& checked) {
+  unsigned options = pugi::parse_cdata | pugi::parse_comments | pugi::parse_pi |
+                     pugi::parse_doctype | pugi::parse_declaration;
+  if (checked.references) options |= pugi::parse_escapes;
+  if (checked.breaksInValues) options |= pugi::parse_wconv_attribute;
+  if (checked.carriageReturns) options |= pugi::parse_eol;
+  return options;
+}
 
 long lineAt(std::string_view text, std::size_t offset) {
   return 1 + static_cast<long>(std::count(text.begin(), text.begin() + offset, '\n'));
@@ -87,6 +96,7 @@ std::shared_ptr<XMLNode::Tree> build(XmlBytes text, bool recover, bool keepLines
     if (!recover) return nullptr;
   }
   auto tree = std::make_shared<XMLNode::Tree>();
+  const kyto::xmlnode::LargeDocument large(text.size());
   if (keepLines) {
     tree->linesKept = true;
     tree->newlines = newlinesOf(text.view());
@@ -96,7 +106,7 @@ std::shared_ptr<XMLNode::Tree> build(XmlBytes text, bool recover, bool keepLines
   const std::size_t length = checked.offset;
   text.data()[length] = '\0';
   const pugi::xml_parse_result parsed = tree->doc.load_buffer_inplace_own(
-      text.release(), length + 1, kParseOptions, pugi::encoding_utf8);
+      text.release(), length + 1, parseOptions(checked), pugi::encoding_utf8);
   if (parsed.status == pugi::status_out_of_memory) {
     setBeyondLimits(report, XMLNode::kMemoryBound, "memory ran out");
     return nullptr;

@@ -1,5 +1,6 @@
 // Reading a tree: children, names, attributes, text and lines.
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "xml_node.h"
@@ -14,6 +15,12 @@ namespace {
 pugi::xml_node declarationOf(pugi::xml_node document) {
   const pugi::xml_node first = document.first_child();
   return first.type() == pugi::node_declaration ? first : pugi::xml_node();
+}
+
+// Names are short and mostly differ early: compared inline, without a call.
+bool sameName(const char* a, const char* b) {
+  while (*a != '\0' && *a == *b) ++a, ++b;
+  return *a == *b;
 }
 
 }  // namespace
@@ -80,8 +87,27 @@ const char* XMLNode::getAttribute(const char* name, int* /*position*/) const {
   pugi::xml_node node = nodeOf(node_);
   // The declaration's attributes of a document top.
   if (node.type() == pugi::node_document) node = declarationOf(node);
-  const pugi::xml_attribute attribute = node.attribute(name);
-  return attribute ? attribute.value() : nullptr;
+  for (pugi::xml_attribute attribute = node.first_attribute(); attribute;
+       attribute = attribute.next_attribute()) {
+    if (sameName(attribute.name(), name)) return attribute.value();
+  }
+  return nullptr;
+}
+
+void XMLNode::getAttributes(const char* const* names, const char** values, int count) const {
+  for (int i = 0; i < count; ++i) values[i] = nullptr;
+  if (getName() == nullptr) return;
+  int left = count;
+  for (pugi::xml_attribute attribute = nodeOf(node_).first_attribute(); attribute && left > 0;
+       attribute = attribute.next_attribute()) {
+    const char* candidate = attribute.name();
+    for (int i = 0; i < count; ++i) {
+      if (values[i] != nullptr || !sameName(candidate, names[i])) continue;
+      values[i] = attribute.value();
+      --left;
+      break;
+    }
+  }
 }
 
 std::vector<std::pair<const char*, const char*>> XMLNode::getAttributes() const {

@@ -1,6 +1,10 @@
 #include "xml_well_formed.h"
 
 #include <cstdint>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -13,17 +17,40 @@ namespace {
 // start tag of many attributes costs no more than their bytes.
 constexpr std::size_t kPairwiseAttributes = 16;
 
-bool isSpace(unsigned char c) {
+constexpr bool isSpace(unsigned char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-bool isNameStart(unsigned char c) {
+constexpr bool isNameStart(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
 }
 
-bool isNameByte(unsigned char c) {
+constexpr bool isNameByte(unsigned char c) {
   return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
+
+// Tables of the ASCII bytes that the common loops step over without a second look: name bytes,
+// and what may stand in an attribute value or in text as it is.
+struct ByteTable {
+  bool plain[256] = {};
+};
+
+constexpr ByteTable nameTable() {
+  ByteTable table;
+  for (int c = 0; c < 0x80; ++c) table.plain[c] = isNameByte(static_cast<unsigned char>(c));
+  return table;
+}
+
+constexpr ByteTable valueTable(bool text) {
+  ByteTable table;
+  for (int c = 0x20; c < 0x80; ++c)
+    table.plain[c] = c != '<' && c != '&' && (text ? c != ']' : c != '"' && c != '\'');
+  return table;
+}
+
+constexpr ByteTable kNameBytes = nameTable();
+constexpr ByteTable kValueBytes = valueTable(false);
+constexpr ByteTable kTextBytes = valueTable(true);
 
 bool isXmlChar(std::uint32_t c) {
   if (c < 0x20) return c == 0x9 || c == 0xA || c == 0xD;
@@ -33,13 +60,46 @@ bool isXmlChar(std::uint32_t c) {
   return c >= 0x10000 && c <= 0x10FFFF;
 }
 
+// The offset of the first block of sixteen bytes from at that holds a byte to look at, or of
+// the last bytes before end that make no whole block: those are left to a byte-wise look.
+std::size_t plainRunEnd(const char* data, std::size_t at, std::size_t end, unsigned char stop1,
+                        unsigned char stop2) {
+#if defined(__SSE2__)
+  const __m128i quote1 = _mm_set1_epi8(static_cast<char>(stop1));
+  const __m128i quote2 = _mm_set1_epi8(static_cast<char>(stop2));
+  const __m128i less = _mm_set1_epi8('<');
+  const __m128i amp = _mm_set1_epi8('&');
+  const __m128i space = _mm_set1_epi8(0x20);
+  for (; at + 16 <= end; at += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+    // Bytes from 0x80 read as negative: below 0x20 covers them and the control characters.
+    const __m128i look = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(block, quote1), _mm_cmpeq_epi8(block, quote2)),
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, less), _mm_cmpeq_epi8(block, amp)),
+                     _mm_cmplt_epi8(block, space)));
+    const int mask = _mm_movemask_epi8(look);
+    if (mask != 0) return at + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+#else
+  (void)data, (void)end, (void)stop1, (void)stop2;
+#endif
+  return at;
+}
+
 class Checker {
  public:
-  Checker(std::string_view text, bool anyBytes) : text_(text), anyBytes_(anyBytes) {}
+  Checker(std::string_view text, bool anyBytes, ChildElements* children)
+      : text_(text), anyBytes_(anyBytes), children_(children) {}
 
   WellFormedness run() {
-    if (document()) return {true, text_.size(), {}};
-    return {false, failedAt_, std::move(problem_)};
+    WellFormedness result;
+    result.wellFormed = document();
+    result.offset = result.wellFormed ? text_.size() : failedAt_;
+    result.problem = std::move(problem_);
+    result.references = references_;
+    result.breaksInValues = breaksInValues_;
+    result.carriageReturns = carriageReturns_;
+    return result;
   }
 
  private:
@@ -86,6 +146,7 @@ class Checker {
 
   // Steps over one character; false (with the problem) when it is none XML allows.
   bool character(std::size_t markupStart) {
+    if (peek() == '\r') carriageReturns_ = true;
     std::size_t length = charLength();
     if (length == 0 && anyBytes_ && !atEnd()) length = 1;
     if (length == 0) return fail(markupStart, problemOfByte());
@@ -112,15 +173,29 @@ class Checker {
     while (!atEnd() && isSpace(peek())) ++at_;
   }
 
+  // Steps over the ASCII bytes the table passes.
+  void skipPlain(const ByteTable& table) {
+    const char* const data = text_.data();
+    std::size_t at = at_;
+    const std::size_t end = text_.size();
+    while (at < end && table.plain[static_cast<unsigned char>(data[at])]) ++at;
+    at_ = at;
+  }
+
+  // The same for a value or text: sixteen bytes at a time while none of them is one to look at
+  // (a control character, a byte of a multi-byte character, '<', '&', or either stop byte).
+  void skipPlainRun(const ByteTable& table, unsigned char stop1, unsigned char stop2) {
+    at_ = plainRunEnd(text_.data(), at_, text_.size(), stop1, stop2);
+    skipPlain(table);
+  }
+
   bool name(std::size_t markupStart, std::string_view* taken = nullptr) {
     const std::size_t start = at_;
     if (atEnd() || !isNameStart(peek())) return fail(markupStart, "a name expected");
-    while (!atEnd() && isNameByte(peek())) {
-      if (peek() < 0x80) {
-        ++at_;
-      } else if (!character(markupStart)) {
-        return false;
-      }
+    for (;;) {
+      skipPlain(kNameBytes);
+      if (atEnd() || peek() < 0x80) break;
+      if (!character(markupStart)) return false;
     }
     if (taken != nullptr) *taken = text_.substr(start, at_ - start);
     return true;
@@ -148,10 +223,12 @@ class Checker {
     }
     if (atEnd() || digits == 0) return fail(problemAt, "a malformed character reference");
     ++at_;  // ';'
-    return isXmlChar(value) ? true : fail(problemAt, "a reference to a character XML does not allow");
+    return isXmlChar(value) ? true
+                            : fail(problemAt, "a reference to a character XML does not allow");
   }
 
   bool reference(std::size_t problemAt) {
+    references_ = true;
     if (peek(1) == '#') return characterReference(problemAt);
     ++at_;  // '&'
     std::string_view entity;
@@ -206,12 +283,16 @@ class Checker {
     const unsigned char quote = peek();
     if (quote != '"' && quote != '\'') return fail(markupStart, "a quoted value expected");
     ++at_;
-    while (!atEnd() && peek() != quote) {
+    for (;;) {
+      skipPlainRun(kValueBytes, '"', '\'');
+      if (atEnd() || peek() == quote) break;
       if (attributeValue && peek() == '<') return fail(markupStart, "a '<' in an attribute value");
       if (attributeValue && peek() == '&') {
         if (!reference(markupStart)) return false;
         continue;
       }
+      if (attributeValue && (peek() == '\t' || peek() == '\n' || peek() == '\r'))
+        breaksInValues_ = true;
       if (!character(markupStart)) return false;
     }
     if (atEnd()) return fail(markupStart, "a quoted value that does not end");
@@ -225,19 +306,85 @@ class Checker {
 
   bool uniqueAttribute(std::string_view attribute, std::size_t markupStart) {
     if (attributes_.size() < kPairwiseAttributes) {
+      // Names of one length and first byte are rare among an element's attributes: only those
+      // are compared whole.
       for (const std::string_view seen : attributes_)
-        if (seen == attribute) return twice(attribute, markupStart);
+        if (seen.size() == attribute.size() && seen[0] == attribute[0] && seen == attribute)
+          return twice(attribute, markupStart);
       attributes_.push_back(attribute);
-      if (attributes_.size() == kPairwiseAttributes) manyAttributes_.insert(attributes_.begin(),
-                                                                            attributes_.end());
+      if (attributes_.size() == kPairwiseAttributes)
+        manyAttributes_.insert(attributes_.begin(), attributes_.end());
       return true;
     }
     if (!manyAttributes_.insert(attribute).second) return twice(attribute, markupStart);
     return true;
   }
 
+  // The start tag at at_ when it is of the plain kind nearly every tag of a list is: ASCII names,
+  // values of plain ASCII (no reference, no control character), a few attributes. Then at_ moves
+  // past it and true comes back; for any other tag, at_ stays and the full reading takes over.
+  // Both read such a tag alike; this one only keeps its work in registers.
+  bool plainStartTag(bool* empty) {
+    const char* const data = text_.data();
+    const char* const end = data + text_.size();
+    const char* p = data + at_ + 1;
+    const auto nameEnd = [end](const char* q) {
+      if (q == end || !isNameStart(static_cast<unsigned char>(*q)) || *q < 0) return q;
+      while (q != end && kNameBytes.plain[static_cast<unsigned char>(*q)]) ++q;
+      return q;
+    };
+    const char* element = p;
+    p = nameEnd(p);
+    if (p == element || (p != end && *p < 0)) return false;
+    const std::string_view elementName(element, static_cast<std::size_t>(p - element));
+    std::string_view names[kPairwiseAttributes];
+    std::size_t count = 0;
+    for (;;) {
+      const char* before = p;
+      while (p != end && isSpace(static_cast<unsigned char>(*p))) ++p;
+      if (p == end) return false;
+      if (*p == '>' || (*p == '/' && p + 1 != end && p[1] == '>')) break;
+      if (p == before || count == kPairwiseAttributes) return false;
+      const char* attribute = p;
+      p = nameEnd(p);
+      if (p == attribute || p == end || *p != '=') return false;  // spaces around '=': the full way
+      const std::string_view attributeName(attribute, static_cast<std::size_t>(p - attribute));
+      for (std::size_t k = 0; k < count; ++k)
+        if (names[k].size() == attributeName.size() && names[k] == attributeName) return false;
+      names[count++] = attributeName;
+      ++p;
+      if (p == end || (*p != '"' && *p != '\'')) return false;
+      const char quote = *p++;
+      p = data + plainRunEnd(data, static_cast<std::size_t>(p - data), text_.size(),
+                             static_cast<unsigned char>(quote), static_cast<unsigned char>(quote));
+      while (p != end && kValueBytes.plain[static_cast<unsigned char>(*p)]) ++p;
+      if (p == end || *p != quote) return false;
+      ++p;
+    }
+    *empty = *p == '/';
+    noteStartTag(at_, elementName, *empty);
+    if (!*empty) openElements_.push_back(elementName);
+    at_ = static_cast<std::size_t>(p - data) + (*empty ? 2 : 1);
+    return true;
+  }
+
+  // Notes a start tag at start for the children asked for, before its element is opened.
+  void noteStartTag(std::size_t start, std::string_view element, bool empty) {
+    if (children_ == nullptr || parentClosed_) return;
+    if (!children_->parentFound) {
+      if (element != children_->parent) return;
+      children_->parentFound = true;
+      parentDepth_ = openElements_.size();
+      parentClosed_ = empty;
+      return;
+    }
+    if (openElements_.size() == parentDepth_ + 1 && element == children_->child)
+      children_->starts.push_back(start);
+  }
+
   // "<name attributes>" or "<name attributes/>"; *empty tells which.
   bool startTag(bool* empty) {
+    if (plainStartTag(empty)) return true;
     const std::size_t start = at_;
     ++at_;  // '<'
     std::string_view element;
@@ -253,7 +400,7 @@ class Checker {
     for (;;) {
       const std::size_t before = at_;
       skipSpace();
-      if (startsWith("/>") || startsWith(">")) break;
+      if (peek() == '>' || (peek() == '/' && peek(1) == '>')) break;
       if (at_ == before) return fail(start, "white space expected between attributes");
       std::string_view attribute;
       if (!name(start, &attribute) || !uniqueAttribute(attribute, start)) return false;
@@ -265,6 +412,7 @@ class Checker {
     }
     *empty = peek() == '/';
     at_ += *empty ? 2 : 1;
+    noteStartTag(start, element, *empty);
     if (!*empty) openElements_.push_back(element);
     return true;
   }
@@ -277,31 +425,35 @@ class Checker {
     skipSpace();
     if (peek() != '>') return fail(start, "a malformed end tag");
     ++at_;
-    if (openElements_.empty()) return fail(start, "the end tag " + std::string(element) + " of no element");
+    if (openElements_.empty())
+      return fail(start, "the end tag " + std::string(element) + " of no element");
     if (openElements_.back() != element)
       return fail(start, "the end tag " + std::string(element) + " where " +
                              std::string(openElements_.back()) + " ends");
     openElements_.pop_back();
+    if (children_ != nullptr && children_->parentFound && openElements_.size() == parentDepth_)
+      parentClosed_ = true;
     return true;
   }
 
   // Character data up to the next markup.
   bool text() {
-    while (!atEnd()) {
+    for (;;) {
+      skipPlainRun(kTextBytes, ']', ']');
+      if (atEnd()) return true;
       const unsigned char c = peek();
       if (c == '<') return true;
       if (c == '&') {
         if (!reference(at_)) return false;
         continue;
       }
-      if (c == ']' && startsWith("]]>")) return fail(at_, "\"]]>\" in text");
-      if (c >= 0x20 && c < 0x80) {
+      if (c == ']') {
+        if (startsWith("]]>")) return fail(at_, "\"]]>\" in text");
         ++at_;
         continue;
       }
       if (!character(at_)) return false;
     }
-    return true;
   }
 
   // The root element and everything in it, without recursion: any depth costs its bytes.
@@ -310,19 +462,21 @@ class Checker {
     if (!startTag(&empty)) return false;
     while (!openElements_.empty()) {
       if (!text()) return false;
-      if (atEnd()) return fail(at_, "the element " + std::string(openElements_.back()) + " does not end");
-      if (startsWith("</")) {
+      if (atEnd())
+        return fail(at_, "the element " + std::string(openElements_.back()) + " does not end");
+      const unsigned char next = peek(1);
+      if (next == '/') {
         if (!endTag()) return false;
+      } else if (next != '!' && next != '?') {
+        if (!startTag(&empty)) return false;
       } else if (startsWith("<!--")) {
         if (!comment()) return false;
       } else if (startsWith("<![CDATA[")) {
         if (!cdata()) return false;
-      } else if (startsWith("<?")) {
+      } else if (next == '?') {
         if (!processingInstruction()) return false;
-      } else if (startsWith("<!")) {
+      } else {
         return fail(at_, "a markup declaration inside an element");
-      } else if (!startTag(&empty)) {
-        return false;
       }
     }
     return true;
@@ -406,7 +560,8 @@ class Checker {
       if (peek() == '%') {
         anyEntityMayBeDeclared_ = true;  // a parameter entity may declare any entity
         ++at_;
-        if (!name(at_ - 1) || peek() != ';') return fail(at_, "a malformed parameter entity reference");
+        if (!name(at_ - 1) || peek() != ';')
+          return fail(at_, "a malformed parameter entity reference");
         ++at_;
       } else if (startsWith("<!--")) {
         if (!comment()) return false;
@@ -462,8 +617,8 @@ class Checker {
       } else if (startsWith("<!DOCTYPE")) {
         if (!doctype()) return false;
       } else if (peek() != '<' || startsWith("</") || startsWith("<!")) {
-        return fail(at_, rootSeen_ ? "content after the root element"
-                                   : "content before the root element");
+        return fail(
+            at_, rootSeen_ ? "content after the root element" : "content before the root element");
       } else if (rootSeen_) {
         return fail(at_, "a second root element");
       } else {
@@ -475,9 +630,15 @@ class Checker {
 
   std::string_view text_;
   bool anyBytes_;
+  ChildElements* children_;
+  std::size_t parentDepth_ = 0;  // the open elements around the parent
+  bool parentClosed_ = false;
   std::size_t at_ = 0;
   std::size_t failedAt_ = 0;
   std::string problem_;
+  bool references_ = false;
+  bool breaksInValues_ = false;
+  bool carriageReturns_ = false;
   bool rootSeen_ = false;
   bool doctypeSeen_ = false;
   bool anyEntityMayBeDeclared_ = false;
@@ -489,8 +650,8 @@ class Checker {
 
 }  // namespace
 
-WellFormedness checkWellFormed(std::string_view text, bool anyBytes) {
-  return Checker(text, anyBytes).run();
+WellFormedness checkWellFormed(std::string_view text, bool anyBytes, ChildElements* children) {
+  return Checker(text, anyBytes, children).run();
 }
 
 }  // namespace kyto::xmlnode

@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kyto::xmlnode {
 
@@ -30,12 +31,29 @@ struct WellFormedness {
   // holds it, so that everything before it is whole. The text's size when there is none.
   std::size_t offset = 0;
   std::string problem;  // what is wrong, as a phrase; empty when well-formed
+  // What the text holds that a tree builder must convert, so that one that holds none can skip
+  // the conversion: references, a tab, newline or carriage return inside an attribute value
+  // (which become spaces), carriage returns (which end lines).
+  bool references = false;
+  bool breaksInValues = false;
+  bool carriageReturns = false;
+};
+
+// What a check can note on its way for a reader that wants only some elements: where each child
+// element named child of the first element named parent (document order) starts.
+struct ChildElements {
+  const char* parent;
+  const char* child;
+  bool parentFound = false;
+  std::vector<std::size_t> starts;  // the offset of each such child's '<', in order
 };
 
 // Checks a document held as UTF-8 (the XML declaration's encoding is not looked at: the text is
 // already converted). A byte order mark must have been removed. With anyBytes, a byte that is no
 // character XML allows (invalid UTF-8, a control character) is taken as it is: the agent's
 // output is listed with such names as they came, made safe by the listing's writers.
-WellFormedness checkWellFormed(std::string_view text, bool anyBytes = false);
+// With children, the check also notes where those elements start.
+WellFormedness checkWellFormed(std::string_view text, bool anyBytes = false,
+                               ChildElements* children = nullptr);
 
 }  // namespace kyto::xmlnode

@@ -31,17 +31,26 @@ int denyFrom(const char* text) {
   return decimalAsInt(text) != 0 ? 1 : 0;
 }
 
+struct Walk {
+  ClientSettingsCallback callback;
+  void* context;
+};
+
 // Hands one entry to the callback; false when the callback asks to stop. Entries without a
 // valid MAC are skipped silently.
-bool visitClient(const XMLNode& client, ClientSettingsCallback callback, void* context) {
-  const char* mac = client.getAttribute("MAC");
+bool visitClient(void* walk, const XMLNode::ChildElement& client) {
+  enum { kMac, kIp, kDevice, kProfile, kUser, kType, kDeny, kFields };
+  static constexpr const char* kNames[kFields] = {"MAC",  "IP",          "DEVICE", "USER_PROFILE",
+                                                  "USER", "CLIENT_TYPE", "DENY"};
+  const char* field[kFields];
+  client.getAttributes(kNames, field, kFields);  // one walk over the entry's attributes
   unsigned char macBytes[6];
-  if (mac == nullptr || *mac == '\0' ||
-      convertMacStrToMacBinStr(mac, reinterpret_cast<char*>(macBytes)) != 0)
+  if (field[kMac] == nullptr || *field[kMac] == '\0' ||
+      convertMacStrToMacBinStr(field[kMac], reinterpret_cast<char*>(macBytes)) != 0)
     return true;
-  return callback(context, macBytes, client.getAttribute("IP"), client.getAttribute("DEVICE"),
-                  profileFrom(client.getAttribute("USER_PROFILE")), client.getAttribute("USER"),
-                  client.getAttribute("CLIENT_TYPE"), denyFrom(client.getAttribute("DENY"))) == 0;
+  const auto& [callback, context] = *static_cast<const Walk*>(walk);
+  return callback(context, macBytes, field[kIp], field[kDevice], profileFrom(field[kProfile]),
+                  field[kUser], field[kType], denyFrom(field[kDeny])) == 0;
 }
 
 // *why gets the errno of a list that could not be read, or was too large or in an encoding the
@@ -58,18 +67,14 @@ int readClients(ClientSettingsCallback callback, void* context, int* why) {
     *why = 0;  // its message said why
     return 1;
   }
+  // The entries are read as the file is walked, without a tree of it: a large list costs only
+  // its bytes, and the file is checked whole before the first entry is handed on.
+  Walk walk{callback, context};
   int error = 0;
-  // Declared after the lock: the tree is freed before the lock is given up.
-  XMLNode clients = XMLNode::openFileHelper(path, &error, "UPNP_CLIENTS");
+  XMLNode::forEachChildInFile(path, &error, "UPNP_CLIENTS", "CLIENT", visitClient, &walk);
   if (error != 0) {
     *why = error == XMLNode::kFileUnreadable || error == XMLNode::kFileBeyondLimits ? errno : 0;
     return 1;
-  }
-  // The entries are taken until there is none, without counting them first: a count would be
-  // one more walk over a large list's nodes, long out of the cache by then.
-  for (int i = 0;; ++i) {
-    const XMLNode client = clients.getChildNode("CLIENT", i);
-    if (client.isEmpty() || !visitClient(client, callback, context)) break;
   }
   return 0;
 }
