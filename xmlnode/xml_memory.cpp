@@ -61,8 +61,7 @@ class HugePageChunks {
 
  private:
   bool addChunk(std::size_t atLeast) {
-    const std::size_t size =
-        roundUp(atLeast > kChunkBytes ? atLeast : kChunkBytes, kHugePageBytes);
+    const std::size_t size = roundUp(atLeast > kChunkBytes ? atLeast : kChunkBytes, kHugePageBytes);
     void* base = allocateHugePages(size);
     if (base == nullptr) return false;
     try {

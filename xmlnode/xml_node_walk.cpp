@@ -12,8 +12,27 @@ namespace {
 
 using kyto::xmlnode::InputStatus;
 
-bool isSpace(char c) {
+constexpr bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// The bytes that end a name in a start tag: white space, '=', '/' and '>'.
+struct NameEnds {
+  bool end[256] = {};
+};
+
+constexpr NameEnds makeNameEnds() {
+  NameEnds table;
+  for (const char c : {' ', '\t', '\n', '\r', '=', '/', '>'})
+    table.end[static_cast<unsigned char>(c)] = true;
+  return table;
+}
+
+constexpr NameEnds kNameEnds = makeNameEnds();
+
+char* nameEnd(char* p) {
+  while (!kNameEnds.end[static_cast<unsigned char>(*p)]) ++p;
+  return p;
 }
 
 // Writes a character as UTF-8 at out; returns the byte after it.
@@ -134,13 +153,12 @@ char* tagEnd(char* tag, const char* limit) {
 // of its '>' (or of "/>"), the tag being whole.
 char* readStartTag(char* tag, XMLNode::ChildElement::Attributes& attributes, bool decode) {
   attributes.clear();
-  char* p = tag + 1;
-  while (!isSpace(*p) && *p != '/' && *p != '>') ++p;
+  char* p = nameEnd(tag + 1);
   for (;;) {
     while (isSpace(*p)) ++p;
     if (*p == '/' || *p == '>') return p;
     char* name = p;
-    while (*p != '=' && !isSpace(*p)) ++p;
+    p = ::nameEnd(p);
     char* nameEnd = p;
     while (*p != '"' && *p != '\'') ++p;
     const char quote = *p;
@@ -175,8 +193,8 @@ void readChildren(char* p, const char* limit, std::vector<std::pair<const char*,
                   std::vector<Found>& found) {
   out.clear();
   found.clear();
-  int depth = 0;               // 0: in the element; 1: in one of its children
-  bool textPending = false;    // the current child's first text is still to be found
+  int depth = 0;             // 0: in the element; 1: in one of its children
+  bool textPending = false;  // the current child's first text is still to be found
   while (p < limit) {
     if (*p != '<') {
       char* text = p;
@@ -187,18 +205,19 @@ void readChildren(char* p, const char* limit, std::vector<std::pair<const char*,
       }
       continue;
     }
-    if (std::strncmp(p, "<!--", 4) == 0) {
+    const char next = p + 1 < limit ? p[1] : '\0';
+    if (next == '!' && std::strncmp(p, "<!--", 4) == 0) {
       p = const_cast<char*>(skipTo(p + 4, limit, "-->"));
-    } else if (std::strncmp(p, "<![CDATA[", 9) == 0) {
+    } else if (next == '!' && std::strncmp(p, "<![CDATA[", 9) == 0) {
       char* text = p + 9;
       p = const_cast<char*>(skipTo(text, limit, "]]>"));
       if (depth == 1 && textPending) {
         found.push_back({text, p == limit ? p : p - 3, kCdata});
         textPending = false;
       }
-    } else if (p[1] == '?') {
+    } else if (next == '?') {
       p = const_cast<char*>(skipTo(p + 2, limit, "?>"));
-    } else if (p[1] == '/') {
+    } else if (next == '/') {
       p = const_cast<char*>(skipTo(p + 2, limit, ">"));
       if (--depth < 0) break;
     } else {
@@ -218,7 +237,8 @@ void readChildren(char* p, const char* limit, std::vector<std::pair<const char*,
   // Each child's text follows its name in found.
   const char* name = nullptr;
   for (Found& piece : found) {
-    char* end = piece.kind == kName ? piece.end : decodeText(piece.begin, piece.end, piece.kind == kCdata);
+    char* end =
+        piece.kind == kName ? piece.end : decodeText(piece.begin, piece.end, piece.kind == kCdata);
     *end = '\0';
     if (piece.kind == kName) {
       if (name != nullptr) out.emplace_back(name, nullptr);
@@ -352,7 +372,8 @@ bool XMLNode::forEachChildInText(char* text, std::size_t size, const char* tag, 
   try {
     std::size_t bomBytes = 0;
     const std::string encoding = kyto::xmlnode::encodingOf(std::string_view(text, size), &bomBytes);
-    if (encoding.empty()) return walkText(text + bomBytes, size - bomBytes, tag, child, visit, context);
+    if (encoding.empty())
+      return walkText(text + bomBytes, size - bomBytes, tag, child, visit, context);
     kyto::xmlnode::XmlInput input =
         kyto::xmlnode::convertToUtf8(std::string_view(text + bomBytes, size - bomBytes), encoding);
     if (input.status != InputStatus::kRead) return false;

@@ -89,7 +89,11 @@ std::size_t plainRunEnd(const char* data, std::size_t at, std::size_t end, unsig
 class Checker {
  public:
   Checker(std::string_view text, bool anyBytes, ChildElements* children)
-      : text_(text), anyBytes_(anyBytes), children_(children) {}
+      : text_(text),
+        anyBytes_(anyBytes),
+        children_(children),
+        parent_(children != nullptr ? children->parent : ""),
+        child_(children != nullptr ? children->child : "") {}
 
   WellFormedness run() {
     WellFormedness result;
@@ -350,7 +354,9 @@ class Checker {
       if (p == attribute || p == end || *p != '=') return false;  // spaces around '=': the full way
       const std::string_view attributeName(attribute, static_cast<std::size_t>(p - attribute));
       for (std::size_t k = 0; k < count; ++k)
-        if (names[k].size() == attributeName.size() && names[k] == attributeName) return false;
+        if (names[k].size() == attributeName.size() && names[k][0] == attributeName[0] &&
+            names[k] == attributeName)
+          return false;
       names[count++] = attributeName;
       ++p;
       if (p == end || (*p != '"' && *p != '\'')) return false;
@@ -372,13 +378,13 @@ class Checker {
   void noteStartTag(std::size_t start, std::string_view element, bool empty) {
     if (children_ == nullptr || parentClosed_) return;
     if (!children_->parentFound) {
-      if (element != children_->parent) return;
+      if (element != parent_) return;
       children_->parentFound = true;
       parentDepth_ = openElements_.size();
       parentClosed_ = empty;
       return;
     }
-    if (openElements_.size() == parentDepth_ + 1 && element == children_->child)
+    if (openElements_.size() == parentDepth_ + 1 && element == child_)
       children_->starts.push_back(start);
   }
 
@@ -418,6 +424,17 @@ class Checker {
   }
 
   bool endTag() {
+    // The end tag that closes the open element, written plainly, as nearly every one is.
+    const std::string_view open = openElements_.empty() ? std::string_view() : openElements_.back();
+    const std::size_t close = at_ + 2 + open.size();
+    if (!open.empty() && close < text_.size() && text_[close] == '>' &&
+        text_.compare(at_ + 2, open.size(), open) == 0) {
+      at_ = close + 1;
+      openElements_.pop_back();
+      if (children_ != nullptr && children_->parentFound && openElements_.size() == parentDepth_)
+        parentClosed_ = true;
+      return true;
+    }
     const std::size_t start = at_;
     at_ += 2;  // "</"
     std::string_view element;
@@ -631,6 +648,8 @@ class Checker {
   std::string_view text_;
   bool anyBytes_;
   ChildElements* children_;
+  std::string_view parent_;  // the names of children_, measured once
+  std::string_view child_;
   std::size_t parentDepth_ = 0;  // the open elements around the parent
   bool parentClosed_ = false;
   std::size_t at_ = 0;
