@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+#include <random>
+
 #include <string>
 #include <vector>
 
@@ -45,6 +48,28 @@ TEST(ClientRecordJson, EachFieldHasItsKeyTypeAndExactText) {
   for (const JsonCase& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(clientRecordJson(c.record), c.json);
+  }
+}
+
+// The strings are those of a common JSON writer, bytes that are no UTF-8 replaced as it
+// replaces them, for every kind of byte in every place.
+TEST(ClientRecordJson, TextsAreWrittenAsACommonJsonWriterWritesThem) {
+  std::mt19937 random(7);
+  const char interesting[] =
+      "\x00\x1f\x7f\"\\a\x80\xbf\xc0\xc2\xdf\xe0\xa0\xed\x9f\xf0\x90\xf4\x8f\xf5\xff";
+  for (int i = 0; i < 20000; ++i) {
+    std::string text(random() % 12, '\0');
+    for (char& c : text)
+      c = random() % 2 ? interesting[random() % (sizeof interesting - 1)] : char(random());
+    ClientRecord record;
+    record.deviceName = text;
+    const std::string expected =
+        nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    ASSERT_EQ(clientRecordJson(record),
+              R"({"deny":false,"mac":"","ip":"","deviceName":)" + expected +
+                  R"(,"clientType":"","user":"","profileId":null,"comeFrom":0,)"
+                  R"("source":"userSettings"})")
+        << testing::PrintToString(text);
   }
 }
 
