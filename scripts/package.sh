@@ -17,6 +17,16 @@ rm -rf "$build/packages"
 debs=("$build"/packages/*.deb)
 printf 'built %s\n' "${debs[@]}"
 
+echo "== dependencies"
+# The library and clientadm carry their XML parser inside; only treeshaper links libxml2.
+depends() { dpkg-deb -f "$build/packages/$1"_*.deb Depends; }
+for package in libkytoutil1 kyto-tools; do echo "$package: $(depends $package)"; done
+if depends libkytoutil1 | grep -qE 'libxml2|pugixml'; then
+  echo "FAILED: libkytoutil1 depends on an XML library"
+  exit 1
+fi
+depends kyto-tools | grep -q libxml2 || { echo "FAILED: kyto-tools lacks libxml2"; exit 1; }
+
 echo "== lintian"
 lintian --fail-on error --suppress-tags-from-file "$top/scripts/lintian-suppressed.txt" "${debs[@]}"
 

@@ -80,7 +80,8 @@ TEST(XmlShapes, WellFormedFilesOfEveryShapeAreRead) {
        [](const StagedRoot& root) { twoClients(root, attributes(300)); },
        {{{"clientadm", "list"}, 0, kStored, ""},
         {{"clientadm", "add", "-m", "02:00:00:00:00:03"}, 0, "", ""},
-        {{"clientadm", "list"}, 0, kStored + "0|02:00:00:00:00:03||||-1||0\n", ""}}},
+        {{"clientadm", "list"}, 0, kStored + "0|02:00:00:00:00:03||||-1||0\n", ""},
+        {{"clientadm", "check"}, 1, "*", ""}}},
       {"a list 80 elements deep",
        [](const StagedRoot& root) { twoClients(root, "", "wrapped"); },
        {{{"clientadm", "list"}, 0, kStored, ""}}},
@@ -146,6 +147,7 @@ TEST(XmlShapes, WellFormedFilesOfEveryShapeAreRead) {
       if (run.out != "*") {
         EXPECT_EQ(result.out, run.out);
       }
+      EXPECT_EQ(result.out.find("well-formed"), std::string::npos);  // check finds the file sound
       EXPECT_EQ(result.err, run.err);
     }
   }
