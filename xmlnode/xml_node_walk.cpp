@@ -88,38 +88,25 @@ const char* reference(const char* in, char*& out) {
   return end;
 }
 
-// Decodes an attribute value in place, as a tree's value reads: references replaced, and each
-// tab, newline, carriage return or carriage return and newline a space. Returns its new end.
-char* decodeValue(char* begin, const char* end) {
-  char* out = begin;
-  for (const char* in = begin; in != end;) {
-    const char c = *in;
-    if (c == '&') {
-      in = reference(in, out);
-    } else if (c == '\r') {
-      *out++ = ' ';
-      in += in + 1 != end && in[1] == '\n' ? 2 : 1;
-    } else {
-      *out++ = c == '\n' || c == '\t' ? ' ' : c;
-      ++in;
-    }
-  }
-  return out;
-}
+enum class Decoded { kValue, kText, kCdata };
 
-// Decodes character data in place, as a tree's text reads: references replaced (not in a CDATA
-// section), and each carriage return or carriage return and newline a newline.
-char* decodeText(char* begin, const char* end, bool cdata) {
+// Decodes a value or character data in place, as a tree reads it: references replaced (not in a
+// CDATA section); in a value each tab, newline, carriage return or carriage return and newline a
+// space, in text each carriage return or carriage return and newline a newline. Returns its new
+// end.
+template <Decoded kind>
+char* decodeInPlace(char* begin, const char* end) {
+  constexpr char kLineEnd = kind == Decoded::kValue ? ' ' : '\n';
   char* out = begin;
   for (const char* in = begin; in != end;) {
     const char c = *in;
-    if (c == '&' && !cdata) {
+    if (c == '&' && kind != Decoded::kCdata) {
       in = reference(in, out);
     } else if (c == '\r') {
-      *out++ = '\n';
+      *out++ = kLineEnd;
       in += in + 1 != end && in[1] == '\n' ? 2 : 1;
     } else {
-      *out++ = c;
+      *out++ = kind == Decoded::kValue && (c == '\n' || c == '\t') ? ' ' : c;
       ++in;
     }
   }
@@ -165,7 +152,7 @@ char* readStartTag(char* tag, XMLNode::ChildElement::Attributes& attributes, boo
     char* value = p + 1;
     char* valueEnd = std::strchr(value, quote);
     p = valueEnd + 1;
-    *(decode ? decodeValue(value, valueEnd) : valueEnd) = '\0';
+    *(decode ? decodeInPlace<Decoded::kValue>(value, valueEnd) : valueEnd) = '\0';
     *nameEnd = '\0';
     attributes.push_back({name, static_cast<std::size_t>(nameEnd - name), value});
   }
@@ -237,8 +224,9 @@ void readChildren(char* p, const char* limit, std::vector<std::pair<const char*,
   // Each child's text follows its name in found.
   const char* name = nullptr;
   for (Found& piece : found) {
-    char* end =
-        piece.kind == kName ? piece.end : decodeText(piece.begin, piece.end, piece.kind == kCdata);
+    char* end = piece.kind == kName    ? piece.end
+                : piece.kind == kCdata ? decodeInPlace<Decoded::kCdata>(piece.begin, piece.end)
+                                       : decodeInPlace<Decoded::kText>(piece.begin, piece.end);
     *end = '\0';
     if (piece.kind == kName) {
       if (name != nullptr) out.emplace_back(name, nullptr);
