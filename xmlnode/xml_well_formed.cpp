@@ -1,5 +1,6 @@
 #include "xml_well_formed.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #if defined(__SSE2__)
@@ -501,18 +502,43 @@ class Checker {
 
   // ---- the prolog
 
-  bool declarationValue(std::size_t start) {
+  static constexpr std::string_view kPseudoAttributes[] = {"version", "encoding", "standalone"};
+
+  // The values XML 1.0 allows: a version "1." and digits, an encoding name of a letter and then
+  // letters, digits, '.', '_' and '-', standalone "yes" or "no".
+  static bool validDeclarationValue(std::size_t pseudo, std::string_view value) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    switch (pseudo) {
+      case 0:
+        return value.size() > 2 && value.starts_with("1.") &&
+               std::all_of(value.begin() + 2, value.end(), digit);
+      case 1:
+        return !value.empty() && letter(value[0]) &&
+               std::all_of(value.begin(), value.end(), [&](char c) {
+                 return letter(c) || digit(c) || c == '.' || c == '_' || c == '-';
+               });
+      default:
+        return value == "yes" || value == "no";
+    }
+  }
+
+  bool declarationValue(std::size_t start, std::size_t pseudo) {
     skipSpace();
     if (peek() != '=') return fail(start, "a malformed XML declaration");
     ++at_;
     skipSpace();
-    return quoted(start, false);
+    const std::size_t valueStart = at_ + 1;
+    if (!quoted(start, false)) return false;
+    if (!validDeclarationValue(pseudo, text_.substr(valueStart, at_ - 1 - valueStart)))
+      return fail(start, std::string("an XML declaration with an invalid ") +
+                             std::string(kPseudoAttributes[pseudo]));
+    return true;
   }
 
   bool xmlDeclaration() {
     const std::size_t start = at_;
-    at_ += 5;  // "<?xml"
-    static const std::string_view kPseudoAttributes[] = {"version", "encoding", "standalone"};
+    at_ += 5;              // "<?xml"
     std::size_t next = 0;  // they come in this order, the version first and always
     for (;;) {
       const std::size_t before = at_;
@@ -526,8 +552,8 @@ class Checker {
         ++next;
       }
       if (next == 3) return fail(start, "a malformed XML declaration");
+      if (!declarationValue(start, next)) return false;
       ++next;
-      if (!declarationValue(start)) return false;
     }
     if (next == 0) return fail(start, "an XML declaration without a version");
     at_ += 2;
