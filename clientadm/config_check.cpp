@@ -8,8 +8,7 @@
 #include "client_types_check.h"
 #include "clients_check.h"
 #include "common/appliance_paths.h"
-#include "common/client_list_lock.h"
-#include "common/unique_fd.h"
+#include "common/exclusive_lock.h"
 #include "config_document.h"
 
 namespace kyto::clientadm {
@@ -19,11 +18,10 @@ namespace {
 // The list is read under its lock, which writers take, and checked after the lock is given up:
 // a check of a large list must not hold every writer off while it works.
 ConfigDocument readListUnderLock(const kyto::paths::AppliancePaths& paths, CheckReport& report) {
-  int error = 0;
-  const UniqueFd lock = lockClientList(paths.clientsLock, &error);
-  if (!lock.valid())
+  const ClientListLock lock(paths.clientsLock);
+  if (!lock.held())
     report.add(paths.clientsLock, 0,
-               std::string("cannot be locked (") + std::strerror(error) +
+               std::string("cannot be locked (") + std::strerror(lock.error()) +
                    "): list shows no stored client, add and del fail");
   // Writers replace the list by renaming a complete file over it, so it is read whole even
   // without the lock.

@@ -1,10 +1,14 @@
 #include "common/exclusive_lock.h"
 
+#include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <time.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace kyto {
 
@@ -24,6 +28,30 @@ void pause(std::chrono::microseconds length) {
   }
 }
 
+constexpr mode_t kLockFileMode = 0644;
+constexpr int kLockFileFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+// Opens the lock file, creating it when missing with kLockFileMode whatever the umask: a lock
+// file that only its creator may read would lock every other user out of the list. Only a file
+// this call created is given its mode; an existing one is left as it is.
+UniqueFd openLockFile(const std::string& lockPath) {
+  for (;;) {
+    UniqueFd fd(open(lockPath.c_str(), kLockFileFlags));
+    struct stat st;
+    if (fd.valid() && fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      errno = EISDIR;  // what opening it to create it would say
+      return UniqueFd();
+    }
+    if (fd.valid() || errno != ENOENT) return fd;
+    fd = UniqueFd(open(lockPath.c_str(), kLockFileFlags | O_CREAT | O_EXCL, kLockFileMode));
+    if (fd.valid()) {
+      fchmod(fd.get(), kLockFileMode);  // best effort: the lock works all the same
+      return fd;
+    }
+    if (errno != EEXIST) return fd;  // else another process created it meanwhile
+  }
+}
+
 }  // namespace
 
 int lockExclusively(int fd, std::chrono::milliseconds limit) {
@@ -38,6 +66,16 @@ int lockExclusively(int fd, std::chrono::milliseconds limit) {
     if (left.count() <= 0) return EWOULDBLOCK;
     pause(std::min(next, left));
     next = std::min<std::chrono::microseconds>(next * 2, kLongestPause);
+  }
+}
+
+ClientListLock::ClientListLock(const std::string& lockPath, const char* failureMessage) {
+  UniqueFd fd = openLockFile(lockPath);
+  error_ = !fd.valid() ? errno : lockExclusively(fd.get());
+  if (error_ == 0) {
+    fd_ = std::move(fd);
+  } else if (failureMessage != nullptr) {
+    std::fprintf(stderr, "%s(%d): %s\n", failureMessage, error_, std::strerror(error_));
   }
 }
 

@@ -24,9 +24,9 @@ bool comparable(std::string_view text) {
 bool libxml2FindsWellFormed(std::string_view text) {
   xmlParserCtxtPtr context = xmlNewParserCtxt();
   if (context == nullptr) abort();
-  xmlDocPtr doc = xmlCtxtReadMemory(
-      context, text.data(), static_cast<int>(text.size()), nullptr, "UTF-8",
-      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE);
+  xmlDocPtr doc =
+      xmlCtxtReadMemory(context, text.data(), static_cast<int>(text.size()), nullptr, "UTF-8",
+                        XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE);
   const bool wellFormed = doc != nullptr && context->wellFormed != 0;
   xmlFreeDoc(doc);
   xmlFreeParserCtxt(context);

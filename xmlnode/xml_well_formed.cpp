@@ -61,6 +61,31 @@ bool isXmlChar(std::uint32_t c) {
   return c >= 0x10000 && c <= 0x10FFFF;
 }
 
+// The length of the character at text[at] when it is valid UTF-8 and allowed in XML, else 0.
+std::size_t xmlCharLength(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
+  const unsigned char first = byte(0);
+  if (first < 0x80) return first >= 0x20 || first == 0x9 || first == 0xA || first == 0xD ? 1 : 0;
+  std::size_t length;
+  std::uint32_t c;
+  if ((first & 0xE0) == 0xC0) {
+    length = 2, c = first & 0x1F;
+  } else if ((first & 0xF0) == 0xE0) {
+    length = 3, c = first & 0x0F;
+  } else if ((first & 0xF8) == 0xF0) {
+    length = 4, c = first & 0x07;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(k) & 0xC0) != 0x80) return 0;
+    c = c << 6 | (byte(k) & 0x3F);
+  }
+  static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  return c >= kSmallest[length] && isXmlChar(c) ? length : 0;
+}
+
 // The offset of the first block of sixteen bytes from at that holds a byte to look at, or of
 // the last bytes before end that make no whole block: those are left to a byte-wise look.
 std::size_t plainRunEnd(const char* data, std::size_t at, std::size_t end, unsigned char stop1,
@@ -124,30 +149,7 @@ class Checker {
     return false;
   }
 
-  // The length of the character at at_ when it is valid UTF-8 and allowed in XML, else 0.
-  std::size_t charLength() const {
-    const unsigned char first = peek();
-    if (first < 0x80) return first >= 0x20 || first == 0x9 || first == 0xA || first == 0xD ? 1 : 0;
-    std::size_t length;
-    std::uint32_t c;
-    if ((first & 0xE0) == 0xC0) {
-      length = 2, c = first & 0x1F;
-    } else if ((first & 0xF0) == 0xE0) {
-      length = 3, c = first & 0x0F;
-    } else if ((first & 0xF8) == 0xF0) {
-      length = 4, c = first & 0x07;
-    } else {
-      return 0;
-    }
-    if (at_ + length > text_.size()) return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-      const unsigned char next = peek(k);
-      if ((next & 0xC0) != 0x80) return 0;
-      c = c << 6 | (next & 0x3F);
-    }
-    static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    return c >= kSmallest[length] && isXmlChar(c) ? length : 0;
-  }
+  std::size_t charLength() const { return xmlCharLength(text_, at_); }
 
   // Steps over one character; false (with the problem) when it is none XML allows.
   bool character(std::size_t markupStart) {
@@ -697,6 +699,15 @@ class Checker {
 
 WellFormedness checkWellFormed(std::string_view text, bool anyBytes, ChildElements* children) {
   return Checker(text, anyBytes, children).run();
+}
+
+bool isXmlText(std::string_view text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = xmlCharLength(text, at);
+    if (length == 0) return false;
+    at += length;
+  }
+  return true;
 }
 
 }  // namespace kyto::xmlnode

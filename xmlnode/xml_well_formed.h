@@ -56,4 +56,9 @@ struct ChildElements {
 WellFormedness checkWellFormed(std::string_view text, bool anyBytes = false,
                                ChildElements* children = nullptr);
 
+// True when text is valid UTF-8 and every character may appear in an XML 1.0 document (tab,
+// newline and carriage return are the only control characters allowed): what a document can
+// carry as a value and read back unchanged.
+bool isXmlText(std::string_view text);
+
 }  // namespace kyto::xmlnode

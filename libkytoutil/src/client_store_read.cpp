@@ -3,8 +3,7 @@
 #include <stdlib.h>
 
 #include "abi_boundary.h"
-#include "client_list_lock.h"
-#include "client_list_path.h"
+#include "config_files.h"
 #include "kytoutil/kytoutil.h"
 #include "xml_node.h"
 
@@ -62,7 +61,7 @@ int readClients(ClientSettingsCallback callback, void* context, int* why) {
     *why = ENOMEM;
     return 1;
   }
-  kyto::util::ClientListLock lock;
+  const kyto::ClientListLock lock = kyto::util::lockClientList();
   if (!lock.held()) {
     *why = 0;  // its message said why
     return 1;

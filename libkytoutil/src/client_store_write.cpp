@@ -9,13 +9,12 @@
 #include <vector>
 
 #include "abi_boundary.h"
-#include "client_list_lock.h"
-#include "client_list_path.h"
 #include "common/deferred_signals.h"
+#include "config_files.h"
 #include "corrupt_backup.h"
 #include "kytoutil/kytoutil.h"
-#include "storable_text.h"
 #include "xml_node.h"
+#include "xml_well_formed.h"
 
 namespace {
 
@@ -38,7 +37,7 @@ bool given(const char* text) {
 }
 
 bool isStorableField(const char* text) {
-  return strnlen(text, kMaxFieldBytes + 1) <= kMaxFieldBytes && kyto::util::isStorableText(text);
+  return strnlen(text, kMaxFieldBytes + 1) <= kMaxFieldBytes && kyto::xmlnode::isXmlText(text);
 }
 
 // Every text Add would write must survive a write and a parse unchanged.
@@ -174,7 +173,8 @@ class LockedList {
   }
 
  private:
-  kyto::util::ClientListLock lock_;  // first in, so released after the document
+  kyto::ClientListLock lock_ =
+      kyto::util::lockClientList();  // first in, so released after the document
   const char* path_;
   int error_ = XMLNode::kFileUnreadable;
   XMLNode top_;

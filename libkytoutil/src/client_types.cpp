@@ -2,20 +2,11 @@
 #include <stdlib.h>
 
 #include "abi_boundary.h"
-#include "common/appliance_paths.h"
+#include "config_files.h"
 #include "kytoutil/kytoutil.h"
 #include "xml_node.h"
 
 namespace {
-
-// Set on first use and never freed: every later parse of the catalogue uses it.
-char* s_clientTypesXmlPath = nullptr;
-
-const char* clientTypesXmlPath() {
-  if (s_clientTypesXmlPath == nullptr)
-    s_clientTypesXmlPath = GetUPnPConfig(kyto::paths::appliancePaths().clientTypesXml.c_str());
-  return s_clientTypesXmlPath;
-}
 
 long numberOrZero(const char* text) {
   return text != nullptr ? strtol(text, nullptr, 10) : 0;
@@ -33,7 +24,7 @@ bool visitClientType(const XMLNode& type, ClientTypeSettingsCallback callback, v
 }
 
 int readClientTypes(ClientTypeSettingsCallback callback, void* context) {
-  const char* path = clientTypesXmlPath();
+  const char* path = kyto::util::clientTypesXmlPath();
   if (path == nullptr) return 1;
   // The catalogue has no writer in this system, so it is read without the lock.
   int error = 0;

@@ -1,4 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
 
 #include "client_list_text.h"
 #include "kytoutil/kytoutil.h"
@@ -86,6 +92,38 @@ TEST_F(ReadClients, ANullCallbackGivesOneAndTouchesNothing) {
   writeFile(processPaths().clientsXml, listFile({}));
   EXPECT_EQ(Kyto_Util_ReadClientSettings(nullptr, nullptr), 1);
   EXPECT_FALSE(fileExists(processPaths().clientsLock));
+}
+
+// The list's and the catalogue's paths are resolved at a process's first call: threads of a
+// caller that all make that first call at once each read the whole list (and, under the
+// sanitizers, leak no copy of a path).
+TEST_F(ReadClients, ThreadsMakingTheFirstCallAtOnceAllReadTheList) {
+  writeFile(processPaths().clientsXml, listFile({R"(<CLIENT MAC="00:11:22:33:44:55"/>)"}));
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    std::atomic<int> waiting{8}, read{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i)
+      threads.emplace_back([&] {
+        for (--waiting; waiting > 0;) {
+        }
+        const auto count = [](void* n, const unsigned char*, const char*, const char*, int,
+                              const char*, const char*, int) {
+          ++*static_cast<std::atomic<int>*>(n);
+          return 0;
+        };
+        const auto type = [](void*, const char*, const char*, unsigned, unsigned, const char*, int,
+                             int, long, const char*) { return 0; };
+        Kyto_Util_ReadClientTypeSettings(type, nullptr);
+        Kyto_Util_ReadClientSettings(count, &read);
+      });
+    for (std::thread& thread : threads) thread.join();
+    std::exit(read == 8 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace
