@@ -10,10 +10,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/client_schema.h"
 #include "common/safe_text.h"
 #include "config_document.h"
 #include "name_suggestion.h"
-#include "number_text.h"
 #include "regex_check.h"
 
 namespace kyto::clientadm {
@@ -102,7 +102,7 @@ void checkPattern(const Entry& entry, const int_name_st* compareType) {
 // The library reads BFLAG as a long: a plain decimal integer that fits one is sound.
 void checkBflag(const Entry& entry) {
   const auto value = attributeValue(entry.element, "BFLAG");
-  if (!value || plainDecimalValue(*value)) return;
+  if (!value || schema::plainDecimalValue(*value)) return;
   entry.problem("BFLAG " + quoted(*value) + " is not a decimal integer: it is read as " +
                 std::to_string(std::strtol(value->c_str(), nullptr, 10)));
 }

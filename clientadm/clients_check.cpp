@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -13,30 +12,26 @@
 #include <vector>
 
 #include "client_type_registry.h"
+#include "common/client_schema.h"
 #include "common/hex_digit.h"
 #include "config_document.h"
 #include "name_suggestion.h"
-#include "number_text.h"
 
 namespace kyto::clientadm {
 
 namespace {
 
-constexpr int kLastProfileId = 5;
+using namespace schema;
+
 constexpr char kSkipped[] = "the entry is skipped, never listed, never served";
 constexpr char kNewListOnAdd[] =
     "the next add keeps a .corrupt- copy of the file and starts a new list";
 
 // Built on first use, so that no other command pays for it at start and exit.
 const std::vector<std::string_view>& clientAttributes() {
-  static const std::vector<std::string_view> names = {
-      "MAC", "IP", "DEVICE", "USER_PROFILE", "USER", "CLIENT_TYPE", "DENY"};
+  static const std::vector<std::string_view> names(std::begin(kAttributeNames),
+                                                   std::end(kAttributeNames));
   return names;
-}
-
-// The number as the library reads USER_PROFILE and DENY: strtol, base 10, taken as an int.
-int readAsInt(const std::string& text) {
-  return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
 }
 
 // A decimal integer with an optional sign that an int holds.
@@ -58,7 +53,7 @@ using Entry = CheckedElement;
 using FirstLines = std::unordered_map<std::uint64_t, long>;
 
 void checkMac(const Entry& entry, FirstLines& seen) {
-  const auto mac = attributeValue(entry.element, "MAC");
+  const auto mac = attributeValue(entry.element, attributeName(kMac));
   if (!mac) {
     entry.problem(std::string("CLIENT has no MAC: ") + kSkipped);
     return;
@@ -80,22 +75,24 @@ void checkMac(const Entry& entry, FirstLines& seen) {
 }
 
 void checkProfile(const Entry& entry) {
-  const auto text = attributeValue(entry.element, "USER_PROFILE");
+  const auto text = attributeValue(entry.element, attributeName(kProfile));
   if (!text) return;
   const bool plain = !text->empty() && text->find_first_not_of("0123456789") == std::string::npos;
-  const int value = readAsInt(*text);
-  const bool inRange = value >= 0 && value <= kLastProfileId;
-  if (plain && inRange && isDecimalInt(*text)) return;
-  entry.problem("USER_PROFILE " + quoted(*text) + " is not a number from 0 to 5: it is read as " +
-                (inRange ? "profile " + std::to_string(value) : std::string("no profile (-1)")));
+  const int read = profileFrom(text->c_str());
+  if (plain && read != kNoProfile && isDecimalInt(*text)) return;
+  entry.problem(std::string(attributeName(kProfile)) + " " + quoted(*text) +
+                " is not a number from 0 to " + std::to_string(kHighestProfileId) +
+                ": it is read as " +
+                (read != kNoProfile ? "profile " + std::to_string(read)
+                                    : "no profile (" + std::to_string(kNoProfile) + ")"));
 }
 
 void checkDeny(const Entry& entry) {
-  const auto text = attributeValue(entry.element, "DENY");
+  const auto text = attributeValue(entry.element, attributeName(kDeny));
   if (!text || isDecimalInt(*text)) return;
-  const bool denied = !text->empty() && readAsInt(*text) != 0;
-  entry.problem("DENY " + quoted(*text) + " is not a number: it is read as " +
-                (denied ? "1, the device is denied" : "0, the device is not denied"));
+  entry.problem(
+      std::string(attributeName(kDeny)) + " " + quoted(*text) + " is not a number: it is read as " +
+      (denyFrom(text->c_str()) != 0 ? "1, the device is denied" : "0, the device is not denied"));
 }
 
 // The client types a CLIENT_TYPE may name, and the suggestions for those it names wrongly: one
@@ -127,7 +124,7 @@ class KnownClientTypes {
 };
 
 void checkClientType(const Entry& entry, KnownClientTypes* known) {
-  const auto type = attributeValue(entry.element, "CLIENT_TYPE");
+  const auto type = attributeValue(entry.element, attributeName(kClientType));
   if (!type || type->empty() || known == nullptr || known->contains(*type)) return;
   entry.problem("CLIENT_TYPE " + quoted(*type) +
                 " is neither a catalogue short name nor CUST and 12 hexadecimal digits: no "
@@ -140,7 +137,7 @@ void checkEntry(const Entry& entry, KnownClientTypes* known, FirstLines& seen) {
   checkProfile(entry);
   checkDeny(entry);
   checkClientType(entry, known);
-  reportUnknownAttributes(entry, "CLIENT", clientAttributes());
+  reportUnknownAttributes(entry, kClientElement, clientAttributes());
 }
 
 // Reports why the list can't be used, or returns its UPNP_CLIENTS element.
@@ -170,7 +167,7 @@ XMLNode listElement(const std::string& path, const ConfigDocument& document, Che
       break;
   }
   const XMLNode root = document.top.getChildNode(0);
-  const XMLNode top = document.top.findElement("UPNP_CLIENTS");
+  const XMLNode top = document.top.findElement(kListElement);
   if (top.isEmpty()) {
     report.add(path, root.getLine(),
                std::string("has no UPNP_CLIENTS element: no stored client is listed, and ") +
@@ -198,11 +195,11 @@ void checkClientList(const std::string& path, const ConfigDocument& document,
     const XMLNode child = top.getChildNode(i);
     if (child.isEmpty()) break;
     const Entry entry{path, child, child.getLine(), report};
-    if (std::string_view(child.getName()) == "CLIENT") {
+    if (std::string_view(child.getName()) == kClientElement) {
       checkEntry(entry, known ? &*known : nullptr, seen);
     } else {
       entry.problem("element " + quoted(child.getName()) + " is not a CLIENT: it is ignored" +
-                    suggestion(child.getName(), {"CLIENT"}));
+                    suggestion(child.getName(), {kClientElement}));
     }
   }
 }

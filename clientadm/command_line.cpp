@@ -6,13 +6,11 @@
 #include <utility>
 
 #include "client_type_registry.h"
-#include "number_text.h"
+#include "common/client_schema.h"
 
 namespace kyto::clientadm {
 
 namespace {
-
-constexpr std::int32_t kHighestProfileId = 5;
 
 bool readCommandWord(std::string_view word, CommandCode* command) {
   constexpr std::pair<std::string_view, CommandCode> kWords[] = {
@@ -34,9 +32,9 @@ bool readCommandWord(std::string_view word, CommandCode* command) {
 // A typo such as "2x" or "abc" must not grant a profile: only a whole number is taken.
 bool applyProfileId(const char* value, ParsedCommand* parsed, std::FILE* errors) {
   if (value == nullptr) return false;
-  if (isDecimalText(value)) {
-    parsed->profileId = parseDecimal32(value);
-    if (parsed->profileId <= kHighestProfileId) return true;
+  if (schema::isDecimalText(value)) {
+    parsed->profileId = schema::parseDecimal32(value);
+    if (parsed->profileId <= schema::kHighestProfileId) return true;
   }
   std::fputs("Error browsing profile Id\n", errors);
   return false;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "abi_boundary.h"
+#include "common/client_schema.h"
 #include "common/deferred_signals.h"
 #include "config_files.h"
 #include "corrupt_backup.h"
@@ -17,6 +18,8 @@
 #include "xml_well_formed.h"
 
 namespace {
+
+using namespace kyto::schema;
 
 // Far beyond any MAC, IP, user or client type, and far below the 10 MB that libxml2 reads in one
 // text: a longer field would be written into a list that every later read refuses.
@@ -75,7 +78,7 @@ XMLNode newClientList(XMLNode& clients) {
   XMLNode top = XMLNode::createXMLTopNode("xml", true);
   top.addAttribute("version", "1.0");
   top.addAttribute("encoding", "UTF-8");
-  clients = top.addChild("UPNP_CLIENTS", false, -1);
+  clients = top.addChild(kListElement, false, -1);
   return top;
 }
 
@@ -83,10 +86,10 @@ XMLNode newClientList(XMLNode& clients) {
 size_t removeClientsWithMac(const XMLNode& clients, const char* mac) {
   const MacIdentity identity(mac);
   std::vector<XMLNode> matching;
-  const int count = clients.nChildNode("CLIENT");
+  const int count = clients.nChildNode(kClientElement);
   for (int i = 0; i < count; ++i) {
-    XMLNode client = clients.getChildNode("CLIENT", i);
-    if (identity.matches(client.getAttribute("MAC"))) matching.push_back(client);
+    XMLNode client = clients.getChildNode(kClientElement, i);
+    if (identity.matches(client.getAttribute(attributeName(kMac)))) matching.push_back(client);
   }
   // Removed after the walk, which a change of the tree would restart at every step.
   for (XMLNode& client : matching) client.deleteNodeContent();
@@ -101,14 +104,14 @@ void addNumber(XMLNode& element, const char* name, int value) {
 
 // Appends the entry with its attributes in the file's fixed order.
 bool appendClient(XMLNode& clients, const NewClient& c) {
-  XMLNode entry = clients.addChild("CLIENT", false, -1);
+  XMLNode entry = clients.addChild(kClientElement, false, -1);
   if (entry.isEmpty()) return false;
-  entry.addAttribute("MAC", c.mac);
-  if (given(c.ip)) entry.addAttribute("IP", c.ip);
-  if (c.deny >= 0) addNumber(entry, "DENY", c.deny);
-  if (c.profileId >= 0) addNumber(entry, "USER_PROFILE", c.profileId);
-  if (given(c.user)) entry.addAttribute("USER", c.user);
-  if (given(c.clientType)) entry.addAttribute("CLIENT_TYPE", c.clientType);
+  entry.addAttribute(attributeName(kMac), c.mac);
+  if (given(c.ip)) entry.addAttribute(attributeName(kIp), c.ip);
+  if (c.deny >= 0) addNumber(entry, attributeName(kDeny), c.deny);
+  if (c.profileId >= 0) addNumber(entry, attributeName(kProfile), c.profileId);
+  if (given(c.user)) entry.addAttribute(attributeName(kUser), c.user);
+  if (given(c.clientType)) entry.addAttribute(attributeName(kClientType), c.clientType);
   return true;
 }
 
@@ -169,7 +172,7 @@ class LockedList {
   XMLNode& top() { return top_; }
   // UPNP_CLIENTS of a parsed list; empty when the list didn't parse or lacks it.
   XMLNode clients() const {
-    return error_ == 0 ? top_.getChildNode("UPNP_CLIENTS") : XMLNode::emptyXMLNode;
+    return error_ == 0 ? top_.getChildNode(kListElement) : XMLNode::emptyXMLNode;
   }
 
  private:

@@ -1,10 +1,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <iterator>
 #include <string>
 
 #include "abi_boundary.h"
 #include "common/appliance_paths.h"
+#include "common/client_schema.h"
 #include "kytoutil/kytoutil.h"
 
 namespace {
@@ -13,15 +15,14 @@ constexpr size_t kProfilePathSize = 1024;
 
 // Profile ids count from 0, the file names from 1.
 const char* const s_profileFileName[] = {
-    "standard_1.xml", "standard_2.xml", "standard_3.xml", "custom_1.xml",
-    "custom_2.xml",   "custom_3.xml",   nullptr,
+    "standard_1.xml", "standard_2.xml", "standard_3.xml",
+    "custom_1.xml",   "custom_2.xml",   "custom_3.xml",
 };
-constexpr unsigned kLastProfileId = 5;
+static_assert(std::size(s_profileFileName) == kyto::schema::kHighestProfileId + 1);
 
 char* profilePath(int profileId) {
-  if (static_cast<unsigned>(profileId) > kLastProfileId) return nullptr;
+  if (profileId < 0 || profileId > kyto::schema::kHighestProfileId) return nullptr;
   const char* fileName = s_profileFileName[profileId];
-  if (fileName == nullptr) return nullptr;
   const std::string dir = kyto::paths::appliancePaths().configDir;
   auto* buffer = static_cast<char*>(malloc(kProfilePathSize));
   if (buffer == nullptr) return nullptr;
