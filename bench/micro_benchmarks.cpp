@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "client_type_registry.h"
-#include "dmc_search_cache.h"
-#include "list_context.h"
-#include "mac_text.h"
-#include "merged_client_list.h"
+#include "cli/client_type_registry.h"
+#include "list/client_record.h"
+#include "list/dmc_search_cache.h"
+#include "list/list_pipeline.h"
+#include "list/merged_client_list.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ void mergeAndRead(benchmark::State& state) {
                   {.mac = macs[i].c_str(), .ip = "10.0.0.2", .deviceName = "TV"});
     }
     std::size_t listed = 0;
-    for (const ClientRecord* r = list.head(); r != nullptr; r = r->next) ++listed;
+    for (const ClientRecord* r = list.finish(); r != nullptr; r = r->next) ++listed;
     benchmark::DoNotOptimize(listed);
   }
   state.SetComplexityN(state.range(0));

@@ -1,12 +1,11 @@
 // clientadm: adds, removes and lists the media server's clients.
 #include <cstdio>
 
-#include "client_commands.h"
-#include "client_type_registry.h"
-#include "client_usage.h"
-#include "command_line.h"
+#include "cli/client_commands.h"
+#include "cli/client_type_registry.h"
+#include "cli/command_line.h"
+#include "cli/server_settings.h"
 #include "common/write_all.h"
-#include "server_settings.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "client_type_registry.h"
-#include "dmc_search_cache.h"
+#include "cli/client_type_registry.h"
+#include "list/dmc_search_cache.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const ListContext context{{.denyAnonymous = 1}, registry, list};
   const int result = mergeAgentDevices(text.c_str(), context);
   std::size_t records = 0;
-  for (const ClientRecord* r = list.head(); r != nullptr; r = r->next, ++records) {
+  for (const ClientRecord* r = list.finish(); r != nullptr; r = r->next, ++records) {
     if (r->comeFrom != FromDmcSearchCache || r->profileId != -1 || !r->clientType.empty() ||
         !r->user.empty() || r->deny != 1)
       abort();

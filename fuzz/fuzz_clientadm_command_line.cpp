@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "client_type_registry.h"
-#include "command_line.h"
+#include "cli/client_type_registry.h"
+#include "cli/command_line.h"
 #include "common/appliance_paths.h"
 #include "fuzz_support.h"
 

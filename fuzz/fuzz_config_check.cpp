@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "check_report.h"
-#include "client_types_check.h"
-#include "clients_check.h"
+#include "check/checked_file.h"
+#include "check/client_types_check.h"
+#include "check/clients_check.h"
 #include "common/appliance_paths.h"
 #include "fuzz_support.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "cli/server_settings.h"
 #include "common/appliance_paths.h"
 #include "fuzz_support.h"
-#include "server_settings.h"
 
 namespace {
 

@@ -1,12 +1,13 @@
 #include "list_run.h"
 
+#include "list/listing_writer.h"
 #include "memory_stream.h"
 
 namespace kyto::test {
 
-std::string ListRun::listing() const {
+std::string ListRun::listing() {
   MemoryStream out;
-  list.print(out.get());
+  clientadm::writeTextListing(list.finish(), out.get());
   return out.text();
 }
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "client_type_registry.h"
-#include "list_context.h"
+#include "cli/client_type_registry.h"
+#include "list/list_pipeline.h"
 
 namespace kyto::test {
 
@@ -15,8 +15,8 @@ struct ListRun {
   clientadm::ClientTypeRegistry registry;
   clientadm::MergedClientList list;
   clientadm::ListContext context;
-  // The listing lines of the list.
-  std::string listing() const;
+  // The listing lines of the list, finished.
+  std::string listing();
 };
 
 }  // namespace kyto::test

@@ -1,0 +1,55 @@
+// The command line of clientadm: what it asks for, and the usage text that lists the registered
+// client types.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "list/list_pipeline.h"
+
+namespace kyto::clientadm {
+
+class ClientTypeRegistry;
+
+enum CommandCode : int {
+  CommandAdd = 1,
+  CommandDel = 2,
+  CommandList = 3,
+  CommandGetDuration = 4,
+  CommandCheck = 5,
+};
+
+// The texts point into the argument vector. For list only command and listing are filled, for
+// check only command, for getDuration command and filePath.
+struct ParsedCommand {
+  CommandCode command = CommandList;
+  std::int32_t profileId = -1;                  // -p; -1 when not given
+  const char* mac = nullptr;                    // -m
+  const char* ip = nullptr;                     // -i
+  const char* user = nullptr;                   // -u
+  const char* clientType = nullptr;             // -t; none also for "Auto"
+  std::int32_t deny = -1;                       // 1 with -d
+  const char* filePath = nullptr;               // getDuration's --filePath
+  ListingFormat listing = ListingFormat::Text;  // list: Json with "--json" right after it
+};
+
+// Results of parseClientCommand.
+enum ParseResult : int {
+  ParseAccepted = 0,
+  ParseRejected = 1,         // the caller prints the usage
+  ParseNoCommandWord = -1,   // the caller prints the usage
+  ParseRejectedNoUsage = 2,  // getDuration without --filePath: its message is written, no usage
+};
+
+// Returns a ParseResult. A -t client type must be in registry or custom. Writes the profile,
+// client type, MAC address and --filePath errors to errors itself; every other rejection is
+// silent. The caller prints the usage for every rejection but ParseRejectedNoUsage.
+int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed,
+                       const ClientTypeRegistry& registry, std::FILE* errors = stderr);
+
+// Writes the usage text with the client types of registry; the program name is argv[0] as
+// invoked.
+void printClientUsage(char* const* argv, const ClientTypeRegistry& registry,
+                      std::FILE* out = stdout);
+
+}  // namespace kyto::clientadm

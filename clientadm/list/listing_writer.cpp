@@ -1,0 +1,113 @@
+#include "listing_writer.h"
+
+#include <charconv>
+#include <cstring>
+#include <string>
+
+#include "common/safe_text.h"
+
+namespace kyto::clientadm {
+
+namespace {
+
+// "-2147483648", the longest text of a 32-bit number.
+constexpr std::size_t kNumberLength = 11;
+
+// The room of a line around its texts: its numbers, the '|' between the fields and the newline.
+constexpr std::size_t lineFrame() {
+  std::size_t frame = kRecordFieldCount;  // the separators and the newline
+  for (const RecordField& field : kRecordFields)
+    if (field.text == nullptr) frame += kNumberLength;
+  return frame;
+}
+
+char* putNumber(char* out, std::int32_t value) {
+  return std::to_chars(out, out + kNumberLength, value).ptr;
+}
+
+// Texts are printed up to their first NUL, as %s stops there, and each stays one field of one
+// line: a device names itself and a user name is anyone's text, so a '|' or a control
+// character in them must not forge fields or lines. A safe text has no NUL, so the common case
+// is one scan and one copy.
+char* putText(char* out, const std::string& text) {
+  if (isSafeListingField(text)) {
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
+  }
+  const std::string field = listingField(std::string_view(text.c_str()));  // never longer
+  std::memcpy(out, field.data(), field.size());
+  return out + field.size();
+}
+
+// Writes the record's line from out on, which has room for lineBound(record) bytes; returns its
+// end.
+char* putLine(char* out, const ClientRecord& record) {
+  for (const RecordField& field : kRecordFields) {
+    out = field.text != nullptr ? putText(out, record.*field.text)
+                                : putNumber(out, record.*field.number);
+    *out++ = '|';
+  }
+  out[-1] = '\n';
+  return out;
+}
+
+std::size_t lineBound(const ClientRecord& record) {
+  std::size_t bound = lineFrame();
+  for (const RecordField& field : kRecordFields)
+    if (field.text != nullptr) bound += (record.*field.text).size();
+  return bound;
+}
+
+// How far ahead the listing asks for records and their texts (client_record.h).
+constexpr std::size_t kRecordsAhead = 16;
+constexpr std::size_t kTextsAhead = 8;
+
+const ClientRecord* stepsOn(const ClientRecord* record, std::size_t steps) {
+  for (; steps != 0 && record != nullptr; --steps) record = record->next;
+  return record;
+}
+
+}  // namespace
+
+void ListingWriter::flush() {
+  if (used_ != 0) std::fwrite(buffer_, 1, used_, out_);
+  used_ = 0;
+}
+
+void ListingWriter::append(std::string_view text) {
+  if (text.size() > kBufferSize - used_) {
+    flush();
+    if (text.size() > kBufferSize) {
+      std::fwrite(text.data(), 1, text.size(), out_);
+      return;
+    }
+  }
+  std::memcpy(buffer_ + used_, text.data(), text.size());
+  used_ += text.size();
+}
+
+void ListingWriter::write(const ClientRecord& record) {
+  const std::size_t bound = lineBound(record);
+  if (bound > kBufferSize) {
+    // Longer than the whole buffer (a device may give itself a long name): made aside.
+    std::string line(bound, '\0');
+    line.resize(static_cast<std::size_t>(putLine(line.data(), record) - line.data()));
+    append(line);
+    return;
+  }
+  if (bound > kBufferSize - used_) flush();
+  used_ = static_cast<std::size_t>(putLine(buffer_ + used_, record) - buffer_);
+}
+
+void writeTextListing(const ClientRecord* head, std::FILE* out) {
+  ListingWriter writer(out);
+  const ClientRecord* records = stepsOn(head, kRecordsAhead);
+  const ClientRecord* texts = stepsOn(head, kTextsAhead);
+  for (const ClientRecord* record = head; record != nullptr; record = record->next) {
+    if (records != nullptr && (records = records->next) != nullptr) prefetchRecord(records);
+    if (texts != nullptr && (texts = texts->next) != nullptr) prefetchTexts(texts);
+    writer.write(*record);
+  }
+}
+
+}  // namespace kyto::clientadm

@@ -1,0 +1,145 @@
+// The DMC agent's output: parsing its XML and the bounded read of its pipe.
+#include "list/dmc_search_cache.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "list/agent_output.h"
+#include "list_run.h"
+
+namespace kyto::clientadm {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct ParseCase {
+  const char* name;
+  const char* text;
+  int result;
+  const char* listing;
+};
+
+TEST(DmcSearchCache, MergesEachDeviceOfTheRoot) {
+  const std::vector<ParseCase> cases = {
+      {"no root", "<devices><device><mac>m</mac></device></devices>", 1, ""},
+      {"not xml", "halyard: cache not ready\n", 1, ""},
+      {"root without device", "<root><other/></root>", 0, ""},
+      {"full device, type ignored",
+       "<root><device><deviceName>TV</deviceName><ip>10.0.0.2</ip><mac>02:AA:00:00:00:01</mac>"
+       "<type>DMR</type></device><device><mac>m0</mac></device></root>",
+       0, "0|02:aa:00:00:00:01|10.0.0.2|TV||-1||2\n0|m0||||-1||2\n"},
+      {"a valid MAC in the listing's form, one device per address; others as printed",
+       "<root><device><mac>00:1D:5A:10:22:01</mac><ip>10.0.0.1</ip></device>"
+       "<device><mac>00:1d:5a:10:22:01</mac><deviceName>Den</deviceName></device>"
+       "<device><mac>0:1:2:3:4:5</mac></device><device><mac>00:11:22:33:44</mac></device>"
+       "<device><mac>00-11-22-33-44-55</mac></device><device><mac>00:11:22:33:44:5G</mac></device>"
+       "<device><mac>00:11:22:33:44:55:66</mac></device><device><mac></mac></device></root>",
+       0,
+       "0|||||-1||2\n0|00-11-22-33-44-55||||-1||2\n0|00:01:02:03:04:05||||-1||2\n"
+       "0|00:11:22:33:44||||-1||2\n0|00:11:22:33:44:55:66||||-1||2\n"
+       "0|00:11:22:33:44:5G||||-1||2\n0|00:1d:5a:10:22:01|10.0.0.1|Den||-1||2\n"},
+      {"missing and empty children, first child wins",
+       "<root><device><ip></ip><deviceName>A</deviceName><deviceName>B</deviceName></device>"
+       "<device><mac>m1</mac><mac>m2</mac></device></root>",
+       0, "0|||A||-1||2\n0|m1||||-1||2\n"},
+      {"root found below another element",
+       "<?xml version=\"1.0\"?><reply><root><device><mac>m</mac></device></root></reply>", 0,
+       "0|m||||-1||2\n"},
+      {"cut text keeps the complete devices",
+       "<root><device><mac>m1</mac></device><device><mac>m2</mac><ip>10.0", 0,
+       "0|m1||||-1||2\n0|m2|10.0|||-1||2\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::ListRun run;
+    EXPECT_EQ(mergeAgentDevices(c.text, run.context), c.result);
+    EXPECT_EQ(run.listing(), c.listing);
+  }
+}
+
+TEST(DmcSearchCache, DevicesCarryTheAnonymousDenyFlag) {
+  test::ListRun run(1);
+  mergeAgentDevices("<root><device><mac>m</mac></device></root>", run.context);
+  EXPECT_EQ(run.listing(), "1|m||||-1||2\n");
+}
+
+// A pipe whose write end the test holds, so that the reader sees no end of file until it closes.
+class AgentPipe : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(pipe2(fds_, O_CLOEXEC), 0); }
+  void TearDown() override {
+    close(fds_[0]);
+    if (fds_[1] >= 0) close(fds_[1]);
+  }
+  void write(const std::string& text) {
+    ASSERT_EQ(::write(fds_[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  }
+  void closeWriter() {
+    close(fds_[1]);
+    fds_[1] = -1;
+  }
+  AgentOutput read(std::chrono::milliseconds wait, std::size_t cap) {
+    return readAgentOutput(fds_[0], Clock::now() + wait, cap);
+  }
+  int fds_[2] = {-1, -1};
+};
+
+TEST_F(AgentPipe, ReadsEverythingUntilEndOfFile) {
+  const std::string text(200000, 'x');  // more than one chunk and more than the pipe holds
+  pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    close(fds_[0]);
+    ssize_t n = ::write(fds_[1], text.data(), text.size());
+    _exit(n == static_cast<ssize_t>(text.size()) ? 0 : 1);
+  }
+  closeWriter();
+  const AgentOutput output = read(std::chrono::seconds(30), kAgentOutputCap);
+  EXPECT_EQ(output.text, text);
+  EXPECT_EQ(output.cut, OutputCut::None);
+  int status = 0;
+  ASSERT_EQ(waitpid(writer, &status, 0), writer);
+}
+
+TEST_F(AgentPipe, StopsAtTheCap) {
+  write("0123456789");
+  const AgentOutput output = read(std::chrono::seconds(30), 4);
+  EXPECT_EQ(output.text, "0123");
+  EXPECT_EQ(output.cut, OutputCut::AtSizeCap);
+}
+
+TEST_F(AgentPipe, DeadlineEndsTheReadOfASilentWriter) {
+  write("<root>");  // the writer stays open and silent
+  const auto start = Clock::now();
+  const AgentOutput output = read(std::chrono::milliseconds(200), kAgentOutputCap);
+  EXPECT_EQ(output.text, "<root>");
+  EXPECT_EQ(output.cut, OutputCut::AtTimeLimit);
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(200));
+  EXPECT_EQ(read(std::chrono::milliseconds(0), kAgentOutputCap).text, "");
+}
+
+// The writer has exited while another process (here the test) holds the pipe open, as a child
+// the agent left behind would: the read ends with what the writer wrote, long before its
+// deadline.
+TEST_F(AgentPipe, EndsOnceTheWriterHasExitedThoughThePipeStaysOpen) {
+  const pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    _exit(::write(fds_[1], "<root/>", 7) == 7 ? 0 : 1);
+  }
+  const AgentOutput output =
+      readAgentOutput(fds_[0], Clock::now() + std::chrono::hours(1), kAgentOutputCap, writer);
+  EXPECT_EQ(output.text, "<root/>");
+  EXPECT_EQ(output.cut, OutputCut::None);
+  int status = 0;
+  ASSERT_EQ(waitpid(writer, &status, 0), writer);
+}
+
+}  // namespace
+}  // namespace kyto::clientadm
