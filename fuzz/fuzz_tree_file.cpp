@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
+#include "attribute_ids.h"
 #include "attribute_listing.h"
 #include "common/appliance_paths.h"
 #include "fuzz_support.h"
-#include "hex_text.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   kyto::fuzz::silenceStandardOutput();

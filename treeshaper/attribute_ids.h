@@ -1,6 +1,8 @@
 // The attribute ids chosen on the command line, and how they match ID texts of a tree file.
 #pragma once
 
+#include <string_view>
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -35,5 +37,10 @@ class SelectedIds {
 
 // 1 when idText is selected by one of the first `count` ids (see SelectedIds::contains), else 0.
 int isIdSelected(const char* idText, const AttributeIdList& ids, std::size_t count);
+
+// The hexadecimal digits after the first "x" (else the first "X") of a text, summed in wrapping
+// 32-bit arithmetic and read as signed: -1 without either letter, 0 with nothing after it. Other
+// characters count as the digit 0, and only the last eight positions carry weight.
+std::int32_t hexTextToInt(std::string_view text);
 
 }  // namespace kyto::treeshaper

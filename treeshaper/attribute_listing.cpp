@@ -2,11 +2,10 @@
 
 #include <cstdio>
 
+#include "attribute_ids.h"
 #include "common/appliance_paths.h"
 #include "common/safe_text.h"
-#include "hex_text.h"
 #include "tree_file.h"
-#include "tree_sections.h"
 
 namespace kyto::treeshaper {
 

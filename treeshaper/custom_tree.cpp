@@ -1,4 +1,5 @@
 #include "custom_tree.h"
+#include <libxml/xmlsave.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,14 +10,12 @@
 #include <optional>
 #include <string>
 
-#include "atomic_save.h"
 #include "common/appliance_paths.h"
 #include "common/atomic_file.h"
 #include "common/exclusive_lock.h"
 #include "common/safe_text.h"
 #include "common/unique_fd.h"
 #include "tree_file.h"
-#include "tree_sections.h"
 
 namespace kyto::treeshaper {
 
@@ -175,6 +174,30 @@ bool generateCustomTree(const AttributeIdList& ids, const std::string& type, std
     return false;
   }
   return updateExistingFile(templateRoot, ids, type, count, target);
+}
+
+namespace {
+
+int appendTo(void* context, const char* data, int length) {
+  static_cast<std::string*>(context)->append(data, static_cast<std::size_t>(length));
+  return length;
+}
+
+// The bytes xmlSaveFile would write: no reformatting, in the document's own encoding.
+bool serialise(xmlDoc* doc, std::string& bytes) {
+  const char* encoding = reinterpret_cast<const char*>(doc->encoding);
+  xmlSaveCtxtPtr context = xmlSaveToIO(appendTo, nullptr, &bytes, encoding, XML_SAVE_AS_XML);
+  if (context == nullptr) return false;
+  const bool dumped = xmlSaveDoc(context, doc) >= 0;
+  const bool flushed = xmlSaveClose(context) >= 0;
+  return dumped && flushed;
+}
+
+}  // namespace
+
+bool saveDocumentAtomically(xmlDoc* doc, const WriteTarget& target) {
+  std::string bytes;
+  return serialise(doc, bytes) && replaceTarget(target, bytes) == 0;
 }
 
 }  // namespace kyto::treeshaper

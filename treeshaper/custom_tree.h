@@ -1,6 +1,9 @@
 // Writing custom browse-tree files: one section of the template, keeping only chosen attributes.
 #pragma once
 
+#include <libxml/tree.h>
+#include "common/atomic_file.h"
+
 #include <cstddef>
 #include <string>
 
@@ -15,5 +18,10 @@ namespace kyto::treeshaper {
 // written; false, after its message where there is one, when nothing was.
 bool generateCustomTree(const AttributeIdList& ids, const std::string& type, std::size_t count,
                         const std::string& outputName);
+
+// Serialises doc byte for byte as xmlSaveFile does (no reformatting, the document's encoding)
+// and replaces target with it atomically (see kyto::replaceTarget). On failure the target is
+// untouched and false is returned.
+bool saveDocumentAtomically(xmlDoc* doc, const WriteTarget& target);
 
 }  // namespace kyto::treeshaper

@@ -34,4 +34,11 @@ XmlDocHandle openTreeFile(const WriteTarget& target);
 // The root element of a document; prints "proot is NULL" when there is none (or no document).
 xmlNode* getTreeRoot(xmlDoc* doc);
 
+// True when the node carries a "NAME" attribute equal to the name, byte for byte.
+bool hasSectionName(const xmlNode* node, const std::string& name);
+
+// The first or last child of root whose "NAME" is the name; null when none is.
+xmlNode* findFirstSection(const xmlNode* root, const std::string& name);
+xmlNode* findLastSection(const xmlNode* root, const std::string& name);
+
 }  // namespace kyto::treeshaper

@@ -1,4 +1,4 @@
-#include "atomic_save.h"
+#include "custom_tree.h"
 
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
