@@ -1,11 +1,50 @@
-// clientadm: adds, removes and lists the media server's clients.
+// clientadm: adds, removes and lists the media server's clients, prints a media file's
+// duration and checks the configuration.
+#include <kytoutil/kytoutil.h>
+
 #include <cstdio>
 
-#include "cli/client_commands.h"
+#include "check/config_check.h"
 #include "cli/client_type_registry.h"
 #include "cli/command_line.h"
+#include "cli/media_duration.h"
 #include "cli/server_settings.h"
 #include "common/write_all.h"
+#include "list/list_pipeline.h"
+#include "list/list_sources.h"
+
+namespace kyto::clientadm {
+namespace {
+
+// A store operation's status, after the hint of a missing appliance where it failed.
+int withApplianceHint(int status) {
+  if (status != 0) std::fputs(missingApplianceHint().c_str(), stderr);
+  return status;
+}
+
+// Runs one parsed command and returns the exit status. registry is the one the command line was
+// checked against; list appends the stored list's custom types to it.
+int runClientCommand(const ParsedCommand& command, const ListSettings& settings,
+                     ClientTypeRegistry& registry) {
+  switch (command.command) {
+    case CommandAdd:
+      return withApplianceHint(Kyto_Util_AddClientToXMLFile(command.mac, command.ip,
+                                                            command.profileId, command.user,
+                                                            command.clientType, command.deny));
+    case CommandDel:
+      return withApplianceHint(Kyto_Util_DelClientFromXMLFile(command.mac));
+    case CommandList:
+      return listClients(settings, registry, command.listing);
+    case CommandGetDuration:
+      return queryMediaDuration(command.filePath);
+    case CommandCheck:
+      return checkConfiguration();
+  }
+  return 1;
+}
+
+}  // namespace
+}  // namespace kyto::clientadm
 
 namespace {
 

@@ -7,8 +7,7 @@
 #include <string_view>
 
 #include "check/checked_file.h"
-#include "check/client_types_check.h"
-#include "check/clients_check.h"
+#include "check/config_check.h"
 #include "common/appliance_paths.h"
 #include "fuzz_support.h"
 

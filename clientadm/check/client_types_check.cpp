@@ -1,5 +1,3 @@
-#include "client_types_check.h"
-
 #include <kytoutil/kytoutil.h>
 #include <strings.h>
 
@@ -13,6 +11,7 @@
 #include "checked_file.h"
 #include "common/client_schema.h"
 #include "common/safe_text.h"
+#include "config_check.h"
 #include "name_suggestion.h"
 #include "regex_check.h"
 

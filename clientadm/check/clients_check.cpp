@@ -1,5 +1,3 @@
-#include "clients_check.h"
-
 #include <kytoutil/kytoutil.h>
 
 #include <algorithm>
@@ -15,6 +13,7 @@
 #include "cli/client_type_registry.h"
 #include "common/client_schema.h"
 #include "common/hex_digit.h"
+#include "config_check.h"
 #include "name_suggestion.h"
 
 namespace kyto::clientadm {

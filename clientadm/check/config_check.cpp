@@ -5,8 +5,6 @@
 #include <string>
 
 #include "checked_file.h"
-#include "client_types_check.h"
-#include "clients_check.h"
 #include "common/appliance_paths.h"
 #include "common/exclusive_lock.h"
 

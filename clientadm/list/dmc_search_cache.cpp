@@ -1,5 +1,3 @@
-#include "dmc_search_cache.h"
-
 #include <kytoutil/kytoutil.h>
 #include <unistd.h>
 
@@ -9,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "agent_output.h"
 #include "agent_process.h"
 #include "client_record.h"
 #include "common/appliance_paths.h"
+#include "list_sources.h"
 #include "xml_node.h"
 
 namespace kyto::clientadm {

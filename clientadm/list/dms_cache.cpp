@@ -1,5 +1,3 @@
-#include "dms_cache.h"
-
 #include <arpa/inet.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -12,6 +10,7 @@
 #include "client_record.h"
 #include "common/appliance_paths.h"
 #include "common/dms_cache_layout.h"
+#include "list_sources.h"
 
 namespace kyto::clientadm {
 

@@ -3,11 +3,8 @@
 #include <cstdio>
 
 #include "common/write_all.h"
-#include "dmc_search_cache.h"
-#include "dms_cache.h"
-#include "listing_json.h"
+#include "list_sources.h"
 #include "listing_writer.h"
-#include "stored_clients.h"
 
 namespace kyto::clientadm {
 

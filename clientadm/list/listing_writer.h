@@ -1,8 +1,11 @@
-// The listing lines of the list command, gathered in a buffer and written in large blocks.
+// The listing of the list command: its '|'-separated text lines, gathered in a buffer and
+// written in large blocks, and its JSON array for programs, which has every text exactly as the
+// source gave it where the text listing must replace '|' and control characters.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "client_record.h"
@@ -36,5 +39,15 @@ class ListingWriter {
 
 // Writes the records from head on, one line each, as ListingWriter writes them.
 void writeTextListing(const ClientRecord* head, std::FILE* out);
+
+// One record as a JSON object on one line, keys in this order: "deny" (boolean), "mac", "ip",
+// "deviceName", "clientType", "user" (strings, "" when not given), "profileId" (number, null
+// when none), "comeFrom" (number) and "source" ("userSettings", "clientCache" or
+// "searchCache"). Bytes that are not valid UTF-8 become U+FFFD.
+std::string clientRecordJson(const ClientRecord& record);
+
+// Writes the records from head on as one JSON array, one object per line: "[]\n" when there is
+// none.
+void writeJsonListing(const ClientRecord* head, std::FILE* out);
 
 }  // namespace kyto::clientadm

@@ -11,10 +11,66 @@
 
 #include "client_record.h"
 #include "common/huge_pages.h"
-#include "list_order.h"
-#include "mac_index.h"
 
 namespace kyto::clientadm {
+
+// ---- the list's order: by comeFrom, then by MAC text in strcmp order
+
+// A record with its sort key. The first 16 bytes of the MAC text, zero-padded and read
+// big-endian, decide almost every comparison without following the pointer to the record.
+// macHash is the MAC text's hash for the merged list's index, set by the list (0 without a MAC
+// text); it fills what would be padding.
+struct ListPlace {
+  std::int32_t comeFrom = 0;
+  std::uint32_t macHash = 0;
+  std::uint64_t macHead[2] = {0, 0};
+  ClientRecord* record = nullptr;  // owned by the list
+};
+
+ListPlace placeOf(ClientRecord* record) noexcept;
+
+// Sorts the places into list order and links their records through next; returns the first
+// record, or null when there is none. No two places may share both comeFrom and MAC text.
+using ListPlaces = std::vector<ListPlace, HugePageAllocator<ListPlace>>;
+ClientRecord* sortAndLink(ListPlaces& places) noexcept;
+
+// ---- the index by MAC text, for telling the first report of a MAC address from the later ones
+
+// An open-addressing hash table of records keyed by their (non-empty, never changing) MAC
+// texts. One probe sequence in a flat array replaces a node-based map's scattered nodes, which
+// dominated the cost of merging many clients.
+class MacIndex {
+ public:
+  // 32 bits: kept with each record's place in the list (ListPlace), where they cost no room.
+  using Hash = std::uint32_t;
+
+  static Hash hashOf(std::string_view mac) noexcept;
+
+  // Makes room for this many records more than it holds; throws std::bad_alloc and leaves the
+  // index as it was.
+  void reserveMore(std::size_t records);
+
+  // Asks for the slot where a MAC text of this hash is looked for first, ahead of the lookup.
+  void prefetch(Hash hash) const noexcept;
+
+  // The record that holds the MAC text of record (whose hash is given), or, when none does yet,
+  // record itself, which is added in the room that reserve made.
+  ClientRecord* findOrInsert(Hash hash, ClientRecord* record) noexcept;
+
+ private:
+  struct Slot {
+    Hash hash = 0;
+    ClientRecord* record = nullptr;  // null: free
+  };
+
+  using Slots = std::vector<Slot, HugePageAllocator<Slot>>;
+  static void place(Slots& slots, Slot slot) noexcept;
+
+  Slots slots_;  // a power of two in size, kept at most half full
+  std::size_t used_ = 0;
+};
+
+// ---- the list
 
 // A list ordered by (comeFrom, mac in strcmp order) with one record per MAC text. Every source
 // gives a valid MAC address as "%02x:%02x:%02x:%02x:%02x:%02x", so equal addresses are equal

@@ -1,5 +1,3 @@
-#include "stored_clients.h"
-
 #include <kytoutil/kytoutil.h>
 #include <sys/stat.h>
 
@@ -10,6 +8,7 @@
 #include "client_record.h"
 #include "common/appliance_paths.h"
 #include "common/safe_text.h"
+#include "list_sources.h"
 
 namespace kyto::clientadm {
 

@@ -6,8 +6,7 @@
 #include <vector>
 
 #include "check/checked_file.h"
-#include "check/client_types_check.h"
-#include "check/clients_check.h"
+#include "check/config_check.h"
 #include "check/name_suggestion.h"
 #include "check/regex_check.h"
 #include "test_support.h"

@@ -1,16 +1,14 @@
 // The DMC agent's output: parsing its XML and the bounded read of its pipe.
-#include "list/dmc_search_cache.h"
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "list/agent_output.h"
+#include "list/agent_process.h"
+#include "list/list_sources.h"
 #include "list_run.h"
 
 namespace kyto::clientadm {

@@ -1,12 +1,11 @@
 // Decoding of the media server's client cache slots, on a segment image in memory.
-#include "list/dms_cache.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
 #include "common/dms_cache_layout.h"
+#include "list/list_sources.h"
 #include "list_run.h"
 
 namespace kyto::clientadm {

@@ -1,13 +1,11 @@
-#include "list/listing_json.h"
-
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 #include <random>
-
 #include <string>
 #include <vector>
 
+#include "list/listing_writer.h"
 #include "memory_stream.h"
 
 namespace kyto::clientadm {

@@ -1,10 +1,9 @@
-#include "list/stored_clients.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "list/list_sources.h"
 #include "list_run.h"
 
 namespace kyto::clientadm {
