@@ -9,7 +9,7 @@
 #include "cli/command_line.h"
 #include "cli/media_duration.h"
 #include "cli/server_settings.h"
-#include "common/write_all.h"
+#include "common/descriptors.h"
 #include "list/list_pipeline.h"
 #include "list/list_sources.h"
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 
 #include "common/deferred_signals.h"
-#include "common/write_all.h"
+#include "common/descriptors.h"
 
 namespace kyto {
 

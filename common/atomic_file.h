@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/unique_fd.h"
+#include "common/descriptors.h"
 
 namespace kyto {
 

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "common/unique_fd.h"
+#include "common/descriptors.h"
 
 namespace kyto {
 

@@ -12,9 +12,9 @@
 
 #include "common/appliance_paths.h"
 #include "common/atomic_file.h"
+#include "common/descriptors.h"
 #include "common/exclusive_lock.h"
 #include "common/safe_text.h"
-#include "common/unique_fd.h"
 #include "tree_file.h"
 
 namespace kyto::treeshaper {

@@ -1,7 +1,7 @@
 #include <libxml/parser.h>
 
 #include "command_line.h"
-#include "common/write_all.h"
+#include "common/descriptors.h"
 
 int main(int argc, char** argv) {
   const int status = kyto::treeshaper::parseCommandLine(argc, argv);

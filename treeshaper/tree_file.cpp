@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "common/appliance_paths.h"
-#include "common/regular_file.h"
+#include "common/descriptors.h"
 #include "xml_diagnostics.h"
 
 namespace kyto::treeshaper {

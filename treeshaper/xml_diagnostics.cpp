@@ -7,9 +7,8 @@
 #include <cstring>
 #include <memory>
 
-#include "common/regular_file.h"
+#include "common/descriptors.h"
 #include "common/safe_text.h"
-#include "common/unique_fd.h"
 
 namespace kyto {
 

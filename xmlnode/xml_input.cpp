@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "common/regular_file.h"
+#include "common/descriptors.h"
 #include "xml_memory.h"
 
 namespace kyto::xmlnode {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "common/appliance_paths.h"
-#include "common/regular_file.h"
+#include "common/descriptors.h"
 
 namespace kyto::clientadm {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "common/appliance_paths.h"
-#include "common/regular_file.h"
+#include "common/descriptors.h"
 
 namespace kyto::clientadm {
 

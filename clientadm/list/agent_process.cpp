@@ -17,7 +17,7 @@
 #include <iterator>
 #include <new>
 
-#include "common/unique_fd.h"
+#include "common/descriptors.h"
 
 extern char** environ;
 

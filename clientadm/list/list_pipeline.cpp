@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "common/write_all.h"
+#include "common/descriptors.h"
 #include "list_sources.h"
 #include "listing_writer.h"
 

@@ -1,18 +1,21 @@
 // Add and Del: rewriting the client access list under the lock.
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "abi_boundary.h"
 #include "common/client_schema.h"
 #include "common/deferred_signals.h"
+#include "common/descriptors.h"
 #include "config_files.h"
-#include "corrupt_backup.h"
 #include "kytoutil/kytoutil.h"
 #include "xml_node.h"
 #include "xml_well_formed.h"
@@ -20,6 +23,9 @@
 namespace {
 
 using namespace kyto::schema;
+using kyto::openRegularFile;
+using kyto::UniqueFd;
+using kyto::writeAll;
 
 // Far beyond any MAC, IP, user or client type, and far below the 10 MB that libxml2 reads in one
 // text: a longer field would be written into a list that every later read refuses.
@@ -124,6 +130,66 @@ bool isMissing(const char* path) {
   return stat(path, &st) != 0 && errno == ENOENT;
 }
 
+// ---- the backup of a list that can no longer be read
+
+constexpr int kMaxBackupsPerSecond = 100;
+
+std::string utcTimestamp() {
+  time_t now = time(nullptr);
+  struct tm utc;
+  char text[32];
+  if (gmtime_r(&now, &utc) == nullptr || strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc) == 0)
+    return "unknown-time";
+  return text;
+}
+
+// Creates a backup file under a name nobody uses yet; sets name to it.
+UniqueFd createUnusedBackup(const std::string& path, mode_t mode, std::string& name) {
+  const std::string base = path + ".corrupt-" + utcTimestamp();
+  for (int n = 0; n < kMaxBackupsPerSecond; ++n) {
+    name = n == 0 ? base : base + "-" + std::to_string(n);
+    UniqueFd fd(open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (fd.valid() || errno != EEXIST) return fd;
+  }
+  return UniqueFd();
+}
+
+bool copyContent(int from, int to) {
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(from, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (writeAll(to, std::string_view(buffer, static_cast<size_t>(n))) != 0) return false;
+  }
+}
+
+// Copies the regular file byte for byte to "<path>.corrupt-<UTC time>" in the same directory
+// (with a "-<n>" suffix when that name is taken: an earlier backup is never replaced) and sets
+// *backupName to that name. True when no file exists at path (*backupName unchanged) or the copy
+// is complete and synced; false otherwise (a FIFO, device or directory included), leaving no
+// partial copy.
+bool keepCorruptFile(const std::string& path, std::string* backupName) {
+  // Only a regular file is copied: a FIFO would hold the lock for ever and a device such as
+  // /dev/zero would fill the disk.
+  UniqueFd source;
+  if (const int error = openRegularFile(path, source); error != 0)
+    return error == ENOENT;  // nothing to keep
+  struct stat st;
+  if (fstat(source.get(), &st) != 0) return false;
+  std::string name;
+  UniqueFd backup = createUnusedBackup(path, st.st_mode & 0666, name);
+  if (!backup.valid()) return false;
+  bool copied = copyContent(source.get(), backup.get()) && fsync(backup.get()) == 0;
+  if (backup.close() == 0 && copied) {
+    *backupName = name;
+    return true;
+  }
+  unlink(name.c_str());
+  return false;
+}
+
 // The copy kept of a list that is about to be replaced. When the new list is not written the
 // original still stands, so the copy goes again: retries must not pile copies up.
 class BackupForWrite {
@@ -135,7 +201,7 @@ class BackupForWrite {
     if (!written_ && !name_.empty()) unlink(name_.c_str());
   }
 
-  bool make(const char* path) { return kyto::util::keepCorruptFile(path, &name_); }
+  bool make(const char* path) { return keepCorruptFile(path, &name_); }
   void written() { written_ = true; }
 
  private:

@@ -18,7 +18,7 @@
 
 #include "brix_args.h"
 #include "brix_registry.h"
-#include "common/unique_fd.h"
+#include "common/descriptors.h"
 
 extern char** environ;
 

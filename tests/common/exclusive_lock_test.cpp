@@ -9,7 +9,7 @@
 #include <chrono>
 #include <thread>
 
-#include "common/unique_fd.h"
+#include "common/descriptors.h"
 #include "test_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "common/regular_file.h"
+#include "common/descriptors.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
