@@ -16,8 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "brix_args.h"
-#include "brix_registry.h"
+#include "brix_internal.h"
 #include "common/descriptors.h"
 
 extern char** environ;

@@ -2,7 +2,14 @@
 // library don't load FFmpeg at start-up.
 #pragma once
 
-#include "av_headers.h"
+// FFmpeg's headers, for types, layouts and version numbers only: nothing here is linked.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
+}
 
 namespace kyto::corvi {
 

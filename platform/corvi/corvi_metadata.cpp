@@ -6,7 +6,6 @@
 #include <cstddef>
 
 #include "av_library.h"
-#include "media_info.h"
 #include "media_probe.h"
 
 namespace {

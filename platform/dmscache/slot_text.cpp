@@ -1,7 +1,5 @@
 #include "slot_text.h"
 
-#include "common/hex_digit.h"
-
 #include <arpa/inet.h>
 #include <stdio.h>
 
@@ -9,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+
+#include "common/hex_digit.h"
 
 namespace kyto::dmscache {
 

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "brix_args.h"
+#include "brix_internal.h"
 #include "test_support.h"
 
 namespace {
