@@ -15,7 +15,6 @@
 #include "cli/client_type_registry.h"
 #include "list/client_record.h"
 #include "list/list_pipeline.h"
-#include "list/list_sources.h"
 #include "list/merged_client_list.h"
 
 namespace {

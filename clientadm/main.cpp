@@ -11,7 +11,6 @@
 #include "cli/server_settings.h"
 #include "common/descriptors.h"
 #include "list/list_pipeline.h"
-#include "list/list_sources.h"
 
 namespace kyto::clientadm {
 namespace {

@@ -1,6 +1,8 @@
-// Replacing a file so that readers see either the old or the new content, never a mix.
+// Writing files whole: replacing a file so that readers see either the old or the new content,
+// never a mix, with the termination signals deferred while files are written.
 #pragma once
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -9,7 +11,6 @@
 #include "common/descriptors.h"
 
 namespace kyto {
-
 // Links followed in the last place of a path when looking for the file a write replaces: as many
 // as the kernel follows in one lookup.
 inline constexpr int kMaxLinkHops = 40;
@@ -58,5 +59,23 @@ int replaceTarget(const WriteTarget& target, std::string_view content);
 
 // findWriteTarget, then replaceTarget.
 int replaceFileAtomically(const std::string& path, std::string_view content);
+
+// While it lives, SIGHUP, SIGINT, SIGQUIT, SIGTERM and SIGXFSZ are blocked for the calling
+// thread; what arrives meanwhile waits. When it goes, a SIGXFSZ that the writes themselves raised
+// (a file-size limit, reported to the writer as EFBIG) is taken off, so that the failure takes its
+// ordinary path, and the mask is restored: a termination signal that came meanwhile is delivered
+// then, once the files are whole again. The process's signal dispositions are never changed.
+class DeferredSignals {
+ public:
+  DeferredSignals();
+  ~DeferredSignals();
+  DeferredSignals(const DeferredSignals&) = delete;
+  DeferredSignals& operator=(const DeferredSignals&) = delete;
+
+ private:
+  sigset_t saved_;
+  bool fileSizePending_ = false;  // a SIGXFSZ was pending before
+  bool blocked_ = false;
+};
 
 }  // namespace kyto

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "cli/client_type_registry.h"
-#include "list/list_sources.h"
+#include "list/list_pipeline.h"
 
 namespace {
 

@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "check/checked_file.h"
 #include "check/config_check.h"
 #include "common/appliance_paths.h"
 #include "fuzz_support.h"

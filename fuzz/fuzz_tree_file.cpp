@@ -3,8 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "attribute_ids.h"
-#include "attribute_listing.h"
+#include "attributes.h"
 #include "common/appliance_paths.h"
 #include "fuzz_support.h"
 

@@ -5,8 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "attribute_ids.h"
-#include "attribute_listing.h"
+#include "attributes.h"
 #include "custom_tree.h"
 #include "tree_file.h"
 

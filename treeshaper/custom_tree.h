@@ -2,12 +2,12 @@
 #pragma once
 
 #include <libxml/tree.h>
-#include "common/atomic_file.h"
 
 #include <cstddef>
 #include <string>
 
-#include "attribute_ids.h"
+#include "attributes.h"
+#include "common/atomic_file.h"
 
 namespace kyto::treeshaper {
 

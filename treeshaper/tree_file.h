@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/atomic_file.h"
-#include "xml_handles.h"
+#include "xml_diagnostics.h"
 
 namespace kyto::treeshaper {
 

@@ -1,5 +1,6 @@
-// Parsing XML files without libxml2 printing anything: what it reports is kept as one safe line
-// that names the file and the problem, for the program to print where its own errors go.
+// libxml2 in treeshaper: owning handles of its documents, nodes and strings, and parsing XML files
+// without libxml2 printing anything: what it reports is kept as one safe line that names the file
+// and the problem, for the program to print where its own errors go.
 //
 // Every input reaches libxml2 through the markup scanner (markup_limits.h), piece by piece as
 // libxml2 reads it, and ends at the first byte that breaks a markup limit: libxml2 then sees a
@@ -9,8 +10,11 @@
 #pragma once
 
 #include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlmemory.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +22,6 @@
 #include "markup_limits.h"
 
 namespace kyto {
-
 // A file that parses may still carry many warnings (and errors libxml2 recovers from, such as a
 // namespace URI that is no URI); a program prints each one as a line, up to this many per file,
 // so that no input floods standard error.
@@ -103,5 +106,26 @@ XmlFileParse parseXmlFile(const std::string& path, int options, XmlParserSetup s
 // Parses a text in memory the same way. With XML_PARSE_RECOVER, doc holds what libxml2 made of
 // the text up to where its input ended: the first error, or the byte that broke a markup limit.
 XmlFileParse parseXmlText(std::string_view text, int options);
+
+struct XmlDocDeleter {
+  void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+using XmlDocHandle = std::unique_ptr<xmlDoc, XmlDocDeleter>;
+
+struct XmlNodeDeleter {
+  void operator()(xmlNode* node) const { xmlFreeNode(node); }
+};
+// A node that is no longer linked into any tree.
+using XmlNodeHandle = std::unique_ptr<xmlNode, XmlNodeDeleter>;
+
+struct XmlStringDeleter {
+  void operator()(xmlChar* text) const { xmlFree(text); }
+};
+using XmlStringHandle = std::unique_ptr<xmlChar, XmlStringDeleter>;
+
+// The value of an attribute of a node, or null when the node has no such attribute.
+inline XmlStringHandle attributeValue(const xmlNode* node, const char* name) {
+  return XmlStringHandle(xmlGetProp(node, reinterpret_cast<const xmlChar*>(name)));
+}
 
 }  // namespace kyto

@@ -8,7 +8,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "checked_file.h"
 #include "common/client_schema.h"
 #include "common/safe_text.h"
 #include "config_check.h"

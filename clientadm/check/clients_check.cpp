@@ -9,7 +9,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "checked_file.h"
 #include "cli/client_type_registry.h"
 #include "common/client_schema.h"
 #include "common/hex_digit.h"

@@ -10,7 +10,7 @@
 #include "agent_process.h"
 #include "client_record.h"
 #include "common/appliance_paths.h"
-#include "list_sources.h"
+#include "list_pipeline.h"
 #include "xml_node.h"
 
 namespace kyto::clientadm {

@@ -10,7 +10,7 @@
 #include "client_record.h"
 #include "common/appliance_paths.h"
 #include "common/dms_cache_layout.h"
-#include "list_sources.h"
+#include "list_pipeline.h"
 
 namespace kyto::clientadm {
 

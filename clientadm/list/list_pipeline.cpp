@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "common/descriptors.h"
-#include "list_sources.h"
 #include "listing_writer.h"
 
 namespace kyto::clientadm {

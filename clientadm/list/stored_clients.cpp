@@ -8,7 +8,7 @@
 #include "client_record.h"
 #include "common/appliance_paths.h"
 #include "common/safe_text.h"
-#include "list_sources.h"
+#include "list_pipeline.h"
 
 namespace kyto::clientadm {
 

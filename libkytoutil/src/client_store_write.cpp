@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "abi_boundary.h"
+#include "common/atomic_file.h"
 #include "common/client_schema.h"
-#include "common/deferred_signals.h"
 #include "common/descriptors.h"
 #include "config_files.h"
 #include "kytoutil/kytoutil.h"

@@ -1,10 +1,10 @@
-#include "attribute_ids.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+
+#include "attributes.h"
 
 namespace kyto::treeshaper {
 namespace {

@@ -1,12 +1,11 @@
-#include "custom_tree.h"
-
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "custom_tree.h"
 #include "test_support.h"
-#include "xml_handles.h"
+#include "xml_diagnostics.h"
 
 namespace kyto::treeshaper {
 namespace {

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "check/checked_file.h"
 #include "check/config_check.h"
 #include "check/name_suggestion.h"
 #include "check/regex_check.h"

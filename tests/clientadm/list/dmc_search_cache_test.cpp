@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "list/agent_process.h"
-#include "list/list_sources.h"
+#include "list/list_pipeline.h"
 #include "list_run.h"
 
 namespace kyto::clientadm {

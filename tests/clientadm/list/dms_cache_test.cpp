@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/dms_cache_layout.h"
-#include "list/list_sources.h"
+#include "list/list_pipeline.h"
 #include "list_run.h"
 
 namespace kyto::clientadm {

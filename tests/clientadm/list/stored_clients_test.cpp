@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "list/list_sources.h"
+#include "list/list_pipeline.h"
 #include "list_run.h"
 
 namespace kyto::clientadm {

@@ -1,15 +1,14 @@
-// The attribute ids chosen on the command line, and how they match ID texts of a tree file.
+// The attributes of a tree's sections: the listing of --list and --read, the ids chosen on the
+// command line, and how they match the ID texts of a tree file.
 #pragma once
-
-#include <string_view>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kyto::treeshaper {
-
 inline constexpr std::size_t kMaxAttributeIds = 32;
 inline constexpr std::size_t kMaxAttributeIdLength = 128;
 
@@ -42,5 +41,13 @@ int isIdSelected(const char* idText, const AttributeIdList& ids, std::size_t cou
 // 32-bit arithmetic and read as signed: -1 without either letter, 0 with nothing after it. Other
 // characters count as the digit 0, and only the last eight positions carry weight.
 std::int32_t hexTextToInt(std::string_view text);
+
+// Prints "<id> <name>" for each attribute of the first section named `type` in the file, control
+// characters of the name as '?'. False, after its message, when the file can't be read or lacks
+// the section.
+bool showTreeAttributes(const std::string& fileName, const std::string& type);
+
+// showTreeAttributes on the template.
+bool listTreeAttributes(const std::string& type);
 
 }  // namespace kyto::treeshaper
