@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "list/list_pipeline.h"
-
 namespace kyto::clientadm {
 
 class ClientTypeRegistry;
@@ -18,6 +16,9 @@ enum CommandCode : int {
   CommandGetDuration = 4,
   CommandCheck = 5,
 };
+
+// How list writes its records: the '|'-separated lines, or one JSON array for programs.
+enum class ListingFormat { Text, Json };
 
 // The texts point into the argument vector. For list only command and listing are filled, for
 // check only command, for getDuration command and filePath.

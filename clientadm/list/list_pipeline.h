@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/command_line.h"
 #include "merged_client_list.h"
 
 namespace kyto::clientadm {
@@ -30,9 +31,6 @@ struct SourceReport {
   int status = 0;         // 1 when the source could not be read at all
   std::string warning{};  // one line for standard error, or none: what the listing misses
 };
-
-// How list writes its records: the '|'-separated lines, or one JSON array for programs.
-enum class ListingFormat { Text, Json };
 
 // The one entry of every source into the list. Only the stored list knows users and deny flags:
 // a client that a cache reports gets no user and the deny_anonymous setting, whatever the report
