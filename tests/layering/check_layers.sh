@@ -4,7 +4,8 @@
 #   platform     common (the stand-ins implement the appliance interfaces declared there)
 #   xmlnode      common
 #   libkytoutil  common, xmlnode
-#   clientadm    common, xmlnode, libkytoutil's public header
+#   clientadm    common, xmlnode, libkytoutil's public header; inside it, cli/ below list/ and
+#                check/, which don't include each other
 #   treeshaper   common
 # So no real component includes anything of platform/. Usage: check_layers.sh SOURCE_DIR
 set -euo pipefail
@@ -50,6 +51,21 @@ for folder in "${!allowed[@]}"; do
       fi
     done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
   done < <(find "$folder" -name '*.cpp' -o -name '*.h' -o -name '*.c')
+done
+# Inside clientadm: main.cpp above its three folders, list/ and check/ beside each other above
+# cli/, which holds the command line and what every command runs.
+declare -A inner=([cli]="cli" [list]="cli list" [check]="cli check")
+for part in "${!inner[@]}"; do
+  while IFS= read -r file; do
+    while IFS= read -r name; do
+      other=${name%%/*}
+      [[ $name == */* && -n ${inner[$other]+x} ]] || continue
+      if [[ " ${inner[$part]} " != *" $other "* ]]; then
+        echo "$file: includes \"$name\" from clientadm/$other/, above or beside clientadm/$part/"
+        status=1
+      fi
+    done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
+  done < <(find "clientadm/$part" -name '*.cpp' -o -name '*.h')
 done
 [ $status -eq 0 ] && echo "every include keeps to its floor"
 exit $status
