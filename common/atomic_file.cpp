@@ -145,6 +145,15 @@ bool WriteTarget::exists() const {
   return stat(&st) == 0;
 }
 
+int WriteTarget::sibling(std::string name, WriteTarget& other) const {
+  other.dir_ = UniqueFd(fcntl(dir_.get(), F_DUPFD_CLOEXEC, 0));
+  if (!other.dir_.valid()) return errno;
+  const std::size_t slash = path_.rfind('/');
+  other.path_ = (slash == std::string::npos ? std::string() : path_.substr(0, slash + 1)) + name;
+  other.name_ = std::move(name);
+  return 0;
+}
+
 int followLinks(UniqueFd dir, std::string name, std::string dirPath, int hopsLeft,
                 WriteTarget& target) {
   for (;;) {
@@ -210,7 +219,8 @@ int findWriteTarget(const std::string& path, WriteTarget& target) {
   return EAGAIN;
 }
 
-int replaceTarget(const WriteTarget& target, std::string_view content) {
+int replaceTarget(const WriteTarget& target, std::string_view content,
+                  const BeforeRename& beforeRename) {
   // Only a regular file is replaced: a directory, device, FIFO or link there is someone else's.
   struct stat st;
   if (target.stat(&st) == 0 && !S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
@@ -220,6 +230,11 @@ int replaceTarget(const WriteTarget& target, std::string_view content) {
   if (int rc = copyOwnership(temp.fd(), target); rc != 0) return rc;
   if (int rc = writeAll(temp.fd(), content); rc != 0) return rc;
   if (fsync(temp.fd()) != 0) return errno;
+  if (beforeRename) {
+    struct stat written;
+    if (fstat(temp.fd(), &written) != 0) return errno;
+    beforeRename(written);
+  }
   if (temp.close() != 0) return errno;
   if (renameat(target.dir(), temp.name(), target.dir(), target.name()) != 0) return errno;
   temp.keep();

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,9 @@ class WriteTarget {
   int stat(struct stat* st) const;
   // Whether something exists under the name.
   bool exists() const;
+  // The file of another name in the same directory (the directory's descriptor duplicated), or
+  // an errno value.
+  int sibling(std::string name, WriteTarget& other) const;
 
  private:
   friend int findWriteTarget(const std::string& path, WriteTarget& target);
@@ -49,13 +53,20 @@ class WriteTarget {
 // path ending in ".." or in "/" after a missing entry, ENOTDIR for "/" after a file.
 int findWriteTarget(const std::string& path, WriteTarget& target);
 
+// What a writer does once the new content is whole in its temporary file and before it is renamed
+// over the target, given the temporary file's status: its inode and times stay the new file's.
+// It can't fail the write.
+using BeforeRename = std::function<void(const struct stat& written)>;
+
 // Refuses a target that exists and is no regular file (EISDIR, EINVAL). Otherwise writes content
-// to a temporary file beside the target, flushes and fsyncs it, and renames it over the target.
+// to a temporary file beside the target, flushes and fsyncs it, calls beforeRename when given,
+// and renames it over the target.
 // The new file keeps the old file's mode and, where the writer may, its owner; a file that didn't
 // exist is created 0644 whatever the umask. The common termination signals and a file-size limit
 // wait until the write is done or undone (common/deferred_signals.h). Returns 0, or an errno
 // value; on failure the target is intact and the temporary file is gone.
-int replaceTarget(const WriteTarget& target, std::string_view content);
+int replaceTarget(const WriteTarget& target, std::string_view content,
+                  const BeforeRename& beforeRename = {});
 
 // findWriteTarget, then replaceTarget.
 int replaceFileAtomically(const std::string& path, std::string_view content);

@@ -15,6 +15,7 @@
 #include "common/atomic_file.h"
 #include "common/client_schema.h"
 #include "common/descriptors.h"
+#include "common/list_history.h"
 #include "config_files.h"
 #include "kytoutil/kytoutil.h"
 #include "xml_node.h"
@@ -121,8 +122,23 @@ bool appendClient(XMLNode& clients, const NewClient& c) {
   return true;
 }
 
-int writeList(const XMLNode& top, const char* path) {
-  return top.writeToFile(path, nullptr, 1) == 0 ? 0 : 1;
+// How many entries a list holds, as its history counts them; -1 for none that reads.
+long clientCount(const XMLNode& clients) {
+  return clients.isEmpty() ? -1 : clients.nChildNode(kClientElement);
+}
+
+// Writes the list, keeping the one it replaces in the list's history. change: what the history
+// says of it ("add MAC", "del MAC"); backup: the backup of a replaced list that did not read.
+int writeList(const XMLNode& top, const char* path, std::string change, long replacedClients,
+              long writtenClients, const std::string& backup = {}) {
+  kyto::WriteTarget target;
+  if (kyto::findWriteTarget(path, target) != 0) return 1;
+  const std::string content = top.createXMLString(1);
+  const std::string backupName = backup.substr(backup.rfind('/') + 1);
+  return kyto::history::replaceList(target, content, std::move(change), replacedClients,
+                                    writtenClients, backupName) == 0
+             ? 0
+             : 1;
 }
 
 bool isMissing(const char* path) {
@@ -203,6 +219,7 @@ class BackupForWrite {
 
   bool make(const char* path) { return keepCorruptFile(path, &name_); }
   void written() { written_ = true; }
+  const std::string& name() const { return name_; }
 
  private:
   std::string name_;
@@ -254,6 +271,7 @@ int addClient(const NewClient& client) {
   LockedList list;
   if (!list.held()) return 1;
   XMLNode clients = list.clients();
+  const long replacedClients = clientCount(clients);
   // From the backup to the rename, a termination signal or a file-size limit waits: the backup
   // and the temporary file are either complete or gone when it takes effect.
   const kyto::DeferredSignals deferred;
@@ -265,7 +283,10 @@ int addClient(const NewClient& client) {
   } else {
     return 1;
   }
-  if (!appendClient(clients, client) || writeList(list.top(), list.path()) != 0) return 1;
+  if (!appendClient(clients, client) ||
+      writeList(list.top(), list.path(), std::string("add ") + client.mac, replacedClients,
+                clientCount(clients), backup.name()) != 0)
+    return 1;
   backup.written();
   return 0;
 }
@@ -275,8 +296,10 @@ int deleteClient(const char* mac) {
   LockedList list;
   if (!list.held()) return 1;
   XMLNode clients = list.clients();
+  const long replacedClients = clientCount(clients);
   if (clients.isEmpty() || removeClientsWithMac(clients, mac) == 0) return 1;
-  return writeList(list.top(), list.path());
+  return writeList(list.top(), list.path(), std::string("del ") + mac, replacedClients,
+                   clientCount(clients));
 }
 
 }  // namespace

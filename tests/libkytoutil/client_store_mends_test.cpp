@@ -87,8 +87,9 @@ TEST_F(CorruptList, NeverOverwritesAnEarlierBackup) {
 
 TEST_F(CorruptList, AMissingListNeedsNoBackup) {
   EXPECT_EQ(addNewEntry(), 0);
+  // The history of the new list holds no version: there was no list to keep.
   EXPECT_EQ(listDir(processPaths().configDir),
-            (std::vector<std::string>{"clients.lock", "clients.xml"}));
+            (std::vector<std::string>{"clients.lock", "clients.xml", "clients.xml.history"}));
 }
 
 TEST_F(CorruptList, WithoutABackupNothingIsWritten) {

@@ -73,8 +73,11 @@ void check(const Row& row) {
   EXPECT_EQ(root.run({"clientadm", "list"}).out, clientListing(kStored) + row.listed);
   auto after = snapshot(root.path());
   if (!row.listed.empty()) {
+    // An accepted add rewrites the list and keeps the one it replaced in the history.
     before.erase(kConfig + "clients.xml");
     after.erase(kConfig + "clients.xml");
+    EXPECT_EQ(after.erase(kConfig + "clients.xml.history"), 1u);
+    EXPECT_EQ(after.erase(kConfig + "clients.xml.~1~"), 1u);
   }
   if (!row.readBack.empty()) {
     EXPECT_EQ(root.run({"treeshaper", "--read", row.readBack[0], row.readBack[1]}).out,

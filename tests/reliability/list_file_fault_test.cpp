@@ -171,9 +171,9 @@ TEST(ListFile, ThatIsNoRegularFileIsRefusedAndLeftAlone) {
 
 struct LinkCase {
   const char* name;
-  std::string link;         // below the root
-  std::string linkText;     // relative, read from the link's own directory
-  std::string createdName;  // of the file that must appear in <root>/kept
+  std::string link;                  // below the root
+  std::string linkText;              // relative, read from the link's own directory
+  std::vector<std::string> created;  // the files that must appear in <root>/kept
   std::vector<std::string> args;
   std::vector<std::string> readArgs;  // read back through the link
   std::string readOut;
@@ -186,14 +186,14 @@ TEST(DanglingLink, IsFollowedToCreateTheFileItNames) {
       {"client list",
        kConfig + "clients.xml",
        "../../../kept/list.xml",
-       "list.xml",
+       {"list.xml", "list.xml.history"},  // the list's history lives beside the file
        {"clientadm", "add", "-m", kNewMac},
        {"clientadm", "list"},
        "0|" + kNewMac + "||||-1||0\n"},
       {"custom tree",
        "usr/local/corpus/bin/custom.xml",
        "../../../../kept/tree.xml",
-       "tree.xml",
+       {"tree.xml"},
        {"treeshaper", "--add", "Music", "1", "-o", "custom.xml"},
        {"treeshaper", "--read", "custom.xml", "Music"},
        "1 All Music\n"},
@@ -207,7 +207,7 @@ TEST(DanglingLink, IsFollowedToCreateTheFileItNames) {
     ASSERT_EQ(symlink(c.linkText.c_str(), (root / c.link).c_str()), 0);
 
     expectResult(root.run(c.args), {0, "", ""});
-    EXPECT_EQ(kyto::test::listDir(root / "kept"), std::vector<std::string>{c.createdName});
+    EXPECT_EQ(kyto::test::listDir(root / "kept"), c.created);
     struct stat st {};
     EXPECT_TRUE(lstat((root / c.link).c_str(), &st) == 0 && S_ISLNK(st.st_mode));
     EXPECT_EQ(root.run(c.readArgs).out, c.readOut);
