@@ -10,6 +10,7 @@
 #include "cli/media_duration.h"
 #include "cli/server_settings.h"
 #include "common/descriptors.h"
+#include "history/history_command.h"
 #include "list/list_pipeline.h"
 
 namespace kyto::clientadm {
@@ -38,6 +39,10 @@ int runClientCommand(const ParsedCommand& command, const ListSettings& settings,
       return queryMediaDuration(command.filePath);
     case CommandCheck:
       return checkConfiguration();
+    case CommandHistory:
+      return printHistory(command.listing);
+    case CommandRestore:
+      return restoreVersion(command.version);
   }
   return 1;
 }

@@ -1,4 +1,4 @@
-// Text from outside (device names, users, file contents) made safe to print.
+// Text from outside (device names, users, file contents) made safe to print, in lines or in JSON.
 #pragma once
 
 #include <string>
@@ -19,5 +19,10 @@ std::string listingField(std::string_view text);
 // True when listingField would return the text unchanged, so that a writer of many fields can
 // skip the copy.
 bool isSafeListingField(std::string_view text);
+
+// Appends text as a JSON string: quotes, backslashes and control characters escaped, valid UTF-8
+// as it is, and each longest start of a character that is no valid UTF-8 as U+FFFD (as common
+// JSON writers replace it). Outside text (a device's name) need not be UTF-8.
+void appendJsonString(std::string& out, std::string_view text);
 
 }  // namespace kyto

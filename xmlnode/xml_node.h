@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -66,6 +67,10 @@ class XMLNode {
   // The top of the document in the file, or the empty node, with all there is to say of the
   // parse in report. With keepLines, the elements know their lines (getLine).
   static XMLNode openFile(const char* path, FileReport& report, bool keepLines = false);
+
+  // Parses a whole document held in memory, in any encoding, as openFile parses a file: the top
+  // of the document, or the empty node with what was found in report (no diagnostic).
+  static XMLNode parseDocument(std::string_view bytes, FileReport& report);
 
   // Parses a NUL-terminated text, keeping what a damaged or cut text still yields: the elements
   // before the first problem, the markup that holds it cut away. With a tag, returns the first

@@ -163,6 +163,31 @@ pugi::xml_node findFirstElement(pugi::xml_node top, const char* name) {
 
 }  // namespace
 
+XMLNode XMLNode::parseDocument(std::string_view bytes, FileReport& report) {
+  report = FileReport{};
+  try {
+    XmlInput input;
+    if (bytes.size() > kyto::xmlnode::kMostXmlFileBytes) {
+      input.status = InputStatus::kTooLarge;
+    } else if (XmlBytes copy = XmlBytes::copyOf(bytes); copy.empty()) {
+      input.status = InputStatus::kOutOfMemory;
+    } else {
+      input = kyto::xmlnode::toUtf8(std::move(copy));
+    }
+    std::shared_ptr<Tree> tree;
+    if (input.status == InputStatus::kRead) {
+      tree = build(std::move(input.text), false, false, report);
+    } else {
+      reportInput(input, report);
+    }
+    return tree == nullptr ? XMLNode() : XMLNode(tree, tree->doc.internal_object());
+  } catch (const std::bad_alloc&) {
+    report = FileReport{};
+    setBeyondLimits(report, XMLNode::kMemoryBound, "memory ran out");
+    return {};
+  }
+}
+
 XMLNode XMLNode::openFile(const char* path, FileReport& report, bool keepLines) {
   report = FileReport{};
   if (path == nullptr) return {};

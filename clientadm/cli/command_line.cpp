@@ -2,6 +2,7 @@
 
 #include <kytoutil/kytoutil.h>
 
+#include <charconv>
 #include <string_view>
 #include <utility>
 
@@ -21,6 +22,8 @@ bool readCommandWord(std::string_view word, CommandCode* command) {
       {"getDuration", CommandGetDuration},
       // Reads the configuration files and changes nothing.
       {"check", CommandCheck},
+      {"history", CommandHistory},
+      {"restore", CommandRestore},
   };
   for (const auto& [text, code] : kWords) {
     if (word != text) continue;
@@ -131,6 +134,29 @@ int parseDurationWords(int argc, char* const* argv, ParsedCommand* parsed, std::
   return ParseAccepted;
 }
 
+// history takes nothing but "--json".
+int parseHistoryWords(int argc, char* const* argv, ParsedCommand* parsed) {
+  if (argc == 3 && std::string_view(argv[2]) == "--json") {
+    parsed->listing = ListingFormat::Json;
+    return ParseAccepted;
+  }
+  return argc == 2 ? ParseAccepted : ParseRejected;
+}
+
+// restore takes one version number: digits, nothing else.
+int parseRestoreWords(int argc, char* const* argv, ParsedCommand* parsed, std::FILE* errors) {
+  const std::string_view word = argc == 3 ? argv[2] : "";
+  long number = 0;
+  const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), number);
+  if (argc != 3 || word.empty() || word.front() == '-' || word.front() == '+' ||
+      error != std::errc() || end != word.data() + word.size() || number <= 0) {
+    std::fputs("Error version number\n", errors);
+    return ParseRejected;
+  }
+  parsed->version = number;
+  return ParseAccepted;
+}
+
 }  // namespace
 
 int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed,
@@ -150,6 +176,8 @@ int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed,
   if (command == CommandCheck) return argc == 2 ? ParseAccepted : ParseRejected;
   *parsed = ParsedCommand{.command = command};
   if (command == CommandGetDuration) return parseDurationWords(argc, argv, parsed, errors);
+  if (command == CommandHistory) return parseHistoryWords(argc, argv, parsed);
+  if (command == CommandRestore) return parseRestoreWords(argc, argv, parsed, errors);
   if (!scanOptions(argc, argv, OptionScan{parsed, registry, errors})) return ParseRejected;
   return checkMacAddress(*parsed, errors) ? ParseAccepted : ParseRejected;
 }
@@ -196,6 +224,13 @@ void printClientUsage(char* const* argv, const ClientTypeRegistry& registry, std
   std::fprintf(out, "%s check\n", program);
   printLine("\tprints each problem of clients.xml and clientTypes.xml as path:line: text", out);
   std::fprintf(out, "%s list --json\n", program);
+  std::fprintf(out, "%s history [--json]\n", program);
+  printLine(
+      "\tprints the kept versions of the client list, newest first: number|time|change|clients",
+      out);
+  std::fprintf(out, "%s restore <number>\n", program);
+  printLine("\tmakes a kept version the client list again; the restore is a change of its own",
+            out);
 }
 
 }  // namespace kyto::clientadm

@@ -15,13 +15,16 @@ enum CommandCode : int {
   CommandList = 3,
   CommandGetDuration = 4,
   CommandCheck = 5,
+  CommandHistory = 6,
+  CommandRestore = 7,
 };
 
 // How list writes its records: the '|'-separated lines, or one JSON array for programs.
 enum class ListingFormat { Text, Json };
 
-// The texts point into the argument vector. For list only command and listing are filled, for
-// check only command, for getDuration command and filePath.
+// The texts point into the argument vector. For list and history only command and listing are
+// filled, for check only command, for getDuration command and filePath, for restore command and
+// version.
 struct ParsedCommand {
   CommandCode command = CommandList;
   std::int32_t profileId = -1;                  // -p; -1 when not given
@@ -31,7 +34,8 @@ struct ParsedCommand {
   const char* clientType = nullptr;             // -t; none also for "Auto"
   std::int32_t deny = -1;                       // 1 with -d
   const char* filePath = nullptr;               // getDuration's --filePath
-  ListingFormat listing = ListingFormat::Text;  // list: Json with "--json" right after it
+  ListingFormat listing = ListingFormat::Text;  // list, history: Json with "--json" after it
+  long version = 0;                             // restore: the number of the version
 };
 
 // Results of parseClientCommand.

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Drives the bash completions as bash does: COMP_WORDS and COMP_CWORD, then the completion
-# function, then COMPREPLY. Usage: completion_test.sh COMPLETIONS_DIR [TREESHAPER_DIR]
+# function, then COMPREPLY. Usage: completion_test.sh COMPLETIONS_DIR [TREESHAPER_DIR|-] [CLIENTADM_DIR]
 set -u
 completions=$1
 treeshaper_dir=${2:-}
+[ "$treeshaper_dir" == "-" ] && treeshaper_dir=
+clientadm_dir=${3:-}
 failures=0
 passes=0
 
@@ -25,6 +27,7 @@ cat >"$root/usr/local/corpus/bin/UPnPTree.xml" <<'XML'
 XML
 export KYTO_ROOT=$root
 [ -n "$treeshaper_dir" ] && export PATH="$treeshaper_dir:$PATH"
+[ -n "$clientadm_dir" ] && export PATH="$clientadm_dir:$PATH"
 
 source "$completions/clientadm"
 source "$completions/treeshaper"
@@ -50,9 +53,10 @@ expect() {
   fi
 }
 
-expect "add del list getDuration check" clientadm ""
+expect "add del list getDuration check history restore" clientadm ""
 expect "del" clientadm d
 expect "check" clientadm c
+expect "--json" clientadm history ""
 expect "-d -m -p -i -u -t" clientadm add -m 00:11:22:33:44:55 ""
 expect "-m" clientadm del ""
 expect "Auto StandardDLNA150 SonyBravia Xbox360" clientadm add -t ""
@@ -69,6 +73,13 @@ expect "Music Video Photo" treeshaper --read custom.xml ""
 if [ -n "$treeshaper_dir" ]; then
   expect "1 26 -o --output" treeshaper --add Music ""
   expect "26" treeshaper --add Music 1 2
+fi
+
+if [ -n "$clientadm_dir" ]; then
+  # restore offers the numbers of the kept versions.
+  clientadm add -m 02:00:00:00:00:01 && clientadm add -m 02:00:00:00:00:02 &&
+    clientadm del -m 02:00:00:00:00:01
+  expect "1 2" clientadm restore ""
 fi
 
 complete -p clientadm | grep -q -- '-F _clientadm clientadm' || { echo "FAIL: complete -p clientadm"; failures=$((failures + 1)); }

@@ -56,6 +56,7 @@ TEST(CrashSafety, KilledAddLeavesOldOrNewList) {
 
   size_t expected = kStoredClients + 1;
   int completed = 0;
+  long newestNumber = 1;  // the first add's version
   for (int round = 0; round < kKills; ++round) {
     char newMac[18];
     snprintf(newMac, sizeof newMac, "0a:00:00:00:00:%02x", round);
@@ -78,6 +79,23 @@ TEST(CrashSafety, KilledAddLeavesOldOrNewList) {
     ASSERT_TRUE(rows == expected + (hasNew ? 1 : 0))
         << "round " << round << ": " << rows << " rows";
     ASSERT_FALSE(finished && !hasNew) << "round " << round << ": a completed add was lost";
+    // The history reads and holds the newest change exactly when the list holds it, with the
+    // list it replaced whole; no change shows as a hand edit.
+    auto history = root.run({kClientadm, "history"});
+    ASSERT_EQ(history.exitStatus, 0) << history.err;
+    const std::string newest = history.out.substr(0, history.out.find('\n'));
+    const bool newestIsThisAdd =
+        newest.find(std::string("|add ") + newMac + "|") != std::string::npos;
+    ASSERT_EQ(newestIsThisAdd, hasNew) << "round " << round << ":\n" << history.out;
+    ASSERT_EQ(history.out.find("|edit|"), std::string::npos) << history.out;
+    if (hasNew) {
+      // Numbers only grow: one that a change cut off took is not given again.
+      const long number = std::stol(newest);
+      ASSERT_GT(number, newestNumber) << history.out;
+      newestNumber = number;
+      const std::string kept = root.paths().clientsXml + ".~" + std::to_string(number) + "~";
+      ASSERT_EQ(countLines(kyto::test::readFile(kept)), expected + 3) << "round " << round;
+    }
     expected = rows;
   }
   // The random delays must have caught the program both before and after its write.

@@ -1,0 +1,170 @@
+#include "history_command.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "common/appliance_paths.h"
+#include "common/atomic_file.h"
+#include "common/client_schema.h"
+#include "common/exclusive_lock.h"
+#include "common/list_history.h"
+#include "common/safe_text.h"
+#include "xml_input.h"
+#include "xml_node.h"
+
+namespace kyto::clientadm {
+
+namespace {
+
+void complain(const std::string& line) {
+  std::fputs(("clientadm: " + withoutControls(line) + "\n").c_str(), stderr);
+}
+
+std::string reason(int error) {
+  return std::string(" (") + std::strerror(error) + ")";
+}
+
+// The list's history, read under the list's lock (held by the caller). False, said, when it
+// can't be read.
+bool readListHistory(const std::string& listPath, WriteTarget& list, history::History& history) {
+  int error = findWriteTarget(listPath, list);
+  if (error == 0) error = history::readHistory(list, history);
+  if (error == 0) return true;
+  complain("the history of " + listPath + " can't be read" + reason(error));
+  return false;
+}
+
+std::string historyLine(const history::Version& v) {
+  return std::to_string(v.number) + "|" + v.time + "|" + listingField(v.change) + "|" +
+         std::to_string(v.clients) + "\n";
+}
+
+std::string historyObject(const history::Version& v) {
+  std::string object = "{\"number\":" + std::to_string(v.number) + ",\"time\":";
+  appendJsonString(object, v.time);
+  object += ",\"change\":";
+  appendJsonString(object, v.change);
+  object += ",\"clients\":" + std::to_string(v.clients) + "}";
+  return object;
+}
+
+std::string historyText(const history::History& history, ListingFormat format) {
+  const auto& versions = history.versions;
+  if (format == ListingFormat::Text) {
+    std::string text;
+    for (auto v = versions.rbegin(); v != versions.rend(); ++v) text += historyLine(*v);
+    return text;
+  }
+  if (versions.empty()) return "[]\n";
+  std::string text = "[\n";
+  for (auto v = versions.rbegin(); v != versions.rend(); ++v) {
+    text += historyObject(*v);
+    text += std::next(v) != versions.rend() ? ",\n" : "\n]\n";
+  }
+  return text;
+}
+
+// The bytes of a version file beside the list: a regular file, never through a link, no larger
+// than the tools read. 0 or an errno value.
+int readVersionFile(const WriteTarget& list, const std::string& name, std::string& bytes) {
+  UniqueFd fd(openat(list.dir(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) return errno;
+  struct stat st;
+  if (fstat(fd.get(), &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  if (static_cast<std::size_t>(st.st_size) > xmlnode::kMostXmlFileBytes) return EFBIG;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fd.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+    if (bytes.size() > xmlnode::kMostXmlFileBytes) return EFBIG;
+  }
+}
+
+// How many clients a list holds, as add and del find them: its root UPNP_CLIENTS element's
+// CLIENT entries; -1 for a document that is no such list.
+long clientsOf(const XMLNode& top) {
+  const XMLNode clients = top.getChildNode(schema::kListElement);
+  return clients.isEmpty() ? -1 : clients.nChildNode(schema::kClientElement);
+}
+
+// Why a version can't be restored, or empty when it can: bytes then hold it, clients its count.
+std::string refusalOf(const WriteTarget& list, const history::Version* v, std::string& bytes,
+                      long& clients) {
+  if (v == nullptr) return "is not in the history";
+  if (v->file.empty())
+    return v->change == "edit" ? "was not kept: the list was changed by hand" : "was not kept";
+  if (const int error = readVersionFile(list, v->file, bytes); error != 0)
+    return "can't be read" + reason(error);
+  XMLNode::FileReport report;
+  const XMLNode top = XMLNode::parseDocument(bytes, report);
+  if (top.isEmpty()) return "is no client list (" + report.problem + ")";
+  clients = clientsOf(top);
+  if (clients < 0) return "is no client list (it has no root element UPNP_CLIENTS)";
+  return {};
+}
+
+// How many clients the current list holds, -1 when it reads as no list.
+long currentClients(const std::string& listPath) {
+  int error = 0;
+  const XMLNode top = XMLNode::openFileHelper(listPath.c_str(), &error);
+  return error == 0 ? clientsOf(top) : -1;
+}
+
+}  // namespace
+
+int printHistory(ListingFormat format, std::FILE* out) {
+  const paths::AppliancePaths& paths = paths::appliancePaths();
+  const ClientListLock lock(paths.clientsLock);
+  if (!lock.held()) {
+    complain("the client list could not be locked" + reason(lock.error()) +
+             ": its history is not read");
+    return 1;
+  }
+  WriteTarget list;
+  history::History history;
+  if (!readListHistory(paths.clientsXml, list, history)) return 1;
+  const std::string text = historyText(history, format);
+  std::fwrite(text.data(), 1, text.size(), out);
+  return 0;
+}
+
+int restoreVersion(long number) {
+  const paths::AppliancePaths& paths = paths::appliancePaths();
+  const ClientListLock lock(paths.clientsLock);
+  if (!lock.held()) {
+    complain("the client list could not be locked" + reason(lock.error()) +
+             ": nothing is restored");
+    return 1;
+  }
+  WriteTarget list;
+  history::History history;
+  if (!readListHistory(paths.clientsXml, list, history)) return 1;
+  std::string bytes;
+  long clients = 0;
+  const std::string refusal =
+      refusalOf(list, history::findVersion(history, number), bytes, clients);
+  if (!refusal.empty()) {
+    complain("version " + std::to_string(number) + " " + refusal + ": nothing is restored");
+    return 1;
+  }
+  const int error =
+      history::replaceList(list, bytes, "restore " + std::to_string(number),
+                           currentClients(paths.clientsXml), clients);
+  if (error != 0) {
+    complain("the client list could not be written" + reason(error) + ": nothing is restored");
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace kyto::clientadm
