@@ -179,8 +179,8 @@ bool parseIndex(std::string_view text, History& history) {
   const std::vector<std::string_view> next = fields(lines[1], '\t');
   const std::vector<std::string_view> written = fields(lines[2], '\t');
   if (next.size() != 2 || next[0] != "next" || !readNumber(next[1], history.next) ||
-      written.size() != 3 || written[0] != "written" || !readIdentity(written[1], history.written) ||
-      !readNumber(written[2], history.writtenClients))
+      written.size() != 3 || written[0] != "written" ||
+      !readIdentity(written[1], history.written) || !readNumber(written[2], history.writtenClients))
     return false;
   for (std::size_t i = 3; i < lines.size(); ++i) {
     Version v;

@@ -37,17 +37,17 @@ struct FileIdentity {
 };
 
 struct Version {
-  long number = 0;      // never given twice
-  std::string time;     // when it was replaced, ISO 8601 in UTC
-  std::string change;   // what replaced it: "add MAC", "del MAC", "restore N" or "edit"
-  long clients = 0;     // how many CLIENT entries it holds; -1 when it is no list that reads
-  std::string file;     // its file beside the list; empty when none was kept (an edit)
+  long number = 0;     // never given twice
+  std::string time;    // when it was replaced, ISO 8601 in UTC
+  std::string change;  // what replaced it: "add MAC", "del MAC", "restore N" or "edit"
+  long clients = 0;    // how many CLIENT entries it holds; -1 when it is no list that reads
+  std::string file;    // its file beside the list; empty when none was kept (an edit)
   std::optional<FileIdentity> replaced;  // the list file it was, when a change replaced it
 };
 
 struct History {
-  std::vector<Version> versions;  // oldest first
-  long next = 1;                  // the number of the next version
+  std::vector<Version> versions;        // oldest first
+  long next = 1;                        // the number of the next version
   std::optional<FileIdentity> written;  // the list file the last change wrote
   long writtenClients = 0;
   bool indexRead = false;  // an index was there and read whole
@@ -71,8 +71,8 @@ class ListChange {
   // entries of the list now (-1 when it reads as no list); writtenClients: those of the new one.
   // backupFile: the name of the backup of a list that did not read, which stands for its
   // version; such a backup is never removed here.
-  ListChange(const WriteTarget& list, std::string change, long replacedClients,
-             long writtenClients, std::string backupFile = {});
+  ListChange(const WriteTarget& list, std::string change, long replacedClients, long writtenClients,
+             std::string backupFile = {});
 
   // For replaceTarget: once the new list is whole in its temporary file, keeps the list as a
   // version and writes the index. What fails is said on standard error in one line; the change

@@ -157,9 +157,8 @@ int restoreVersion(long number) {
     complain("version " + std::to_string(number) + " " + refusal + ": nothing is restored");
     return 1;
   }
-  const int error =
-      history::replaceList(list, bytes, "restore " + std::to_string(number),
-                           currentClients(paths.clientsXml), clients);
+  const int error = history::replaceList(list, bytes, "restore " + std::to_string(number),
+                                         currentClients(paths.clientsXml), clients);
   if (error != 0) {
     complain("the client list could not be written" + reason(error) + ": nothing is restored");
     return 1;
