@@ -13,6 +13,8 @@
 #include <set>
 #include <string_view>
 
+#include "common/safe_text.h"
+
 namespace kyto::history {
 
 namespace {
@@ -244,20 +246,22 @@ void reconcile(const WriteTarget& list, History& history) {
 }
 
 void say(const WriteTarget& list, const char* what, int error) {
-  std::fprintf(stderr, "History of %s: %s (%s); the change goes on\n", list.path().c_str(), what,
+  const std::string path = withoutControls(list.path());
+  std::fprintf(stderr, "History of %s: %s (%s); the change goes on\n", path.c_str(), what,
                std::strerror(error));
 }
 
 // The highest number of a version file beside the list, 0 when there is none.
 long highestVersionFile(const WriteTarget& list, std::vector<std::string>* names = nullptr) {
-  const int dirFd = fcntl(list.dir(), F_DUPFD_CLOEXEC, 0);
+  // The list's directory is held as a path only (a directory one may write but not read is
+  // still written), so it is opened again to be read; one that can't be read lists nothing.
+  const int dirFd = openat(list.dir(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd < 0) return 0;
   DIR* dir = fdopendir(dirFd);
   if (dir == nullptr) {
     close(dirFd);
     return 0;
   }
-  rewinddir(dir);
   long highest = 0;
   while (const dirent* entry = readdir(dir)) {
     const long number = versionNumberOf(list, entry->d_name);

@@ -21,15 +21,19 @@ using kyto::test::writeFile;
 
 // One step: a clientadm command line with what it must print, or something done to the files.
 struct Step {
+  Step(std::vector<std::string> args, int status = 0, std::string out = "", std::string err = "")
+      : args(std::move(args)), status(status), out(std::move(out)), err(std::move(err)) {}
   std::vector<std::string> args;
-  int status = 0;
+  int status;
   std::string out;  // times as TIME, the root as {root}; "*" for anything
   std::string err;
-  std::function<void(const StagedRoot&)> action = nullptr;
+  std::function<void(const StagedRoot&)> action;
 };
 
 Step act(std::function<void(const StagedRoot&)> action) {
-  return {{}, 0, "", "", std::move(action)};
+  Step step({});
+  step.action = std::move(action);
+  return step;
 }
 
 std::string withTimesAsTIME(const std::string& text) {
@@ -179,6 +183,17 @@ TEST(History, KeepsEachReplacedListAndRestoresIt) {
           for (const std::string& name : kyto::test::listDir(root.paths().configDir))
             backups += name.starts_with("clients.xml.corrupt-");
           EXPECT_EQ(backups, 1);
+        })}},
+      {"a lost index brings no number back, and the next change clears what it left",
+       {add(a), add(b), del(a), act([](const StagedRoot& root) {
+          std::filesystem::remove(file(root, "clients.xml.history"));
+        }),
+        add(a), history("3|TIME|add " + a + "|1\n"), add("02:00:00:00:00:00"),
+        act([](const StagedRoot& root) {
+          std::vector<std::string> versions;
+          for (const std::string& name : kyto::test::listDir(root.paths().configDir))
+            if (name.starts_with("clients.xml.~")) versions.push_back(name);
+          EXPECT_EQ(versions, (std::vector<std::string>{"clients.xml.~3~", "clients.xml.~4~"}));
         })}},
       {"a history that can't be written never fails the change",
        {add(a),
