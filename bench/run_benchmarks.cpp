@@ -26,6 +26,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/appliance_paths.h"
@@ -127,16 +128,19 @@ std::string macText(unsigned n, unsigned salt) {
   return mac;
 }
 
+// The MAC of the i-th stored client. Spread so that the merged list is not fed in sorted order.
+std::string storedMac(unsigned i) {
+  return macText((i * 2654435761u) ^ 0x5bd1e995u, 0x02);
+}
+
 std::string clientsXml(unsigned count) {
   std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<UPNP_CLIENTS>\n";
   for (unsigned i = 0; i < count; ++i) {
-    // Spread the MACs so that the merged list is not fed in sorted order.
-    unsigned n = (i * 2654435761u) ^ 0x5bd1e995u;
     char line[256];
     snprintf(line, sizeof line,
              "  <CLIENT MAC=\"%s\" IP=\"10.%u.%u.%u\" DENY=\"%u\" USER_PROFILE=\"%u\" "
              "USER=\"user%u\" CLIENT_TYPE=\"%s\"/>\n",
-             macText(n, 0x02).c_str(), (i >> 16) & 0xff, (i >> 8) & 0xff, i & 0xff, i % 2, i % 6,
+             storedMac(i).c_str(), (i >> 16) & 0xff, (i >> 8) & 0xff, i & 0xff, i % 2, i % 6,
              i % 50, i % 3 == 0 ? "CUST0123456789ab" : "StandardDLNA150");
     xml += line;
   }
@@ -344,6 +348,18 @@ int main(int argc, char** argv) {
   rows.push_back({"clientadm add, " + std::to_string(addLarge) +
                       " stored, against pugixml's parse and indented save",
                   addPugi.ours.wallMs, addPugi.reference.wallMs, 2.0, "ms"});
+
+  // 2c. Del of the client in the middle of the list, at both sizes, against the same references.
+  for (const auto& [size, reference, against] :
+       {std::tuple{addSize, refParseSave, ""},
+        std::tuple{addLarge, pugiParseSave, ", against pugixml's parse and indented save"}}) {
+    addInput = clientsXml(size);
+    PairResult del =
+        measurePair({{clientadm, "del", "-m", storedMac(size / 2)}, restoreList},
+                    {{reference, clients, work + "/saved.xml"}, restoreList}, opt.repeats);
+    rows.push_back({"clientadm del, " + std::to_string(size) + " stored" + against, del.ours.wallMs,
+                    del.reference.wallMs, 2.0, "ms"});
+  }
 
   // 3. List at scale: stored clients, a full cache segment and an agent with 1,000 devices.
   std::string agent = staged(kyto::paths::kHalyardAgent);

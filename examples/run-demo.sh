@@ -73,6 +73,16 @@ show clientadm del -m 70:b3:d5:0c:41:e8
 step "The listing without it:"
 show clientadm list
 
+step "Each change kept the list it replaced: the history, newest first (number|time|change|clients):"
+show clientadm history
+deleted_version=$(clientadm history | head -n 1 | cut -d '|' -f 1)
+step "Undo the del: restore the list it replaced, version $deleted_version:"
+show clientadm restore "$deleted_version"
+step "The refused client is back, the listing as it was before the del:"
+show clientadm list
+step "The restore is a change of its own, so it can be undone too:"
+show clientadm history
+
 step "The play duration of a media file, as HH:MM:SS:"
 show clientadm getDuration --filePath "$root/share/Multimedia/demo clip.mp4"
 
