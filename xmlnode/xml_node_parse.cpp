@@ -104,6 +104,7 @@ std::shared_ptr<XMLNode::Tree> build(XmlBytes text, bool recover, bool keepLines
   // pugixml ends its last token on the buffer's last byte: a NUL after the text (or where a
   // damaged text is cut) keeps that token whole.
   const std::size_t length = checked.offset;
+  tree->parsedBytes = length;
   text.data()[length] = '\0';
   const pugi::xml_parse_result parsed = tree->doc.load_buffer_inplace_own(
       text.release(), length + 1, parseOptions(checked), pugi::encoding_utf8);

@@ -159,7 +159,11 @@ std::string XMLNode::createXMLString(int format) const {
     appendTree(out, node, format != 0);
     return out.append("\n");
   }
-  std::string out = declarationOf(node);
+  // A document is written about as long as it was read: reserved at once, a big list is not
+  // copied again at every doubling of its text.
+  std::string out;
+  out.reserve(liveTree()->parsedBytes + 4096);
+  out += declarationOf(node);
   for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
     if (child.type() == pugi::node_declaration) continue;
     appendTree(out, child, format != 0);

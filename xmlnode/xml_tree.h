@@ -24,7 +24,8 @@ struct XMLNode::Tree {
   };
 
   pugi::xml_document doc;
-  bool alive = true;  // false once the whole document was deleted
+  std::size_t parsedBytes = 0;  // the length of the text it was parsed from
+  bool alive = true;            // false once the whole document was deleted
   // One cursor per parent whose children were walked past the first, so that walks over
   // different parents (a device's children between two devices) never reset each other.
   std::unordered_map<const void*, ChildCursor> cursors;

@@ -89,11 +89,14 @@ XMLNode newClientList(XMLNode& clients) {
   return top;
 }
 
-// Removes every CLIENT of this client's address; returns how many there were.
-size_t removeClientsWithMac(const XMLNode& clients, const char* mac) {
+// Removes every CLIENT of this client's address; returns how many there were. entries: how many
+// CLIENT entries the list held before, which the list's history counts (found on the way, as a
+// second walk over a big list would cost more than the history itself).
+size_t removeClientsWithMac(const XMLNode& clients, const char* mac, long& entries) {
   const MacIdentity identity(mac);
   std::vector<XMLNode> matching;
   const int count = clients.nChildNode(kClientElement);
+  entries = count;
   for (int i = 0; i < count; ++i) {
     XMLNode client = clients.getChildNode(kClientElement, i);
     if (identity.matches(client.getAttribute(attributeName(kMac)))) matching.push_back(client);
@@ -120,11 +123,6 @@ bool appendClient(XMLNode& clients, const NewClient& c) {
   if (given(c.user)) entry.addAttribute(attributeName(kUser), c.user);
   if (given(c.clientType)) entry.addAttribute(attributeName(kClientType), c.clientType);
   return true;
-}
-
-// How many entries a list holds, as its history counts them; -1 for none that reads.
-long clientCount(const XMLNode& clients) {
-  return clients.isEmpty() ? -1 : clients.nChildNode(kClientElement);
 }
 
 // Writes the list, keeping the one it replaces in the list's history. change: what the history
@@ -271,13 +269,15 @@ int addClient(const NewClient& client) {
   LockedList list;
   if (!list.held()) return 1;
   XMLNode clients = list.clients();
-  const long replacedClients = clientCount(clients);
+  long replacedClients = -1;  // a list that did not read
+  long writtenClients = 1;
   // From the backup to the rename, a termination signal or a file-size limit waits: the backup
   // and the temporary file are either complete or gone when it takes effect.
   const kyto::DeferredSignals deferred;
   BackupForWrite backup;
   if (!clients.isEmpty()) {
-    removeClientsWithMac(clients, client.mac);
+    const size_t removed = removeClientsWithMac(clients, client.mac, replacedClients);
+    writtenClients = replacedClients - static_cast<long>(removed) + 1;
   } else if (mayStartNewList(list.error(), list.path(), backup)) {
     list.top() = newClientList(clients);
   } else {
@@ -285,7 +285,7 @@ int addClient(const NewClient& client) {
   }
   if (!appendClient(clients, client) ||
       writeList(list.top(), list.path(), std::string("add ") + client.mac, replacedClients,
-                clientCount(clients), backup.name()) != 0)
+                writtenClients, backup.name()) != 0)
     return 1;
   backup.written();
   return 0;
@@ -296,10 +296,12 @@ int deleteClient(const char* mac) {
   LockedList list;
   if (!list.held()) return 1;
   XMLNode clients = list.clients();
-  const long replacedClients = clientCount(clients);
-  if (clients.isEmpty() || removeClientsWithMac(clients, mac) == 0) return 1;
+  long replacedClients = 0;
+  if (clients.isEmpty()) return 1;
+  const size_t removed = removeClientsWithMac(clients, mac, replacedClients);
+  if (removed == 0) return 1;
   return writeList(list.top(), list.path(), std::string("del ") + mac, replacedClients,
-                   clientCount(clients));
+                   replacedClients - static_cast<long>(removed));
 }
 
 }  // namespace
