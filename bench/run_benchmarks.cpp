@@ -7,17 +7,14 @@
 // client cache.
 //
 //   run_benchmarks [--short] [--repeats N]
-#include <fcntl.h>
 #include <sched.h>
 #include <sys/ipc.h>
-#include <sys/resource.h>
 #include <sys/shm.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -65,30 +62,40 @@ double median(std::vector<double> v) {
   return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-// Runs a program once with KYTO_ROOT set, output discarded; fails hard when it does not exit 0.
+// Runs a program once with KYTO_ROOT set, output discarded, through bench_measure, which times
+// it and reports its own peak memory; fails hard when it does not exit 0.
 Sample runOnce(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
+  std::vector<char*> argv{const_cast<char*>(KYTO_BENCH_MEASURE)};
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  auto start = std::chrono::steady_clock::now();
+  int report[2];
+  if (pipe(report) != 0) {
+    perror("pipe");
+    exit(1);
+  }
   pid_t pid = fork();
   if (pid == 0) {
-    int devnull = open("/dev/null", O_WRONLY);
-    dup2(devnull, 1);
-    dup2(devnull, 2);
+    dup2(report[1], 1);
     setenv("KYTO_ROOT", g_root.c_str(), 1);
     execv(argv[0], argv.data());
     _exit(127);
   }
+  close(report[1]);
+  char text[128] = {};
+  size_t got = 0;
+  for (ssize_t n;
+       got + 1 < sizeof text && (n = read(report[0], text + got, sizeof text - 1 - got)) > 0;)
+    got += static_cast<size_t>(n);
+  close(report[0]);
   int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  auto end = std::chrono::steady_clock::now();
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  waitpid(pid, &status, 0);
+  Sample sample;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+      sscanf(text, "%lf %ld", &sample.wallMs, &sample.maxRssKb) != 2) {
     fprintf(stderr, "benchmark: %s failed (status %d)\n", args[0].c_str(), status);
     exit(1);
   }
-  return {std::chrono::duration<double, std::milli>(end - start).count(), usage.ru_maxrss};
+  return sample;
 }
 
 // Median wall time and peak memory of a program and its reference over repeated runs, taken in
@@ -267,19 +274,22 @@ void printAgentGrowth(const std::vector<unsigned>& sizes, const std::vector<doub
 int main(int argc, char** argv) {
   Options opt;
   int repeats = 0;  // given with --repeats
+  // Another build's clientadm, timed against the same references: one version against another.
+  std::string clientadm = KYTO_BENCH_CLIENTADM;
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--short") == 0) {
       opt.shortMode = true;
       opt.repeats = 3;
     } else if (strcmp(argv[i], "--repeats") == 0 && i + 1 < argc && atoi(argv[i + 1]) > 0) {
       repeats = atoi(argv[++i]);
+    } else if (strcmp(argv[i], "--clientadm") == 0 && i + 1 < argc) {
+      clientadm = argv[++i];
     } else {
-      fprintf(stderr, "usage: %s [--short] [--repeats N]\n", argv[0]);
+      fprintf(stderr, "usage: %s [--short] [--repeats N] [--clientadm PATH]\n", argv[0]);
       return 2;
     }
   }
   if (repeats > 0) opt.repeats = repeats;
-  const std::string clientadm = KYTO_BENCH_CLIENTADM;
   const std::string treeshaper = KYTO_BENCH_TREESHAPER;
   const std::string refStart = KYTO_BENCH_REF_START;
   const std::string refParse = KYTO_BENCH_REF_PARSE;
