@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <span>
 #include <string>
 
 namespace kyto::clientadm {
@@ -27,6 +28,11 @@ struct ClientRecord {
   std::int32_t deny = 0;
   ClientRecord* next = nullptr;
 };
+
+// The records of a listing in their order. Held as an array, not walked through next: the
+// records lie anywhere in memory, and a writer asks for those a few places ahead while it
+// writes one, which a chain of pointers would make it reach one by one.
+using ListedRecords = std::span<const ClientRecord* const>;
 
 // One client as a source reports it. Every text may be null (not given) and is borrowed for the
 // call.

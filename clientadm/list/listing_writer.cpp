@@ -64,11 +64,6 @@ std::size_t lineBound(const ClientRecord& record) {
 constexpr std::size_t kRecordsAhead = 16;
 constexpr std::size_t kTextsAhead = 8;
 
-const ClientRecord* stepsOn(const ClientRecord* record, std::size_t steps) {
-  for (; steps != 0 && record != nullptr; --steps) record = record->next;
-  return record;
-}
-
 }  // namespace
 
 void ListingWriter::flush() {
@@ -101,14 +96,13 @@ void ListingWriter::write(const ClientRecord& record) {
   used_ = static_cast<std::size_t>(putLine(buffer_ + used_, record) - buffer_);
 }
 
-void writeTextListing(const ClientRecord* head, std::FILE* out) {
+void writeTextListing(ListedRecords records, std::FILE* out) {
   ListingWriter writer(out);
-  const ClientRecord* records = stepsOn(head, kRecordsAhead);
-  const ClientRecord* texts = stepsOn(head, kTextsAhead);
-  for (const ClientRecord* record = head; record != nullptr; record = record->next) {
-    if (records != nullptr && (records = records->next) != nullptr) prefetchRecord(records);
-    if (texts != nullptr && (texts = texts->next) != nullptr) prefetchTexts(texts);
-    writer.write(*record);
+  const std::size_t count = records.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i + kRecordsAhead < count) prefetchRecord(records[i + kRecordsAhead]);
+    if (i + kTextsAhead < count) prefetchTexts(records[i + kTextsAhead]);
+    writer.write(*records[i]);
   }
 }
 
@@ -168,8 +162,8 @@ std::string clientRecordJson(const ClientRecord& record) {
   return text;
 }
 
-void writeJsonListing(const ClientRecord* head, std::FILE* out) {
-  if (head == nullptr) {
+void writeJsonListing(ListedRecords records, std::FILE* out) {
+  if (records.empty()) {
     writeText("[]\n", out);
     return;
   }
@@ -177,18 +171,14 @@ void writeJsonListing(const ClientRecord* head, std::FILE* out) {
   // document in memory.
   std::string pending = "[\n";
   pending.reserve(kFlushSize + 4096);
-  // The records are asked for ahead (client_record.h): the one kJsonRecordsAhead on, reached
-  // through the one asked for in the turn before, and the texts of the next one.
-  const ClientRecord* ahead = head;
-  for (std::size_t i = 0; i < kJsonRecordsAhead && ahead != nullptr; ++i) ahead = ahead->next;
-  for (const ClientRecord* record = head; record != nullptr; record = record->next) {
-    if (ahead != nullptr) {
-      ahead = ahead->next;
-      if (ahead != nullptr) prefetchRecord(ahead);
-    }
-    if (record->next != nullptr) prefetchTexts(record->next);
-    appendRecord(pending, *record);
-    pending += record->next != nullptr ? ",\n" : "\n]\n";
+  // The records are asked for ahead (client_record.h): the one kJsonRecordsAhead on, and the
+  // texts of the next one.
+  const std::size_t count = records.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i + kJsonRecordsAhead < count) prefetchRecord(records[i + kJsonRecordsAhead]);
+    if (i + 1 < count) prefetchTexts(records[i + 1]);
+    appendRecord(pending, *records[i]);
+    pending += i + 1 < count ? ",\n" : "\n]\n";
     if (pending.size() >= kFlushSize) {
       writeText(pending, out);
       pending.clear();

@@ -66,6 +66,7 @@ int MergedClientList::merge(std::int32_t comeFrom, const ClientReport& client) n
 // which stays unused in its chunk.
 int MergedClientList::add(ClientRecord* record) {
   if (places_.size() == places_.capacity()) places_.reserve(2 * places_.size() + 1024);
+  if (listed_.capacity() < places_.capacity()) listed_.reserve(places_.capacity());
   const bool hasMac = !record->mac.empty();
   if (hasMac) {
     byMac_.reserveMore(places_.size() - checked_ + 1);
@@ -118,13 +119,15 @@ void MergedClientList::checkReports() noexcept {
   checked_ = kept;
 }
 
-const ClientRecord* MergedClientList::finish() noexcept {
+ListedRecords MergedClientList::finish() noexcept {
   if (!linked_) {
     checkReports();
-    head_ = sortAndLink(places_);
+    sortAndLink(places_);
+    listed_.clear();
+    for (const ListPlace& place : places_) listed_.push_back(place.record);  // room kept by add()
     linked_ = true;
   }
-  return head_;
+  return listed_;
 }
 
 namespace {
@@ -252,7 +255,7 @@ bool radixSort(ListPlaces& places) noexcept {
   return true;
 }
 
-ClientRecord* sortAndLink(ListPlaces& places) noexcept {
+void sortAndLink(ListPlaces& places) noexcept {
   const bool inRange = std::all_of(places.begin(), places.end(), [](const ListPlace& place) {
     return place.comeFrom >= -128 && place.comeFrom < 128;
   });
@@ -263,7 +266,6 @@ ClientRecord* sortAndLink(ListPlaces& places) noexcept {
     place->record->next = next;
     next = place->record;
   }
-  return next;
 }
 
 }  // namespace kyto::clientadm

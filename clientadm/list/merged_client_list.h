@@ -32,7 +32,7 @@ ListPlace placeOf(ClientRecord* record) noexcept;
 // Sorts the places into list order and links their records through next; returns the first
 // record, or null when there is none. No two places may share both comeFrom and MAC text.
 using ListPlaces = std::vector<ListPlace, HugePageAllocator<ListPlace>>;
-ClientRecord* sortAndLink(ListPlaces& places) noexcept;
+void sortAndLink(ListPlaces& places) noexcept;
 
 // ---- the index by MAC text, for telling the first report of a MAC address from the later ones
 
@@ -96,9 +96,8 @@ class MergedClientList {
   int merge(std::int32_t comeFrom, const ClientReport& client) noexcept;
 
   // Checks the reports merged since the last finish, puts every record in list order and links
-  // them through next. Returns the first record, or null when there is none; the chain is valid
-  // until the next merge.
-  const ClientRecord* finish() noexcept;
+  // them through next. Returns the records in that order, valid until the next merge.
+  ListedRecords finish() noexcept;
 
  private:
   // A record of the list's own, made in chunks: a large list costs few allocations. Throws
@@ -119,7 +118,8 @@ class MergedClientList {
   // checked yet, in the order of the reports.
   ListPlaces places_;
   std::size_t checked_ = 0;
-  ClientRecord* head_ = nullptr;
+  // The records in list order once linked_; with room for every place.
+  std::vector<const ClientRecord*> listed_;
   bool linked_ = true;
   // The checked records with a non-empty MAC text, which no two of them share; with room for the
   // unchecked ones.

@@ -71,10 +71,11 @@ TEST(ClientRecordJson, TextsAreWrittenAsACommonJsonWriterWritesThem) {
   }
 }
 
-std::string jsonListing(std::vector<ClientRecord>& records) {
-  for (std::size_t i = 0; i + 1 < records.size(); ++i) records[i].next = &records[i + 1];
+std::string jsonListing(const std::vector<ClientRecord>& records) {
+  std::vector<const ClientRecord*> listed;
+  for (const ClientRecord& record : records) listed.push_back(&record);
   test::MemoryStream out;
-  writeJsonListing(records.empty() ? nullptr : &records.front(), out.get());
+  writeJsonListing(listed, out.get());
   return out.text();
 }
 

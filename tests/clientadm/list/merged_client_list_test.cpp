@@ -299,10 +299,13 @@ TEST(MergedClientList, ManyClientsStayOrderedAndUnique) {
   int count = 0;
   int refreshed = 0;
   const ClientRecord* previous = nullptr;
-  for (const ClientRecord* r = list.finish(); r != nullptr; previous = r, r = r->next, ++count) {
+  for (const ClientRecord* r : list.finish()) {
     if (previous != nullptr) {
       ASSERT_LT(previous->mac, r->mac);
+      ASSERT_EQ(previous->next, r);
     }
+    previous = r;
+    ++count;
     EXPECT_EQ(r->comeFrom, 1);
     refreshed += r->deviceName == "agent" ? 1 : 0;
   }
