@@ -1,5 +1,6 @@
 #include "listing_writer.h"
 
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -131,19 +132,28 @@ void appendValue(std::string& out, const RecordField& field, const ClientRecord&
     case RecordField::Kind::Number:
       break;
   }
-  out += std::to_string(number);
+  char digits[kNumberLength];
+  out.append(digits, putNumber(digits, number));
+}
+
+// Each key in the JSON order with what goes before it ('{' or ','), made once: a large listing
+// writes them a million times.
+const std::array<std::string, kRecordFieldCount>& jsonKeys() {
+  static const std::array<std::string, kRecordFieldCount> keys = [] {
+    std::array<std::string, kRecordFieldCount> made;
+    for (std::size_t i = 0; i < kRecordFieldCount; ++i)
+      made[i] =
+          (i == 0 ? "{\"" : ",\"") + std::string(kRecordFields[kJsonFieldOrder[i]].name) + "\":";
+    return made;
+  }();
+  return keys;
 }
 
 void appendRecord(std::string& out, const ClientRecord& record) {
-  char separator = '{';
-  for (const std::size_t index : kJsonFieldOrder) {
-    const RecordField& field = kRecordFields[index];
-    out += separator;
-    out += '"';
-    out += field.name;
-    out += "\":";
-    appendValue(out, field, record);
-    separator = ',';
+  const std::array<std::string, kRecordFieldCount>& keys = jsonKeys();
+  for (std::size_t i = 0; i < kRecordFieldCount; ++i) {
+    out += keys[i];
+    appendValue(out, kRecordFields[kJsonFieldOrder[i]], record);
   }
   out += ",\"source\":\"";
   out += sourceName(record.comeFrom);
