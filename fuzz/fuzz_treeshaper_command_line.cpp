@@ -2,7 +2,7 @@
 // template, so no command gets as far as writing a file.
 #include <cstdint>
 
-#include "cli/command_line.h"
+#include "command_line.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
