@@ -18,7 +18,7 @@ cmake --build --preset "$preset" -j "$jobs"
 # that FFmpeg loads (SIGILL in libhwy), which says nothing about this project's code.
 suites='^(Cases/RejectedCommandLine|ClientadmProgram|LiveSources|GetDurationProgram\.RefusesBadCommandLines'
 suites+='|treeshaper\.(CommandLine|Listing|CustomTree)'
-suites+='|BadInput|StorageFaults|LockFile|ListFile|DanglingLink|LiveSourceFaults|CheckProgram)\.'
+suites+='|BadInput|StorageFaults|LockFile|ListFile|DanglingLink|LiveSourceFaults|CheckProgram|History)\.'
 
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
