@@ -30,9 +30,15 @@ std::string reason(int error) {
   return std::string(" (") + std::strerror(error) + ")";
 }
 
-// The list's history, read under the list's lock (held by the caller). False, said, when it
-// can't be read.
-bool readListHistory(const std::string& listPath, WriteTarget& list, history::History& history) {
+// The list's history, read under the list's lock, which the caller took. False, said with its
+// consequence, when the lock was not taken or the history can't be read.
+bool readLockedHistory(const ClientListLock& lock, const char* consequence, WriteTarget& list,
+                       history::History& history) {
+  if (!lock.held()) {
+    complain("the client list could not be locked" + reason(lock.error()) + ": " + consequence);
+    return false;
+  }
+  const std::string& listPath = paths::appliancePaths().clientsXml;
   int error = findWriteTarget(listPath, list);
   if (error == 0) error = history::readHistory(list, history);
   if (error == 0) return true;
@@ -123,16 +129,10 @@ long currentClients(const std::string& listPath) {
 }  // namespace
 
 int printHistory(ListingFormat format, std::FILE* out) {
-  const paths::AppliancePaths& paths = paths::appliancePaths();
-  const ClientListLock lock(paths.clientsLock);
-  if (!lock.held()) {
-    complain("the client list could not be locked" + reason(lock.error()) +
-             ": its history is not read");
-    return 1;
-  }
+  const ClientListLock lock(paths::appliancePaths().clientsLock);
   WriteTarget list;
   history::History history;
-  if (!readListHistory(paths.clientsXml, list, history)) return 1;
+  if (!readLockedHistory(lock, "its history is not read", list, history)) return 1;
   const std::string text = historyText(history, format);
   std::fwrite(text.data(), 1, text.size(), out);
   return 0;
@@ -141,14 +141,9 @@ int printHistory(ListingFormat format, std::FILE* out) {
 int restoreVersion(long number) {
   const paths::AppliancePaths& paths = paths::appliancePaths();
   const ClientListLock lock(paths.clientsLock);
-  if (!lock.held()) {
-    complain("the client list could not be locked" + reason(lock.error()) +
-             ": nothing is restored");
-    return 1;
-  }
   WriteTarget list;
   history::History history;
-  if (!readListHistory(paths.clientsXml, list, history)) return 1;
+  if (!readLockedHistory(lock, "nothing is restored", list, history)) return 1;
   std::string bytes;
   long clients = 0;
   const std::string refusal =
