@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -39,6 +40,25 @@ int openRegularFileAt(int dir, const char* name, UniqueFd& file) {
   if (flags < 0 || ::fcntl(opened.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return errno;
   file = std::move(opened);
   return 0;
+}
+
+int readRegularFileAt(int dir, const char* name, std::size_t mostBytes, std::string& bytes) {
+  UniqueFd fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd.valid()) return errno;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return errno;
+  if (const int error = notRegularError(st.st_mode)) return error;
+  if (static_cast<std::uint64_t>(st.st_size) > mostBytes) return EFBIG;
+  bytes.clear();
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+    if (bytes.size() > mostBytes) return EFBIG;
+  }
 }
 
 int writeAll(int fd, std::string_view data) {

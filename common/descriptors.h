@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -58,6 +59,13 @@ int openRegularFile(const std::string& path, UniqueFd& file);
 
 // The same for the entry name of the directory dir (a descriptor, or AT_FDCWD).
 int openRegularFileAt(int dir, const char* name, UniqueFd& file);
+
+// Reads the whole of the entry name of the directory dir, which must be a regular file itself:
+// no link is followed (ELOOP), a FIFO is never waited on, and no more than mostBytes are read
+// (EFBIG, also for a file that grows past it meanwhile). Returns 0 with bytes holding the file,
+// or an errno value: that of open or read, EISDIR for a directory, EINVAL for any other file
+// that is not regular.
+int readRegularFileAt(int dir, const char* name, std::size_t mostBytes, std::string& bytes);
 
 // Writes all of data, retrying short writes and EINTR. Returns 0, or the errno of the failure.
 int writeAll(int fd, std::string_view data);

@@ -13,6 +13,7 @@
 #include <set>
 #include <string_view>
 
+#include "common/descriptors.h"
 #include "common/safe_text.h"
 
 namespace kyto::history {
@@ -194,23 +195,11 @@ bool parseIndex(std::string_view text, History& history) {
 }
 
 int readIndex(const WriteTarget& list, History& history) {
-  const std::string name = indexName(list);
-  UniqueFd fd(openat(list.dir(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  if (!fd.valid()) return errno == ENOENT ? 0 : errno;
-  struct stat st;
-  if (fstat(fd.get(), &st) != 0) return errno;
-  if (!S_ISREG(st.st_mode)) return EINVAL;
-  if (static_cast<std::uint64_t>(st.st_size) > kMostIndexBytes) return EFBIG;
   std::string text;
-  char buffer[16384];
-  for (;;) {
-    const ssize_t n = read(fd.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) break;
-    text.append(buffer, static_cast<std::size_t>(n));
-    if (text.size() > kMostIndexBytes) return EFBIG;
-  }
+  const int error = readRegularFileAt(list.dir(), indexName(list).c_str(), kMostIndexBytes, text);
+  if (error == ENOENT) return 0;       // no history yet
+  if (error == EISDIR) return EINVAL;  // an index that is no regular file, as any other
+  if (error != 0) return error;
   if (!parseIndex(text, history)) {
     history = History{};
     return EBADMSG;

@@ -1,9 +1,5 @@
 #include "history_command.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -12,6 +8,7 @@
 #include "common/appliance_paths.h"
 #include "common/atomic_file.h"
 #include "common/client_schema.h"
+#include "common/descriptors.h"
 #include "common/exclusive_lock.h"
 #include "common/list_history.h"
 #include "common/safe_text.h"
@@ -76,26 +73,6 @@ std::string historyText(const history::History& history, ListingFormat format) {
   return text;
 }
 
-// The bytes of a version file beside the list: a regular file, never through a link, no larger
-// than the tools read. 0 or an errno value.
-int readVersionFile(const WriteTarget& list, const std::string& name, std::string& bytes) {
-  UniqueFd fd(openat(list.dir(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  if (!fd.valid()) return errno;
-  struct stat st;
-  if (fstat(fd.get(), &st) != 0) return errno;
-  if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  if (static_cast<std::size_t>(st.st_size) > xmlnode::kMostXmlFileBytes) return EFBIG;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = read(fd.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return 0;
-    bytes.append(buffer, static_cast<std::size_t>(n));
-    if (bytes.size() > xmlnode::kMostXmlFileBytes) return EFBIG;
-  }
-}
-
 // How many clients a list holds, as add and del find them: its root UPNP_CLIENTS element's
 // CLIENT entries; -1 for a document that is no such list.
 long clientsOf(const XMLNode& top) {
@@ -109,7 +86,10 @@ std::string refusalOf(const WriteTarget& list, const history::Version* v, std::s
   if (v == nullptr) return "is not in the history";
   if (v->file.empty())
     return v->change == "edit" ? "was not kept: the list was changed by hand" : "was not kept";
-  if (const int error = readVersionFile(list, v->file, bytes); error != 0)
+  // A regular file beside the list, never through a link, no larger than the tools read.
+  if (const int error =
+          readRegularFileAt(list.dir(), v->file.c_str(), xmlnode::kMostXmlFileBytes, bytes);
+      error != 0)
     return "can't be read" + reason(error);
   XMLNode::FileReport report;
   const XMLNode top = XMLNode::parseDocument(bytes, report);
