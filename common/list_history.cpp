@@ -240,8 +240,9 @@ void say(const WriteTarget& list, const char* what, int error) {
                std::strerror(error));
 }
 
-// The highest number of a version file beside the list, 0 when there is none.
-long highestVersionFile(const WriteTarget& list, std::vector<std::string>* names = nullptr) {
+// The version files beside the list, in names; returns the highest number among them, 0 when
+// there is none.
+long versionFilesOf(const WriteTarget& list, std::vector<std::string>& names) {
   // The list's directory is held as a path only (a directory one may write but not read is
   // still written), so it is opened again to be read; one that can't be read lists nothing.
   const int dirFd = openat(list.dir(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -256,7 +257,7 @@ long highestVersionFile(const WriteTarget& list, std::vector<std::string>* names
     const long number = versionNumberOf(list, entry->d_name);
     if (number == 0) continue;
     highest = std::max(highest, number);
-    if (names != nullptr) names->push_back(entry->d_name);
+    names.push_back(entry->d_name);
   }
   closedir(dir);
   return highest;
@@ -309,7 +310,8 @@ void ListChange::keep(const struct stat& written) {
   }
   mayPrune_ = history.indexRead;
   // Numbers never come twice, also after a damaged index or a change cut off.
-  history.next = std::max(history.next, highestVersionFile(list_) + 1);
+  std::vector<std::string> versionFiles;
+  history.next = std::max(history.next, versionFilesOf(list_, versionFiles) + 1);
   struct stat st;
   if (list_.stat(&st) == 0 && S_ISREG(st.st_mode)) {
     Version v;
@@ -346,14 +348,13 @@ void ListChange::keep(const struct stat& written) {
     return;
   }
   indexWritten_ = true;
-  // What the index no longer names, and version files a change cut off left behind.
+  // What the index no longer names, and version files a change cut off left behind (the one
+  // this change kept came after the look at the directory).
   if (mayPrune_) {
     std::set<std::string> named;
     for (const Version& v : history.versions) named.insert(v.file);
-    std::vector<std::string> files;
-    highestVersionFile(list_, &files);
-    for (const std::string& file : files)
-      if (named.count(file) == 0 && file != keptFile_) dropped_.push_back(file);
+    for (const std::string& file : versionFiles)
+      if (named.count(file) == 0) dropped_.push_back(file);
   }
 }
 
