@@ -92,7 +92,7 @@ void agentDevices(benchmark::State& state) {
   for (auto _ : state) {
     MergedClientList list;
     const kyto::clientadm::ListContext context{{}, registry, list};
-    kyto::clientadm::mergeAgentDevices(text.c_str(), context);
+    kyto::clientadm::mergeAgentDevices(text, context);
     benchmark::ClobberMemory();
   }
   state.SetComplexityN(state.range(0));

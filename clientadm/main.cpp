@@ -2,11 +2,14 @@
 // duration and checks the configuration.
 #include <kytoutil/kytoutil.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "check/config_check.h"
 #include "cli/client_type_registry.h"
 #include "cli/command_line.h"
+#include "cli/list_refusal.h"
 #include "cli/media_duration.h"
 #include "cli/server_settings.h"
 #include "common/descriptors.h"
@@ -16,9 +19,13 @@
 namespace kyto::clientadm {
 namespace {
 
-// A store operation's status, after the hint of a missing appliance where it failed.
-int withApplianceHint(int status) {
-  if (status != 0) std::fputs(missingApplianceHint().c_str(), stderr);
+// A change's status, after the line that says why it was refused, or the hint of a missing
+// appliance where the lock could not be taken.
+int saidWhyRefused(int status, bool forDelete) {
+  if (status == 0) return 0;
+  const int why = errno;
+  const std::string hint = missingApplianceHint();
+  std::fputs((hint.empty() ? listRefusal(why, forDelete) : hint).c_str(), stderr);
   return status;
 }
 
@@ -28,11 +35,12 @@ int runClientCommand(const ParsedCommand& command, const ListSettings& settings,
                      ClientTypeRegistry& registry) {
   switch (command.command) {
     case CommandAdd:
-      return withApplianceHint(Kyto_Util_AddClientToXMLFile(command.mac, command.ip,
-                                                            command.profileId, command.user,
-                                                            command.clientType, command.deny));
+      return saidWhyRefused(
+          Kyto_Util_AddClientToXMLFile(command.mac, command.ip, command.profileId, command.user,
+                                       command.clientType, command.deny),
+          false);
     case CommandDel:
-      return withApplianceHint(Kyto_Util_DelClientFromXMLFile(command.mac));
+      return saidWhyRefused(Kyto_Util_DelClientFromXMLFile(command.mac), true);
     case CommandList:
       return listClients(settings, registry, command.listing);
     case CommandGetDuration:

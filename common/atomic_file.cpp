@@ -228,11 +228,14 @@ int replaceTarget(const WriteTarget& target, std::string_view content,
   TempFile temp(target);
   if (temp.fd() < 0) return errno;
   if (int rc = copyOwnership(temp.fd(), target); rc != 0) return rc;
-  if (int rc = writeAll(temp.fd(), content); rc != 0) return rc;
+  if (int rc = writeAllUnlessTerminated(temp.fd(), content); rc != 0) return rc;
   if (fsync(temp.fd()) != 0) return errno;
+  if (terminationPending()) return ECANCELED;
   if (beforeRename) {
     struct stat written;
     if (fstat(temp.fd(), &written) != 0) return errno;
+    // From here on the write runs to its end: what beforeRename writes is not cut either.
+    const UncutWrites uncut;
     beforeRename(written);
   }
   if (temp.close() != 0) return errno;
@@ -250,6 +253,12 @@ int replaceFileAtomically(const std::string& path, std::string_view content) {
 
 namespace {
 
+// A piece of a long write: small enough that a signal is heeded within milliseconds.
+constexpr std::size_t kWritePiece = 1024 * 1024;
+
+// Set while the writes of this thread belong to one that is past the point of giving up.
+thread_local bool tUncut = false;
+
 sigset_t deferredSet() {
   sigset_t set;
   sigemptyset(&set);
@@ -263,6 +272,31 @@ bool isPending(int signal) {
 }
 
 }  // namespace
+
+UncutWrites::UncutWrites() : outer_(tUncut) {
+  tUncut = true;
+}
+
+UncutWrites::~UncutWrites() {
+  tUncut = outer_;
+}
+
+bool terminationPending() {
+  if (tUncut) return false;
+  for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM})
+    if (isPending(signal)) return true;
+  return false;
+}
+
+int writeAllUnlessTerminated(int fd, std::string_view data) {
+  while (!data.empty()) {
+    if (terminationPending()) return ECANCELED;
+    const std::string_view piece = data.substr(0, kWritePiece);
+    if (const int error = writeAll(fd, piece); error != 0) return error;
+    data.remove_prefix(piece.size());
+  }
+  return 0;
+}
 
 DeferredSignals::DeferredSignals() {
   const sigset_t set = deferredSet();

@@ -62,14 +62,37 @@ using BeforeRename = std::function<void(const struct stat& written)>;
 // to a temporary file beside the target, flushes and fsyncs it, calls beforeRename when given,
 // and renames it over the target.
 // The new file keeps the old file's mode and, where the writer may, its owner; a file that didn't
-// exist is created 0644 whatever the umask. The common termination signals and a file-size limit
-// wait until the write is done or undone (common/deferred_signals.h). Returns 0, or an errno
-// value; on failure the target is intact and the temporary file is gone.
+// exist is created 0644 whatever the umask. A termination signal that comes while the temporary
+// file is written ends the write at once (ECANCELED: the temporary file is removed, and the signal
+// takes effect as the call returns); from then on it waits for the rename (DeferredSignals).
+// Returns 0, or an errno value; on failure the target is intact and the temporary file is gone.
 int replaceTarget(const WriteTarget& target, std::string_view content,
                   const BeforeRename& beforeRename = {});
 
 // findWriteTarget, then replaceTarget.
 int replaceFileAtomically(const std::string& path, std::string_view content);
+
+// Writes all of data as writeAll does, a piece at a time, and gives up with ECANCELED as soon as
+// a termination signal is pending (blocked by a DeferredSignals): a long write is cut short, so
+// that the caller can remove what it wrote and the signal ends the program at once.
+int writeAllUnlessTerminated(int fd, std::string_view data);
+
+// Whether SIGHUP, SIGINT, SIGQUIT or SIGTERM is pending for the calling thread, and the writes
+// under way may give up for it (no UncutWrites lives).
+bool terminationPending();
+
+// While it lives, no write of this thread gives up for a termination signal: the steps of a write
+// that is past its point of no return (a rename's history) run to their end.
+class UncutWrites {
+ public:
+  UncutWrites();
+  ~UncutWrites();
+  UncutWrites(const UncutWrites&) = delete;
+  UncutWrites& operator=(const UncutWrites&) = delete;
+
+ private:
+  bool outer_;
+};
 
 // While it lives, SIGHUP, SIGINT, SIGQUIT, SIGTERM and SIGXFSZ are blocked for the calling
 // thread; what arrives meanwhile waits. When it goes, a SIGXFSZ that the writes themselves raised

@@ -14,49 +14,45 @@ namespace kyto {
 
 namespace {
 
-// libxml2's input: a descriptor read as the parser asks for more, or a text handed over in
-// pieces of the size the parser asks for, so that the markup scanner and the check for libxml2's
-// first error come between. Read errors are recorded here: libxml2 would report them only as
-// "Unknown IO error".
+// libxml2's input: the whole input, checked by the markup pass first, handed over in pieces of
+// the size the parser asks for, so that the check for libxml2's first error comes between, and
+// never past what the pass found passable.
 struct ScannedInput {
   xmlParserCtxt* context = nullptr;
-  int fd = -1;  // or, when negative, the text
   std::string_view text;
-  xml::MarkupScanner scanner;
-  int readError = 0;
-  bool cut = false;  // at a byte that breaks a markup limit
+  std::size_t passable = 0;
+  bool cut = false;  // libxml2 asked for more than was passable
 };
-
-int readRaw(ScannedInput& input, char* buffer, int length) {
-  if (input.fd < 0) {
-    const std::size_t n = std::min(input.text.size(), static_cast<std::size_t>(length));
-    std::memcpy(buffer, input.text.data(), n);
-    input.text.remove_prefix(n);
-    return static_cast<int>(n);
-  }
-  for (;;) {
-    const ssize_t n = read(input.fd, buffer, static_cast<size_t>(length));
-    if (n >= 0) return static_cast<int>(n);
-    if (errno != EINTR) {
-      input.readError = errno;
-      return -1;
-    }
-  }
-}
 
 int readInput(void* context, char* buffer, int length) {
   auto& input = *static_cast<ScannedInput*>(context);
-  // After libxml2's first error, or once a limit is broken, the input ends here.
+  // After libxml2's first error, or past what the pass vouches for, the input ends here.
   if (input.cut || input.context->wellFormed == 0 || length <= 0) return 0;
-  const int n = readRaw(input, buffer, length);
-  if (n <= 0) return n;
-  const std::size_t passed = input.scanner.scan(buffer, static_cast<std::size_t>(n));
-  input.cut = passed < static_cast<std::size_t>(n);
-  return static_cast<int>(passed);
+  if (input.passable == 0 && !input.text.empty()) {
+    input.cut = true;
+    return 0;
+  }
+  const std::size_t n = std::min(input.passable, static_cast<std::size_t>(length));
+  std::memcpy(buffer, input.text.data(), n);
+  input.text.remove_prefix(n);
+  input.passable -= n;
+  return static_cast<int>(n);
 }
 
 int closeInput(void* /*context*/) {
   return 0;  // the descriptor is closed by its owner
+}
+
+// The whole of what fd reads, or the errno of a failed read.
+int readWhole(int fd, std::string& bytes) {
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
 }
 
 // libxml2 2.9 has no code of its own for its limits: a text over 10 MB is reported as out of
@@ -164,9 +160,13 @@ void XmlReports::record(const xmlError& report) noexcept {
 
 namespace {
 
-XmlFileParse parseScanned(ScannedInput& input, std::string_view path, int options,
+XmlFileParse parseScanned(std::string_view text, std::string_view path, int options,
                           XmlParserSetup setup) {
   XmlFileParse result;
+  const xml::MarkupCheck check = xml::checkMarkup(text);
+  ScannedInput input;
+  input.text = text;
+  input.passable = check.passable;
   const std::unique_ptr<xmlParserCtxt, ParserContext> context(xmlNewParserCtxt());
   if (context == nullptr) {
     result.diagnostic = fileProblem(path, ENOMEM);
@@ -190,22 +190,19 @@ XmlFileParse parseScanned(ScannedInput& input, std::string_view path, int option
   }
   if (input.cut) {
     // What libxml2 said of the cut input follows from the cut.
-    result.beyondLimits = true;
-    result.breach = input.scanner.breach();
-    first = withoutControls(std::string(path) + ": " + xml::describeBreach(result.breach));
+    result.breach = check.breach;
+    const bool malformed = check.breach == xml::MarkupBreach::kMalformed;
+    result.beyondLimits = !malformed;
+    result.errorMessage = malformed ? check.fault : xml::describeBreach(check.breach);
+    first = withoutControls(std::string(path) + (malformed ? ":" : ": ") + result.errorMessage);
     result.errorLine = 0;
-    result.errorMessage = xml::describeBreach(result.breach);
   }
-  if ((options & XML_PARSE_RECOVER) != 0 && input.readError == 0) return result;
-  if (input.readError != 0 || (result.doc != nullptr && result.beyondLimits)) {
+  if ((options & XML_PARSE_RECOVER) != 0) return result;
+  if (result.doc != nullptr && result.beyondLimits) {
     xmlFreeDoc(result.doc);
     result.doc = nullptr;
   }
-  if (input.readError != 0) {
-    result.readError = input.readError;
-    result.beyondLimits = false;
-    result.diagnostic = fileProblem(path, input.readError);
-  } else if (result.doc == nullptr) {
+  if (result.doc == nullptr) {
     // A failure without any error reported is of no known cause: nothing is said of the file.
     result.beyondLimits = result.beyondLimits || !anyError;
     result.diagnostic = first.empty() ? withoutControls(std::string(path) + ": not parsed") : first;
@@ -216,15 +213,18 @@ XmlFileParse parseScanned(ScannedInput& input, std::string_view path, int option
 }  // namespace
 
 XmlFileParse parseXmlDescriptor(int fd, std::string_view path, int options, XmlParserSetup setup) {
-  ScannedInput input;
-  input.fd = fd;
-  return parseScanned(input, path, options, setup);
+  std::string bytes;
+  if (const int error = readWhole(fd, bytes); error != 0) {
+    XmlFileParse result;
+    result.readError = error;
+    result.diagnostic = fileProblem(path, error);
+    return result;
+  }
+  return parseScanned(bytes, path, options, setup);
 }
 
 XmlFileParse parseXmlText(std::string_view text, int options) {
-  ScannedInput input;
-  input.text = text;
-  return parseScanned(input, "(text)", options, nullptr);
+  return parseScanned(text, "(text)", options, nullptr);
 }
 
 XmlFileParse parseXmlFile(const std::string& path, int options, XmlParserSetup setup) {

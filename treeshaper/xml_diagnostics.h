@@ -2,11 +2,11 @@
 // without libxml2 printing anything: what it reports is kept as one safe line that names the file
 // and the problem, for the program to print where its own errors go.
 //
-// Every input reaches libxml2 through the markup scanner (markup_limits.h), piece by piece as
-// libxml2 reads it, and ends at the first byte that breaks a markup limit: libxml2 then sees a
-// cut input. It also ends at libxml2's first error, recovery or not, because libxml2 continues
-// after an error where the scanner can't follow it; libxml2 has by then read at most one piece
-// (4 KB) more. So any input is taken or refused in time proportional to its size.
+// Every input is read whole and checked by the markup pass (markup_limits.h) before libxml2 sees
+// it, and reaches libxml2 only up to the markup that breaks a limit: libxml2 then sees a cut
+// input. It also ends at libxml2's first error, recovery or not, because libxml2 continues after
+// an error where the pass can't vouch for what follows. So any input is taken or refused in time
+// proportional to its size.
 #pragma once
 
 #include <libxml/parser.h>

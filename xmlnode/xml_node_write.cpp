@@ -1,10 +1,11 @@
-// Writing a tree: the text of a document or an element, and the file that holds it.
+// Writing a tree: the text of a document, and the file that holds it.
 //
-// The text is laid out as the stored files have always been written: the declaration on a line
-// of its own, then one element per line indented by two spaces per level, "<NAME/>" for an empty
-// element, attribute values between double quotes with '&', '<', '>', '"', tab, newline and
-// carriage return written as references, and an element that holds text written on one line
-// with everything in it.
+// The layout is the one the stored files have always had: the declaration on a line of its own,
+// then each node of the document on a line of its own, and the root's child nodes each on a line
+// of its own indented by two spaces ("<NAME/>" for an empty element, attribute values between
+// double quotes). Below that everything is written as it was read, white space included, so that
+// every other entry keeps its meaning for any XML reader, and the text grows with the tree and not
+// with its depth. A root that holds text of its own is written as read too.
 #include <cerrno>
 #include <new>
 #include <string>
@@ -12,15 +13,15 @@
 
 #include "common/atomic_file.h"
 #include "xml_node.h"
+#include "xml_stream.h"
 #include "xml_tree.h"
 
-using kyto::xmlnode::nodeOf;
+using Node = XMLNode::Node;
+using Kind = XMLNode::Node::Kind;
 
-namespace {
+namespace kyto::xml {
 
-constexpr std::string_view kIndent = "  ";
-
-void appendEscaped(std::string& out, std::string_view text, bool attribute) {
+void appendEscaped(std::string& out, std::string_view text, bool inValue) {
   std::size_t plain = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char* reference = nullptr;
@@ -38,13 +39,13 @@ void appendEscaped(std::string& out, std::string_view text, bool attribute) {
         reference = "&#13;";
         break;
       case '"':
-        reference = attribute ? "&quot;" : nullptr;
+        reference = inValue ? "&quot;" : nullptr;
         break;
       case '\n':
-        reference = attribute ? "&#10;" : nullptr;
+        reference = inValue ? "&#10;" : nullptr;
         break;
       case '\t':
-        reference = attribute ? "&#9;" : nullptr;
+        reference = inValue ? "&#9;" : nullptr;
         break;
       default:
         break;
@@ -56,127 +57,168 @@ void appendEscaped(std::string& out, std::string_view text, bool attribute) {
   out.append(text, plain);
 }
 
-bool holdsText(const pugi::xml_node& element) {
-  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
-    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) return true;
-  }
-  return false;
-}
+}  // namespace kyto::xml
 
-void appendStartTag(std::string& out, const pugi::xml_node& element) {
-  out.append("<").append(element.name());
-  for (const pugi::xml_attribute attribute : element.attributes()) {
-    out.append(" ").append(attribute.name()).append("=\"");
-    appendEscaped(out, attribute.value(), true);
+namespace {
+
+using kyto::xml::appendEscaped;
+
+void appendStartTag(std::string& out, const Node* element) {
+  out.append("<").append(element->name);
+  for (const Node::Attribute* a = element->firstAttribute; a != nullptr; a = a->next) {
+    if (!a->specified) continue;  // the document type that gave it is kept and gives it again
+    out.append(" ").append(a->name).append("=\"");
+    appendEscaped(out, a->value, true);
     out.append("\"");
   }
 }
 
-void appendLeaf(std::string& out, const pugi::xml_node& node) {
-  switch (node.type()) {
-    case pugi::node_pcdata:
-      appendEscaped(out, node.value(), false);
+void appendLeaf(std::string& out, const Node* node) {
+  switch (node->kind) {
+    case Kind::kText:
+      appendEscaped(out, node->value, false);
       break;
-    case pugi::node_cdata:
-      out.append("<![CDATA[").append(node.value()).append("]]>");
+    case Kind::kCData:
+      out.append("<![CDATA[").append(node->value).append("]]>");
       break;
-    case pugi::node_comment:
-      out.append("<!--").append(node.value()).append("-->");
+    case Kind::kComment:
+      out.append("<!--").append(node->value).append("-->");
       break;
-    case pugi::node_pi:
-      out.append("<?").append(node.name());
-      if (*node.value() != '\0') out.append(" ").append(node.value());
+    case Kind::kPi:
+      out.append("<?").append(node->name);
+      if (*node->value != '\0') out.append(" ").append(node->value);
       out.append("?>");
       break;
-    case pugi::node_doctype:
-      out.append("<!DOCTYPE ").append(node.value()).append(">");
+    case Kind::kDoctype:
+    case Kind::kReference:
+      out.append(node->value);
       break;
-    default:
-      break;  // the declaration is written apart
+    case Kind::kDocument:
+    case Kind::kElement:
+      break;
   }
 }
 
-// One node and everything below it, without recursion: a tree of any depth is written. Each
-// element's children are on lines of their own, one level deeper, unless it holds text, which
-// puts it and all in it on one line.
-void appendTree(std::string& out, const pugi::xml_node& top, bool format) {
-  struct Open {
-    pugi::xml_node element;
-    bool formatted;  // its children are on lines of their own
-  };
-  std::vector<Open> open;
-  pugi::xml_node node = top;
+// A node and everything below it as it was read, without recursion: a tree of any depth.
+void appendAsRead(std::string& out, const Node* top) {
+  const Node* node = top;
   for (;;) {
-    const bool formatted = open.empty() ? format : open.back().formatted;
-    if (formatted) {
-      if (!open.empty()) out.append("\n");
-      for (std::size_t level = 0; level < open.size(); ++level) out.append(kIndent);
-    }
-    if (node.type() != pugi::node_element) {
+    if (node->kind != Kind::kElement) {
       appendLeaf(out, node);
     } else {
       appendStartTag(out, node);
-      if (node.first_child()) {
+      if (node->firstChild != nullptr) {
         out.append(">");
-        open.push_back({node, formatted && !holdsText(node)});
-        node = node.first_child();
+        node = node->firstChild;
         continue;
       }
       out.append("/>");
     }
-    // Up to the next node to write, closing what ends on the way.
-    while (!open.empty() && !node.next_sibling()) {
-      const Open ended = open.back();
-      open.pop_back();
-      if (ended.formatted) {
-        out.append("\n");
-        for (std::size_t level = 0; level < open.size(); ++level) out.append(kIndent);
-      }
-      out.append("</").append(ended.element.name()).append(">");
-      node = ended.element;
+    // Up to the next node, closing what ends on the way.
+    while (node != top && node->next == nullptr) {
+      node = node->parent;
+      out.append("</").append(node->name).append(">");
     }
-    if (open.empty()) return;
-    node = node.next_sibling();
+    if (node == top) return;
+    node = node->next;
   }
 }
 
-std::string declarationOf(const pugi::xml_node& document) {
-  const pugi::xml_node first = document.first_child();
-  const char* version = "1.0";
-  if (first.type() == pugi::node_declaration && *first.attribute("version").value() != '\0')
-    version = first.attribute("version").value();
+bool holdsText(const Node* element) {
+  for (const Node* child = element->firstChild; child != nullptr; child = child->next) {
+    const bool white = child->kind == Kind::kText && child->whiteOnly;
+    if (!white && child->kind != Kind::kElement && child->kind != Kind::kComment &&
+        child->kind != Kind::kPi)
+      return true;
+  }
+  return false;
+}
+
+// The root: its child nodes one per line, white space between them left out.
+void appendRoot(std::string& out, const Node* root) {
+  if (holdsText(root)) return appendAsRead(out, root);
+  appendStartTag(out, root);
+  bool any = false;
+  for (const Node* child = root->firstChild; child != nullptr; child = child->next) {
+    if (child->kind == Kind::kText) continue;
+    out.append(any ? "\n  " : ">\n  ");
+    any = true;
+    appendAsRead(out, child);
+  }
+  out.append(any ? std::string("\n</") + root->name + ">" : std::string("/>"));
+}
+
+void appendDeclaration(std::string& out, const XMLNode& top) {
+  const char* version = top.getAttribute("version");
+  const char* standalone = top.getAttribute("standalone");
+  out.append("<?xml version=\"").append(version != nullptr && *version ? version : "1.0");
   // The file is always UTF-8, whatever the document was read from.
-  return std::string("<?xml version=\"") + version + "\" encoding=\"UTF-8\"?>\n";
+  out.append("\" encoding=\"UTF-8\"");
+  if (standalone != nullptr) out.append(" standalone=\"").append(standalone).append("\"");
+  out.append("?>\n");
 }
 
 }  // namespace
 
-std::string XMLNode::createXMLString(int format) const {
+std::string XMLNode::createXMLString() const {
   if (liveTree() == nullptr) return {};
-  const pugi::xml_node node = nodeOf(node_);
-  if (node.type() != pugi::node_document) {
-    std::string out = declarationOf(pugi::xml_node());
-    appendTree(out, node, format != 0);
-    return out.append("\n");
+  try {
+    std::string out;
+    if (node_->kind != Node::Kind::kDocument) {
+      appendDeclaration(out, XMLNode());
+      appendRoot(out, node_);
+      return out.append("\n");
+    }
+    appendDeclaration(out, *this);
+    for (const Node* child = node_->firstChild; child != nullptr; child = child->next) {
+      if (child->kind == Kind::kElement) {
+        appendRoot(out, child);
+      } else {
+        appendLeaf(out, child);
+      }
+      out.append("\n");
+    }
+    return out;
+  } catch (const std::bad_alloc&) {
+    return {};
   }
-  // A document is written about as long as it was read: reserved at once, a big list is not
-  // copied again at every doubling of its text.
-  std::string out;
-  out.reserve(liveTree()->parsedBytes + 4096);
-  out += declarationOf(node);
-  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-    if (child.type() == pugi::node_declaration) continue;
-    appendTree(out, child, format != 0);
-    out.append("\n");
-  }
-  return out;
 }
 
-int XMLNode::writeToFile(const char* path, const char* /*encoding*/, int format) const {
+int XMLNode::writeToFile(const char* path) const {
   if (liveTree() == nullptr || path == nullptr) return EINVAL;
+  const std::string text = createXMLString();
+  if (text.empty()) return ENOMEM;
+  return kyto::replaceFileAtomically(path, text);
+}
+
+namespace {
+
+// Reads back the one attribute value of a document.
+class ValueReader final : public kyto::xml::ParserSetup {
+ public:
+  void setUp(XML_Parser parser) override {
+    XML_SetUserData(parser, this);
+    XML_SetStartElementHandler(parser, [](void* self, const XML_Char*, const XML_Char** a) {
+      try {
+        if (a[0] != nullptr) static_cast<ValueReader*>(self)->value = a[1];
+      } catch (const std::bad_alloc&) {
+      }
+    });
+  }
+  std::string value;
+};
+
+}  // namespace
+
+bool XMLNode::canHold(std::string_view text) {
   try {
-    return kyto::replaceFileAtomically(path, createXMLString(format));
+    std::string document = "<a v=\"";
+    appendEscaped(document, text, true);
+    document += "\"/>";
+    ValueReader reader;
+    kyto::xml::XmlStream stream(reader);
+    return stream.feed(document, true) && reader.value == text;
   } catch (const std::bad_alloc&) {
-    return ENOMEM;
+    return false;
   }
 }

@@ -1,49 +1,81 @@
-// The shared state behind XMLNode handles: one pugixml document and what is kept of its shape.
+// The tree behind XMLNode handles: nodes linked to their parent and siblings, all of them and
+// their strings in one arena that goes with the tree, so that a tree of any shape is built and
+// freed without a step per node.
 #pragma once
 
-#include <pugixml.hpp>
-
-#include <cstddef>
-#include <cstring>
-#include <unordered_map>
-#include <vector>
+#include <cstdint>
+#include <memory_resource>
+#include <string_view>
 
 #include "xml_node.h"
 
-struct XMLNode::Tree {
-  // Forgets everything derived from the tree's shape; called on every change.
-  void changed() { cursors.clear(); }
-
-  // Where the last indexed lookup among one parent's children ended, so that visiting them by
-  // rising index continues from there instead of starting over. The name is the found child's
-  // own; anyName marks a walk over elements of every name.
-  struct ChildCursor {
-    pugi::xml_node_struct* node = nullptr;
-    int index = 0;
-    bool anyName = false;
+struct XMLNode::Node {
+  enum class Kind : std::uint8_t {
+    kDocument,
+    kElement,
+    kText,
+    kCData,
+    kComment,
+    kPi,
+    kDoctype,    // the whole document type declaration, as read
+    kReference,  // a reference to an external entity, which is never loaded: kept as written
+  };
+  struct Attribute {
+    const char* name;
+    const char* value;
+    Attribute* next;
+    bool specified;  // false for a default of the document type, which a rewrite leaves to it
   };
 
-  pugi::xml_document doc;
-  std::size_t parsedBytes = 0;  // the length of the text it was parsed from
-  bool alive = true;            // false once the whole document was deleted
-  // One cursor per parent whose children were walked past the first, so that walks over
-  // different parents (a device's children between two devices) never reset each other.
-  std::unordered_map<const void*, ChildCursor> cursors;
-  // With lines kept: the offset of each newline of the parsed text, in order.
-  bool linesKept = false;
-  std::vector<std::size_t> newlines;
+  explicit Node(Kind k) : kind(k) {}
+
+  Kind kind;
+  bool whiteOnly = false;  // a text of white space alone
+  const char* name = "";   // element, processing instruction target
+  const char* value = "";  // text, comment, instruction data, declaration, reference
+  Attribute* firstAttribute = nullptr;
+  Attribute* lastAttribute = nullptr;
+  Node* parent = nullptr;
+  Node* firstChild = nullptr;
+  Node* lastChild = nullptr;
+  Node* next = nullptr;
+  Node* previous = nullptr;
+  long line = 0;
 };
 
-namespace kyto::xmlnode {
+struct XMLNode::Tree {
+  Tree() = default;
+  Tree(const Tree&) = delete;
+  Tree& operator=(const Tree&) = delete;
 
-inline pugi::xml_node nodeOf(void* node) {
-  return pugi::xml_node(static_cast<pugi::xml_node_struct*>(node));
-}
+  // A NUL-terminated copy of text in the arena.
+  const char* copy(std::string_view text);
+  Node* newNode(Node::Kind kind);
+  void append(Node* parent, Node* child);
+  void addAttribute(Node* node, std::string_view name, std::string_view value, bool specified);
+  static void unlink(Node* node);
 
-// An element with this name; a null name matches any element.
-inline bool isElementNamed(const pugi::xml_node& node, const char* name) {
-  return node.type() == pugi::node_element &&
-         (name == nullptr || std::strcmp(node.name(), name) == 0);
-}
+  std::pmr::monotonic_buffer_resource arena;
+  Node document{Node::Kind::kDocument};  // its attributes are those of the XML declaration
+  bool alive = true;                     // false once the whole document was deleted
+  bool linesKept = false;
+};
 
-}  // namespace kyto::xmlnode
+namespace kyto::xml {
+
+// Whether a node is an element of this name; a null name matches any element.
+bool isElementNamed(const XMLNode::Node* node, const char* name);
+
+// Builds the tree of a whole text, or of what comes before its first problem with recover; the
+// report says what was found. Null when no tree is left.
+std::shared_ptr<XMLNode::Tree> buildTree(std::string_view bytes, bool recover,
+                                         XMLNode::FileReport& report);
+// The same for a file; with keepLines, its elements know their lines.
+std::shared_ptr<XMLNode::Tree> buildFileTree(const char* path, bool keepLines,
+                                             XMLNode::FileReport& report);
+
+// Appends text with the references an attribute value (or, without inValue, character data)
+// needs to read back the same.
+void appendEscaped(std::string& out, std::string_view text, bool inValue);
+
+}  // namespace kyto::xml

@@ -167,7 +167,7 @@ XMLNode catalogueElement(const std::string& path, const ConfigDocument& document
   }
   const XMLNode top = document.top.findElement("UPNP_CLIENTTYPES");
   if (top.isEmpty()) {
-    report.add(path, document.top.getChildNode(0).getLine(),
+    report.add(path, document.top.getChildNode().getLine(),
                std::string("has no UPNP_CLIENTTYPES element: ") + kIgnored);
   }
   return top;
@@ -181,9 +181,7 @@ std::optional<std::unordered_set<std::string>> checkClientTypes(const std::strin
   const XMLNode top = catalogueElement(path, document, report);
   if (top.isEmpty()) return std::nullopt;
   FirstLines seen;
-  for (int i = 0;; ++i) {
-    const XMLNode child = top.getChildNode(i);
-    if (child.isEmpty()) break;
+  for (XMLNode child = top.getChildNode(); !child.isEmpty(); child = child.nextSibling()) {
     const Entry entry{path, child, child.getLine(), report};
     if (std::string_view(child.getName()) == "CLIENTTYPE") {
       checkEntry(entry, seen);

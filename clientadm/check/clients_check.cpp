@@ -164,7 +164,7 @@ XMLNode listElement(const std::string& path, const ConfigDocument& document, Che
     case Outcome::Parsed:
       break;
   }
-  const XMLNode root = document.top.getChildNode(0);
+  const XMLNode root = document.top.getChildNode();
   const XMLNode top = document.top.findElement(kListElement);
   if (top.isEmpty()) {
     report.add(path, root.getLine(),
@@ -189,9 +189,7 @@ void checkClientList(const std::string& path, const ConfigDocument& document,
   std::optional<KnownClientTypes> known;
   if (catalogueNames != nullptr) known.emplace(*catalogueNames);
   FirstLines seen;
-  for (int i = 0;; ++i) {
-    const XMLNode child = top.getChildNode(i);
-    if (child.isEmpty()) break;
+  for (XMLNode child = top.getChildNode(); !child.isEmpty(); child = child.nextSibling()) {
     const Entry entry{path, child, child.getLine(), report};
     if (std::string_view(child.getName()) == kClientElement) {
       checkEntry(entry, known ? &*known : nullptr, seen);

@@ -45,6 +45,10 @@ const char* adviceFor(XMLNode::Bound bound) {
       return "make it smaller";
     case XMLNode::kEncodingBound:
       return "save it as UTF-8";
+    case XMLNode::kOutsideBound:
+      return "put the declarations it needs into the file itself, or mark it standalone";
+    case XMLNode::kExpansionBound:
+      return "make its entities expand less";
     case XMLNode::kMemoryBound:
       return "run check again with more memory free";
     case XMLNode::kNoBound:

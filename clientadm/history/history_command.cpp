@@ -12,7 +12,6 @@
 #include "common/exclusive_lock.h"
 #include "common/list_history.h"
 #include "common/safe_text.h"
-#include "xml_input.h"
 #include "xml_node.h"
 
 namespace kyto::clientadm {
@@ -88,7 +87,7 @@ std::string refusalOf(const WriteTarget& list, const history::Version* v, std::s
     return v->change == "edit" ? "was not kept: the list was changed by hand" : "was not kept";
   // A regular file beside the list, never through a link, no larger than the tools read.
   if (const int error =
-          readRegularFileAt(list.dir(), v->file.c_str(), xmlnode::kMostXmlFileBytes, bytes);
+          readRegularFileAt(list.dir(), v->file.c_str(), xml::kMostXmlFileBytes, bytes);
       error != 0)
     return "can't be read" + reason(error);
   XMLNode::FileReport report;

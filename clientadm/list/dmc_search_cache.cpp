@@ -10,6 +10,7 @@
 #include "agent_process.h"
 #include "client_record.h"
 #include "common/appliance_paths.h"
+#include "common/safe_text.h"
 #include "list_pipeline.h"
 #include "xml_node.h"
 
@@ -30,21 +31,23 @@ std::vector<std::string> agentCommand() {
 // A MAC text that the library reads as a valid address is listed and merged in the form the
 // other sources give, so that the agent's 00:1D:5A:10:22:01 is the stored 00:1d:5a:10:22:01.
 // Any other text stays as the agent printed it.
-const char* macOf(const XMLNode::ChildElement& device, char (&formatted)[kMacTextSize]) {
-  const char* text = device.getChildText("mac");
+// The texts of a device that the list shows, in the order the walk asks for them.
+enum DeviceText { kMacText, kIpText, kNameText, kDeviceTexts };
+constexpr const char* kDeviceTextNames[kDeviceTexts] = {"mac", "ip", "deviceName"};
+
+const char* macOf(const char* text, char (&formatted)[kMacTextSize]) {
   char bytes[6];
   if (text == nullptr || convertMacStrToMacBinStr(text, bytes) != 0) return text;
   formatMacText(reinterpret_cast<const std::uint8_t*>(bytes), formatted);
   return formatted;
 }
 
-bool mergeDevice(void* list, const XMLNode::ChildElement& device) {
+bool mergeDevice(void* list, const char* const* text) {
   char mac[kMacTextSize];
   // The result is ignored: a device that could not be merged must not hide the next ones.
-  mergeClient(*static_cast<const ListContext*>(list), FromDmcSearchCache,
-              {.mac = macOf(device, mac),
-               .ip = device.getChildText("ip"),
-               .deviceName = device.getChildText("deviceName")});
+  mergeClient(
+      *static_cast<const ListContext*>(list), FromDmcSearchCache,
+      {.mac = macOf(text[kMacText], mac), .ip = text[kIpText], .deviceName = text[kNameText]});
   return true;
 }
 
@@ -74,16 +77,19 @@ std::string notStartedWarning(int error) {
 
 }  // namespace
 
-int mergeAgentDevices(const char* text, const ListContext& context) {
-  std::string copy = text != nullptr ? text : "";
-  return mergeAgentDevices(copy, context);
-}
-
-int mergeAgentDevices(std::string& text, const ListContext& context) {
-  // Walked in place as it is read, without a tree: an output of many devices costs its bytes.
-  const bool found = XMLNode::forEachChildInText(text.data(), text.size(), "root", "device",
-                                                 mergeDevice, const_cast<ListContext*>(&context));
-  return found ? 0 : 1;
+SourceReport mergeAgentDevices(std::string_view text, const ListContext& context) {
+  // Each device is merged as its end tag is read, without a tree: what comes before a fault in
+  // the output is listed.
+  std::string problem;
+  const bool found =
+      XMLNode::forEachChildInText(text, "root", "device", kDeviceTextNames, kDeviceTexts,
+                                  mergeDevice, const_cast<ListContext*>(&context), &problem);
+  SourceReport report{.status = found ? 0 : 1};
+  if (!problem.empty())
+    report.warning = withoutControls("Warning: the agent's output is not well-formed XML (" +
+                                     problem + "); the devices before that point are listed") +
+                     "\n";
+  return report;
 }
 
 SourceReport readDmcSearchCache(const ListContext& context) {
@@ -93,9 +99,10 @@ SourceReport readDmcSearchCache(const ListContext& context) {
     AgentRun run = runInOwnProcessGroup(agentCommand(), deadline, kAgentOutputCap);
     if (!run.started) return {.status = 1, .warning = notStartedWarning(run.error)};
     AgentOutput& output = run.output;
-    SourceReport report{.warning = cutWarning(output.cut)};
-    if (output.text.empty()) return report;
-    report.status = mergeAgentDevices(output.text, context);
+    if (output.text.empty()) return {.warning = cutWarning(output.cut)};
+    SourceReport report = mergeAgentDevices(output.text, context);
+    // A cut output ends in the middle of its XML: the cut says why.
+    if (output.cut != OutputCut::None) report.warning = cutWarning(output.cut);
     return report;
   } catch (const std::bad_alloc&) {
     return {.status = 1};

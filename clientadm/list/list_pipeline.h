@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "cli/command_line.h"
 #include "merged_client_list.h"
@@ -88,10 +89,9 @@ void reportDmsSlots(const unsigned char* segment, const ListContext& context);
 // when the output was cut at the size cap or the time limit.
 SourceReport readDmcSearchCache(const ListContext& context);
 
-// Merges each device element of the agent's XML text, as far as it is well-formed. 1 when the
-// text holds no root element.
-int mergeAgentDevices(const char* text, const ListContext& context);
-// The same on a text of its own, which the walk changes in place.
-int mergeAgentDevices(std::string& text, const ListContext& context);
+// Merges each device element of the agent's XML text, as far as it is well-formed. The status is
+// 1 when the text holds no root element; the warning says where a text that is not well-formed
+// stopped being read.
+SourceReport mergeAgentDevices(std::string_view text, const ListContext& context);
 
 }  // namespace kyto::clientadm

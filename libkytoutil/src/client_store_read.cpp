@@ -17,10 +17,8 @@ struct Walk {
 
 // Hands one entry to the callback; false when the callback asks to stop. Entries without a
 // valid MAC are skipped silently.
-bool visitClient(void* walk, const XMLNode::ChildElement& client) {
+bool visitClient(void* walk, const char* const* field) {
   using namespace kyto::schema;
-  const char* field[kAttributes];
-  client.getAttributes(kAttributeNames, field, kAttributes);  // one walk over its attributes
   unsigned char macBytes[6];
   if (field[kMac] == nullptr || *field[kMac] == '\0' ||
       convertMacStrToMacBinStr(field[kMac], reinterpret_cast<char*>(macBytes)) != 0)
@@ -30,9 +28,9 @@ bool visitClient(void* walk, const XMLNode::ChildElement& client) {
                   field[kUser], field[kClientType], denyFrom(field[kDeny])) == 0;
 }
 
-// *why gets the errno of a list that could not be read, or was too large or in an encoding the
-// reader can't convert; 0 for one that is no list, or for a lock that could not be taken, whose
-// message says why.
+// *why gets the errno of a list that could not be read, or was beyond one of the reader's bounds
+// (xml_node.h); 0 for one that is no list, or for a lock that could not be taken, whose message
+// says why.
 int readClients(ClientSettingsCallback callback, void* context, int* why) {
   const char* path = kyto::util::clientsXmlPath();
   if (path == nullptr) {
@@ -44,12 +42,13 @@ int readClients(ClientSettingsCallback callback, void* context, int* why) {
     *why = 0;  // its message said why
     return 1;
   }
-  // The entries are read as the file is walked, without a tree of it: a large list costs only
-  // its bytes, and the file is checked whole before the first entry is handed on.
+  // The entries are read as the file is walked, without a tree of it, and handed on once the
+  // whole file is known to be well-formed.
   Walk walk{callback, context};
   int error = 0;
   XMLNode::forEachChildInFile(path, &error, kyto::schema::kListElement,
-                              kyto::schema::kClientElement, visitClient, &walk);
+                              kyto::schema::kClientElement, kyto::schema::kAttributeNames,
+                              kyto::schema::kAttributes, visitClient, &walk);
   if (error != 0) {
     *why = error == XMLNode::kFileUnreadable || error == XMLNode::kFileBeyondLimits ? errno : 0;
     return 1;

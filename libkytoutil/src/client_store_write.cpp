@@ -19,7 +19,6 @@
 #include "config_files.h"
 #include "kytoutil/kytoutil.h"
 #include "xml_node.h"
-#include "xml_well_formed.h"
 
 namespace {
 
@@ -47,7 +46,8 @@ bool given(const char* text) {
 }
 
 bool isStorableField(const char* text) {
-  return strnlen(text, kMaxFieldBytes + 1) <= kMaxFieldBytes && kyto::xmlnode::isXmlText(text);
+  const size_t length = strnlen(text, kMaxFieldBytes + 1);
+  return length <= kMaxFieldBytes && XMLNode::canHold(std::string_view(text, length));
 }
 
 // Every text Add would write must survive a write and a parse unchanged.
@@ -85,7 +85,7 @@ XMLNode newClientList(XMLNode& clients) {
   XMLNode top = XMLNode::createXMLTopNode("xml", true);
   top.addAttribute("version", "1.0");
   top.addAttribute("encoding", "UTF-8");
-  clients = top.addChild(kListElement, false, -1);
+  clients = top.addChild(kListElement);
   return top;
 }
 
@@ -94,16 +94,18 @@ XMLNode newClientList(XMLNode& clients) {
 // second walk over a big list would cost more than the history itself).
 size_t removeClientsWithMac(const XMLNode& clients, const char* mac, long& entries) {
   const MacIdentity identity(mac);
-  std::vector<XMLNode> matching;
-  const int count = clients.nChildNode(kClientElement);
-  entries = count;
-  for (int i = 0; i < count; ++i) {
-    XMLNode client = clients.getChildNode(kClientElement, i);
-    if (identity.matches(client.getAttribute(attributeName(kMac)))) matching.push_back(client);
+  size_t removed = 0;
+  entries = 0;
+  for (XMLNode client = clients.getChildNode(kClientElement); !client.isEmpty();) {
+    XMLNode next = client.nextSibling(kClientElement);
+    ++entries;
+    if (identity.matches(client.getAttribute(attributeName(kMac)))) {
+      client.deleteNodeContent();
+      ++removed;
+    }
+    client = next;
   }
-  // Removed after the walk, which a change of the tree would restart at every step.
-  for (XMLNode& client : matching) client.deleteNodeContent();
-  return matching.size();
+  return removed;
 }
 
 void addNumber(XMLNode& element, const char* name, int value) {
@@ -114,7 +116,7 @@ void addNumber(XMLNode& element, const char* name, int value) {
 
 // Appends the entry with its attributes in the file's fixed order.
 bool appendClient(XMLNode& clients, const NewClient& c) {
-  XMLNode entry = clients.addChild(kClientElement, false, -1);
+  XMLNode entry = clients.addChild(kClientElement);
   if (entry.isEmpty()) return false;
   entry.addAttribute(attributeName(kMac), c.mac);
   if (given(c.ip)) entry.addAttribute(attributeName(kIp), c.ip);
@@ -125,24 +127,28 @@ bool appendClient(XMLNode& clients, const NewClient& c) {
   return true;
 }
 
-// Writes the list, keeping the one it replaces in the list's history. change: what the history
-// says of it ("add MAC", "del MAC"); backup: the backup of a replaced list that did not read.
-int writeList(const XMLNode& top, const char* path, std::string change, long replacedClients,
-              long writtenClients, const std::string& backup = {}) {
-  kyto::WriteTarget target;
-  if (kyto::findWriteTarget(path, target) != 0) return 1;
-  const std::string content = top.createXMLString(1);
-  const std::string backupName = backup.substr(backup.rfind('/') + 1);
-  return kyto::history::replaceList(target, content, std::move(change), replacedClients,
-                                    writtenClients, backupName) == 0
-             ? 0
-             : 1;
+// The text of a list as it will be written: 0, or why it can't be: EMSGSIZE for a list its reader
+// would refuse as too large.
+int listText(const XMLNode& top, std::string& content) {
+  content = top.createXMLString();
+  if (content.empty()) return ENOMEM;
+  return content.size() > kyto::xml::kMostXmlFileBytes ? EMSGSIZE : 0;
 }
 
-bool isMissing(const char* path) {
-  struct stat st;
-  return stat(path, &st) != 0 && errno == ENOENT;
+// Writes the list, keeping the one it replaces in the list's history. change: what the history
+// says of it ("add MAC", "del MAC"); backup: the backup of a replaced list that did not read.
+// 0, or the errno value of the write.
+int writeList(const std::string& content, const char* path, std::string change,
+              long replacedClients, long writtenClients, const std::string& backup = {}) {
+  kyto::WriteTarget target;
+  if (const int error = kyto::findWriteTarget(path, target); error != 0) return error;
+  const std::string backupName = backup.substr(backup.rfind('/') + 1);
+  return kyto::history::replaceList(target, content, std::move(change), replacedClients,
+                                    writtenClients, backupName);
 }
+
+// What a change returns when the lock could not be taken, whose message said why.
+constexpr int kLockFailed = -1;
 
 // ---- the backup of a list that can no longer be read
 
@@ -165,43 +171,51 @@ UniqueFd createUnusedBackup(const std::string& path, mode_t mode, std::string& n
     UniqueFd fd(open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (fd.valid() || errno != EEXIST) return fd;
   }
+  errno = EEXIST;
   return UniqueFd();
 }
 
-bool copyContent(int from, int to) {
+// 0, or the errno value of the failure: ECANCELED when a termination signal came meanwhile.
+int copyContent(int from, int to) {
   char buffer[65536];
   for (;;) {
     ssize_t n = read(from, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    if (writeAll(to, std::string_view(buffer, static_cast<size_t>(n))) != 0) return false;
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    if (const int error =
+            kyto::writeAllUnlessTerminated(to, std::string_view(buffer, static_cast<size_t>(n)));
+        error != 0)
+      return error;
   }
 }
 
 // Copies the regular file byte for byte to "<path>.corrupt-<UTC time>" in the same directory
 // (with a "-<n>" suffix when that name is taken: an earlier backup is never replaced) and sets
-// *backupName to that name. True when no file exists at path (*backupName unchanged) or the copy
-// is complete and synced; false otherwise (a FIFO, device or directory included), leaving no
-// partial copy.
-bool keepCorruptFile(const std::string& path, std::string* backupName) {
+// *backupName to that name. 0 when no file exists at path (*backupName unchanged) or the copy
+// is complete and synced; else the errno value of the failure (a FIFO, device or directory
+// included), leaving no partial copy; ECANCELED when a termination signal came meanwhile (see
+// kyto::writeAllUnlessTerminated).
+int keepCorruptFile(const std::string& path, std::string* backupName) {
   // Only a regular file is copied: a FIFO would hold the lock for ever and a device such as
   // /dev/zero would fill the disk.
   UniqueFd source;
   if (const int error = openRegularFile(path, source); error != 0)
-    return error == ENOENT;  // nothing to keep
+    return error == ENOENT ? 0 : error;  // nothing to keep
   struct stat st;
-  if (fstat(source.get(), &st) != 0) return false;
+  if (fstat(source.get(), &st) != 0) return errno;
   std::string name;
   UniqueFd backup = createUnusedBackup(path, st.st_mode & 0666, name);
-  if (!backup.valid()) return false;
-  bool copied = copyContent(source.get(), backup.get()) && fsync(backup.get()) == 0;
-  if (backup.close() == 0 && copied) {
+  if (!backup.valid()) return errno;
+  int error = copyContent(source.get(), backup.get());
+  if (error == 0 && fsync(backup.get()) != 0) error = errno;
+  if (backup.close() != 0 && error == 0) error = errno;
+  if (error == 0) {
     *backupName = name;
-    return true;
+    return 0;
   }
   unlink(name.c_str());
-  return false;
+  return error;
 }
 
 // The copy kept of a list that is about to be replaced. When the new list is not written the
@@ -215,7 +229,7 @@ class BackupForWrite {
     if (!written_ && !name_.empty()) unlink(name_.c_str());
   }
 
-  bool make(const char* path) { return keepCorruptFile(path, &name_); }
+  int make(const char* path) { return keepCorruptFile(path, &name_); }
   void written() { written_ = true; }
   const std::string& name() const { return name_; }
 
@@ -224,95 +238,114 @@ class BackupForWrite {
   bool written_ = false;
 };
 
-// Only a list that is missing, not well-formed, or without UPNP_CLIENTS is replaced by a new
-// one, and only once a copy of it is kept. One that can't be read (a FIFO, a device, no
-// permission) or that ran into memory or the parser's limits may be sound and is left alone.
-bool mayStartNewList(int error, const char* path, BackupForWrite& backup) {
-  switch (error) {
-    case XMLNode::kFileUnreadable:
-      return isMissing(path);
-    case XMLNode::kFileParsed:  // without UPNP_CLIENTS
-    case XMLNode::kFileMalformed:
-    case XMLNode::kFileTagMissing:
-      return backup.make(path);
-    default:
-      return false;
-  }
-}
-
 // The list as Add and Del start from it: parsed under the exclusive lock, which is held until
-// this goes. error is XMLNode's FileError of the parse.
+// this goes.
 class LockedList {
  public:
   LockedList() : path_(kyto::util::clientsXmlPath()) {
-    if (held()) top_ = XMLNode::openFileHelper(path_, &error_);
+    if (held()) top_ = XMLNode::openFile(path_, report_);
   }
   bool held() const { return path_ != nullptr && lock_.held(); }
+  // Why the lock is not held: ENOMEM, or kLockFailed when its message said why.
+  int notHeld() const { return path_ == nullptr ? ENOMEM : kLockFailed; }
   const char* path() const { return path_; }
-  int error() const { return error_; }
+  const XMLNode::FileReport& report() const { return report_; }
   XMLNode& top() { return top_; }
   // UPNP_CLIENTS of a parsed list; empty when the list didn't parse or lacks it.
-  XMLNode clients() const {
-    return error_ == 0 ? top_.getChildNode(kListElement) : XMLNode::emptyXMLNode;
+  XMLNode clients() const { return top_.getChildNode(kListElement); }
+
+  // Why the list can't be read as a list: ENOENT when there is none, EBADMSG when it is not
+  // well-formed or has no UPNP_CLIENTS, else the errno of a failed read or of a reader's bound.
+  int unreadable() const {
+    const int error = report_.errorNumber();
+    return error != 0 ? error : EBADMSG;
   }
 
  private:
   kyto::ClientListLock lock_ =
       kyto::util::lockClientList();  // first in, so released after the document
   const char* path_;
-  int error_ = XMLNode::kFileUnreadable;
+  XMLNode::FileReport report_;
   XMLNode top_;
 };
 
+// Each returns 0, or why the list was left as it was: an errno value (libkytoutil(3), ERRORS), or
+// kLockFailed.
+
 int addClient(const NewClient& client) {
-  if (client.mac == nullptr || !isStorable(client)) return 1;
+  if (client.mac == nullptr || !isStorable(client)) return EINVAL;
   LockedList list;
-  if (!list.held()) return 1;
+  if (!list.held()) return list.notHeld();
   XMLNode clients = list.clients();
   long replacedClients = -1;  // a list that did not read
   long writtenClients = 1;
-  // From the backup to the rename, a termination signal or a file-size limit waits: the backup
-  // and the temporary file are either complete or gone when it takes effect.
-  const kyto::DeferredSignals deferred;
-  BackupForWrite backup;
-  if (!clients.isEmpty()) {
-    const size_t removed = removeClientsWithMac(clients, client.mac, replacedClients);
-    writtenClients = replacedClients - static_cast<long>(removed) + 1;
-  } else if (mayStartNewList(list.error(), list.path(), backup)) {
+  // Only a list that is missing, not well-formed, or without UPNP_CLIENTS is replaced by a new
+  // one, and only once a copy of it is kept. One that can't be read (a FIFO, a device, no
+  // permission) or that is beyond one of the reader's bounds may be sound and is left alone.
+  const int unreadable = clients.isEmpty() ? list.unreadable() : 0;
+  if (unreadable != 0 && unreadable != ENOENT && unreadable != EBADMSG) return unreadable;
+  if (clients.isEmpty()) {
     list.top() = newClientList(clients);
   } else {
-    return 1;
+    const size_t removed = removeClientsWithMac(clients, client.mac, replacedClients);
+    writtenClients = replacedClients - static_cast<long>(removed) + 1;
   }
-  if (!appendClient(clients, client) ||
-      writeList(list.top(), list.path(), std::string("add ") + client.mac, replacedClients,
-                writtenClients, backup.name()) != 0)
-    return 1;
-  backup.written();
-  return 0;
+  if (!appendClient(clients, client)) return ENOMEM;
+  std::string content;
+  if (const int error = listText(list.top(), content); error != 0) return error;
+  // A termination signal waits until the backup and the new list are both there or both gone;
+  // it cuts the copying and writing short, so that it waits no longer than a rename.
+  const kyto::DeferredSignals deferred;
+  BackupForWrite backup;
+  if (unreadable == EBADMSG) {
+    if (const int error = backup.make(list.path()); error != 0) return error;
+  }
+  const int error = writeList(content, list.path(), std::string("add ") + client.mac,
+                              replacedClients, writtenClients, backup.name());
+  if (error == 0) backup.written();
+  return error;
 }
 
 int deleteClient(const char* mac) {
-  if (mac == nullptr) return 1;
+  if (mac == nullptr) return EINVAL;
   LockedList list;
-  if (!list.held()) return 1;
+  if (!list.held()) return list.notHeld();
   XMLNode clients = list.clients();
+  if (clients.isEmpty()) return list.unreadable();
   long replacedClients = 0;
-  if (clients.isEmpty()) return 1;
   const size_t removed = removeClientsWithMac(clients, mac, replacedClients);
-  if (removed == 0) return 1;
-  return writeList(list.top(), list.path(), std::string("del ") + mac, replacedClients,
+  if (removed == 0) return ENOENT;
+  std::string content;
+  if (const int error = listText(list.top(), content); error != 0) return error;
+  return writeList(content, list.path(), std::string("del ") + mac, replacedClients,
                    replacedClients - static_cast<long>(removed));
+}
+
+// The status of a change, with errno set last, once the tree is freed and the lock given up, so
+// that nothing changes it after. A lock that could not be taken leaves 0: its message said why.
+int statusOf(int why) {
+  if (why == 0) return 0;
+  errno = why == kLockFailed ? 0 : why;
+  return 1;
 }
 
 }  // namespace
 
 extern "C" int Kyto_Util_AddClientToXMLFile(const char* mac, const char* ip, int profileId,
                                             const char* user, const char* clientType, int deny) {
-  return kyto::util::statusOrFailure([&] {
-    return addClient(NewClient{mac, ip, profileId, user, clientType, deny});
+  int why = ENOMEM;  // what a throw means
+  kyto::util::statusOrFailure([&] {
+    why = addClient(NewClient{mac, ip, profileId, user, clientType, deny});
+    return 0;
   });
+  return statusOf(why);
 }
 
 extern "C" int Kyto_Util_DelClientFromXMLFile(const char* mac) {
-  return kyto::util::statusOrFailure([&] { return deleteClient(mac); });
+  int why = ENOMEM;
+  kyto::util::statusOrFailure([&] {
+    why = deleteClient(mac);
+    return 0;
+  });
+  return statusOf(why);
 }

@@ -35,9 +35,9 @@ int readClientTypes(ClientTypeSettingsCallback callback, void* context) {
   int error = 0;
   XMLNode types = XMLNode::openFileHelper(path, &error, "UPNP_CLIENTTYPES");
   if (error != 0) return 1;
-  const int count = types.nChildNode("CLIENTTYPE");
-  for (int i = 0; i < count; ++i) {
-    if (!visitClientType(types.getChildNode("CLIENTTYPE", i), callback, context)) break;
+  for (XMLNode type = types.getChildNode("CLIENTTYPE"); !type.isEmpty();
+       type = type.nextSibling("CLIENTTYPE")) {
+    if (!visitClientType(type, callback, context)) break;
   }
   return 0;
 }

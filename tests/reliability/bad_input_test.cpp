@@ -28,6 +28,10 @@ const std::string kMarkup = "<>&\"'";
 const std::string kUsage = "{usage}";  // stands for the program's usage text
 const std::string kConfig = "etc/config/kytomediasvr/";
 const std::string kTreeDir = "usr/local/corpus/bin/";
+const std::string kFieldRefused =
+    "clientadm: {root}/" + kConfig +
+    "clients.xml was left as it was: a field of the client is longer than 4096 bytes or holds "
+    "characters XML can't carry\n";
 constexpr int kStored = 2;
 
 struct Row {
@@ -121,7 +125,7 @@ TEST(BadInput, ClientadmCommandLines) {
        kUsage,
        typeError},
       // Over 4096 bytes: a field is refused rather than written beyond what is read back.
-      {"add: user very long", {"clientadm", "add", "-m", kMac, "-u", kLong}, 1, "", ""},
+      {"add: user very long", {"clientadm", "add", "-m", kMac, "-u", kLong}, 1, "", kFieldRefused},
       {"add: user of markup",
        {"clientadm", "add", "-m", kMac, "-u", kMarkup},
        0,
@@ -172,22 +176,26 @@ TEST(BadInput, ClientadmCommandLines) {
        "",
        listedUser("")},
       // Text that XML 1.0 can't carry is refused by the store, which writes nothing.
-      {"add: user invalid UTF-8", {"clientadm", "add", "-m", kMac, "-u", kBadUtf8}, 1, "", ""},
+      {"add: user invalid UTF-8",
+       {"clientadm", "add", "-m", kMac, "-u", kBadUtf8},
+       1,
+       "",
+       kFieldRefused},
       {"add: user of control characters",
        {"clientadm", "add", "-m", kMac, "-u", kControl},
        1,
        "",
-       ""},
+       kFieldRefused},
       {"add: IP of control characters",
        {"clientadm", "add", "-m", kMac, "-i", kControl},
        1,
        "",
-       ""},
+       kFieldRefused},
       {"add: custom type invalid UTF-8",
        {"clientadm", "add", "-m", kMac, "-t", "CUST" + std::string(12, '\xff')},
        1,
        "",
-       ""},
+       kFieldRefused},
       {"del: MAC very long", {"clientadm", "del", "-m", kLong}, 1, "", ""},
       {"del: MAC of markup", {"clientadm", "del", "-m", kMarkup}, 1, "", ""},
       {"del: MAC invalid UTF-8", {"clientadm", "del", "-m", kBadUtf8}, 1, "", ""},

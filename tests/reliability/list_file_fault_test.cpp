@@ -41,6 +41,11 @@ std::string lockFailure(int error) {
   return "Lock file failed(" + std::to_string(error) + "): " + strerror(error) + "\n";
 }
 
+// What clientadm says when add or del leaves the list as it was, and why.
+std::string leftAlone(const StagedRoot& root, const std::string& why) {
+  return "clientadm: " + root.paths().clientsXml + " was left as it was: " + why + "\n";
+}
+
 void expectResult(const ProgramResult& r, const Expected& e) {
   EXPECT_EQ(r.exitStatus, e.status);
   EXPECT_EQ(r.out, e.out);
@@ -159,13 +164,15 @@ TEST(ListFile, ThatIsNoRegularFileIsRefusedAndLeftAlone) {
     StagedRoot root;
     writeFile(root.paths().clientsLock, "");
     c.stage(root);
-    // add finds nothing to parse and can't keep a copy of it, so it writes nothing; list says
-    // why it lists no stored client, unless there is no list at all.
+    // add finds nothing to parse and can't keep a copy of it, so it writes nothing; each says
+    // why, unless there is no list at all (add then can't make one where the link leads).
     const std::string said = c.why.empty()
                                  ? ""
                                  : "clientadm: the stored client list could not be read (" + c.why +
                                        "): no stored client is listed\n";
-    expectAddDelListLeaveAlone(root, {1, "", ""}, {1, "", ""}, {0, "", said});
+    const std::string addSaid = leftAlone(root, c.why.empty() ? strerror(ENOENT) : c.why);
+    expectAddDelListLeaveAlone(root, {1, "", addSaid},
+                               {1, "", c.why.empty() ? "" : leftAlone(root, c.why)}, {0, "", said});
   }
 }
 
@@ -255,7 +262,8 @@ struct HugeCase {
   const char* name;
   void (*write)(const std::string& path, off_t size);
   off_t size;
-  bool beyondSizeLimit;  // else not well-formed
+  bool beyondSizeLimit;        // else not well-formed
+  const char* malformed = "";  // where and why, when not well-formed
 };
 
 // A list over the reader's 64 MiB is not read: del and list leave it untouched, list says so,
@@ -263,7 +271,8 @@ struct HugeCase {
 // well-formed is kept whole as a backup by add before it starts a new list.
 TEST(ListFile, OverTheSizeLimitIsLeftAloneAndAMalformedOneKeptWhole) {
   const std::vector<HugeCase> cases = {
-      {"zero bytes after a valid start, 60 MiB", writeSparseList, 60 * kMiB, false},
+      {"zero bytes after a valid start, 60 MiB", writeSparseList, 60 * kMiB, false,
+       "line 4: not well-formed (invalid token)"},
       {"zero bytes after a valid start, 100 MiB", writeSparseList, 100 * kMiB, true},
       {"one 100 MiB attribute value", writeHugeAttribute, 100 * kMiB, true},
   };
@@ -279,11 +288,14 @@ TEST(ListFile, OverTheSizeLimitIsLeftAloneAndAMalformedOneKeptWhole) {
     ASSERT_EQ(stat(list.c_str(), &old), 0);
     ASSERT_GE(old.st_size, c.size);
 
-    expectResult(root.run({"clientadm", "del", "-m", "02:00:00:00:00:01"}), {1, "", ""});
+    const std::string why = c.beyondSizeLimit
+                                ? leftAlone(root, "larger than the 64 MiB the tools read")
+                                : leftAlone(root, c.malformed);
+    expectResult(root.run({"clientadm", "del", "-m", "02:00:00:00:00:01"}), {1, "", why});
     expectResult(root.run({"clientadm", "list"}),
                  c.beyondSizeLimit ? notRead : Expected{0, "", ""});
     if (c.beyondSizeLimit) {
-      expectResult(root.run({"clientadm", "add", "-m", kNewMac}), {1, "", ""});
+      expectResult(root.run({"clientadm", "add", "-m", kNewMac}), {1, "", why});
     }
     struct stat now {};
     ASSERT_EQ(stat(list.c_str(), &now), 0);

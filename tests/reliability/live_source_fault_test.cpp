@@ -100,7 +100,8 @@ TEST_F(LiveSourceFaults, TheReaderNeitherCreatesNorWritesTheSegment) {
 }
 
 // 1600 devices of exactly 64 KiB each after a 7-byte "<root>\n": 100 MiB in all, of which list
-// reads its 16 MiB cap, that is 256 devices, the last of them cut in its padding, and says so.
+// reads its 16 MiB cap, that is 256 devices, the last of them cut in its padding, and says so:
+// the 255 whole ones are listed.
 TEST_F(LiveSourceFaults, An100MBAgentOutputIsCutAt16MiBAndParsedAsFarAsItGoes) {
   installAgent(
       "#!/bin/sh\n"
@@ -109,7 +110,7 @@ TEST_F(LiveSourceFaults, An100MBAgentOutputIsCutAt16MiBAndParsedAsFarAsItGoes) {
       "  for (i = 0; i < 1600; i++) printf \"<device><mac>02:00:00:01:%02x:%02x</mac>"
       "<type>%s</type></device>\\n\", int(i / 256), i % 256, pad }'\n");
   std::string devices;
-  for (int i = 0; i < 256; ++i) {
+  for (int i = 0; i < 255; ++i) {
     char line[40];
     snprintf(line, sizeof line, "0|02:00:00:01:00:%02x||||-1||2\n", i);
     devices += line;

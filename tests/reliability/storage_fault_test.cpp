@@ -45,7 +45,7 @@ enum class Fault { Full, ReadOnly };
 struct Outcome {
   int status;
   std::string out;
-  std::optional<std::string> err;  // unset: not checked
+  std::optional<std::string> err;  // unset: not checked; "{list}" stands for the list's path
 };
 
 struct StorageCase {
@@ -60,19 +60,20 @@ struct StorageCase {
 const std::string kWriteFailed = "write xml to file failed\n";
 
 std::vector<StorageCase> cases() {
-  const Outcome refused{1, "", ""};
+  const Outcome full{1, "", "clientadm: {list} was left as it was: No space left on device\n"};
+  const Outcome readOnly{1, "", "clientadm: {list} was left as it was: Read-only file system\n"};
   const Outcome listed{0, clientListing(kStoredClients), ""};
   const Outcome treeRefused{1, kWriteFailed, ""};
   const std::vector<std::string> add = {"clientadm", "add", "-m", "02:00:00:00:ff:ff", "-p", "1"};
   const std::vector<std::string> del = {"clientadm", "del", "-m", "02:00:00:00:00:05"};
   return {
       // The lock file is only read, so the lock is taken on read-only storage too.
-      {"add", Layout::ConfigOnVolume, false, add, refused, refused},
-      {"del", Layout::ConfigOnVolume, false, del, refused, refused},
-      {"add over a corrupt list", Layout::ConfigOnVolume, true, add, refused, refused},
+      {"add", Layout::ConfigOnVolume, false, add, full, readOnly},
+      {"del", Layout::ConfigOnVolume, false, del, full, readOnly},
+      {"add over a corrupt list", Layout::ConfigOnVolume, true, add, full, readOnly},
       {"list", Layout::ConfigOnVolume, false, {"clientadm", "list"}, listed, listed},
-      {"add through a link", Layout::ListLinkedIntoVolume, false, add, refused, refused},
-      {"del through a link", Layout::ListLinkedIntoVolume, false, del, refused, refused},
+      {"add through a link", Layout::ListLinkedIntoVolume, false, add, full, readOnly},
+      {"del through a link", Layout::ListLinkedIntoVolume, false, del, full, readOnly},
       {"list through a link",
        Layout::ListLinkedIntoVolume,
        false,
@@ -155,7 +156,10 @@ void runCases(Fault fault) {
     EXPECT_EQ(result.exitStatus, expected.status);
     EXPECT_EQ(result.out, expected.out);
     if (expected.err) {
-      EXPECT_EQ(result.err, *expected.err);
+      std::string err = *expected.err;
+      if (const auto at = err.find("{list}"); at != std::string::npos)
+        err.replace(at, 6, root.paths().clientsXml);
+      EXPECT_EQ(result.err, err);
     }
     EXPECT_EQ(changes(before, snapshot(root.path())), "");
   }

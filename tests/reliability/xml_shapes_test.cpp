@@ -171,3 +171,127 @@ TEST(XmlShapes, ACatalogueInAnyEncodingGivesItsNamesInUtf8) {
 }
 
 }  // namespace
+
+namespace {
+
+// What is in the list file after a step: a text it holds, and a bound on its size.
+struct FileAfter {
+  std::string holds;
+  std::size_t mostBytes = 0;  // 0: not checked
+};
+
+struct Conformance {
+  const char* name;
+  std::string list;
+  std::vector<Step> runs;
+  FileAfter after = {};
+};
+
+std::string listOf(const std::string& prolog, const std::string& content) {
+  return "<?xml version=\"1.0\"?>\n" + prolog + "<UPNP_CLIENTS>" + content + "</UPNP_CLIENTS>\n";
+}
+
+std::string leftAlone(const std::string& why) {
+  return "clientadm: {list} was left as it was: " + why + "\n";
+}
+
+const std::string kOther = "<CLIENT MAC=\"02:00:00:00:00:09\"/>";
+const Step kListsNothing = {{"clientadm", "list"}, 0, "", ""};
+
+// The list's reader and writer as XML 1.0 has them: what is not well-formed is no list, entities
+// mean what they stand for, every other entry keeps its text, and no change writes a list that
+// its reader would refuse, or fails without saying why.
+TEST(XmlShapes, ListsAreReadAndWrittenAsXml10Says) {
+  const std::string quotes(12'000'000, '"');
+  std::string chains;
+  for (int i = 0; i < 560; ++i) chains += nested(250, "x");
+  const std::vector<Conformance> cases = {
+      {"a malformed element declaration",
+       listOf("<!DOCTYPE UPNP_CLIENTS [<!ELEMENT a (b|)>]>", kOther),
+       {kListsNothing}},
+      {"an undefined entity", listOf("", "<CLIENT MAC=\"&tv;\"/>" + kOther), {kListsNothing}},
+      {"a recursive entity",
+       listOf("<!DOCTYPE UPNP_CLIENTS [<!ENTITY a \"&b;\"><!ENTITY b \"&a;\">]>",
+              "<CLIENT MAC=\"&a;\"/>" + kOther),
+       {kListsNothing}},
+      {"replacement text that breaks the content",
+       listOf("<!DOCTYPE UPNP_CLIENTS [<!ENTITY c \"</UPNP_CLIENTS>\">]>", "&c;" + kOther),
+       {kListsNothing}},
+      {"an entity in a MAC",
+       listOf("<!DOCTYPE UPNP_CLIENTS [<!ENTITY tv \"00:11:22:33:44:55\">]>",
+              "<CLIENT MAC=\"&tv;\" USER=\"family\"/>" + kOther),
+       {{{"clientadm", "list"},
+         0,
+         "0|00:11:22:33:44:55||||-1|family|0\n0|02:00:00:00:00:09||||-1||0\n",
+         ""},
+        {{"clientadm", "add", "-m", "02:00:00:00:00:01"}, 0, "", ""},
+        {{"clientadm", "del", "-m", "00:11:22:33:44:55"}, 0, "", ""},
+        {{"clientadm", "list"},
+         0,
+         "0|02:00:00:00:00:01||||-1||0\n0|02:00:00:00:00:09||||-1||0\n",
+         ""}},
+       {"<!ENTITY tv \"00:11:22:33:44:55\">"}},
+      {"text of another element, white space included",
+       listOf("", "<NOTE>Room <b>1</b> <i>east</i></NOTE>" + kOther),
+       {{{"clientadm", "add", "-m", "02:00:00:00:00:01"}, 0, "", ""}},
+       {"  <NOTE>Room <b>1</b> <i>east</i></NOTE>\n"}},
+      {"12 million quotes, 72 MB escaped",
+       listOf("", "<CLIENT MAC=\"02:00:00:00:00:08\" USER='" + quotes + "'/>"),
+       {{{"clientadm", "add", "-m", "02:00:00:00:00:01"},
+         1,
+         "",
+         leftAlone("the new list would be larger than the 64 MiB the tools read")}},
+       {"", 12'100'000}},
+      {"560 chains 250 deep",
+       listOf("", "<NOTE>" + chains + "</NOTE>" + kOther),
+       {{{"clientadm", "add", "-m", "02:00:00:00:00:01"}, 0, "", ""},
+        {{"clientadm", "list"},
+         0,
+         "0|02:00:00:00:00:01||||-1||0\n0|02:00:00:00:00:09||||-1||0\n",
+         ""}},
+       {"", 1'100'000}},
+      {"an encoding nobody knows",
+       "<?xml version=\"1.0\" encoding=\"X-NONE\"?><UPNP_CLIENTS>" + kOther + "</UPNP_CLIENTS>",
+       {{{"clientadm", "add", "-m", "02:00:00:00:00:01"},
+         1,
+         "",
+         leftAlone("in the encoding \"X-NONE\", which this machine can't convert")},
+        {{"clientadm", "del", "-m", "02:00:00:00:00:09"},
+         1,
+         "",
+         leftAlone("in the encoding \"X-NONE\", which this machine can't convert")}}},
+  };
+  for (const Conformance& c : cases) {
+    SCOPED_TRACE(c.name);
+    StagedRoot root;
+    root.makeConfigDir();
+    writeFile(root.paths().clientsXml, c.list);
+    for (const Step& run : c.runs) {
+      SCOPED_TRACE(run.args[1]);
+      const ProgramResult result = root.run(run.args);
+      std::string err = run.err;
+      if (const auto at = err.find("{list}"); at != std::string::npos)
+        err.replace(at, 6, root.paths().clientsXml);
+      EXPECT_EQ(result.exitStatus, run.status);
+      EXPECT_EQ(result.out, run.out);
+      EXPECT_EQ(result.err, err);
+    }
+    const std::string file = kyto::test::readFile(root.paths().clientsXml);
+    EXPECT_NE(file.find(c.after.holds), std::string::npos);
+    if (c.after.mostBytes > 0) {
+      EXPECT_LE(file.size(), c.after.mostBytes);
+    }
+  }
+}
+
+// The catalogue's names mean what their entities stand for, in the usage as anywhere.
+TEST(XmlShapes, CatalogueEntitiesAreExpanded) {
+  StagedRoot root;
+  root.makeConfigDir();
+  catalogue(root,
+            "<!DOCTYPE UPNP_CLIENTTYPES [<!ENTITY n \"Nimbus\">]>\n<UPNP_CLIENTTYPES><CLIENTTYPE "
+            "SHORT_NAME=\"A1\" FULL_NAME=\"&n; TV\"/></UPNP_CLIENTTYPES>\n");
+  EXPECT_NE(root.run({"clientadm"}).out.find("\t\tA1:Nimbus TV\n"), std::string::npos);
+}
+
+}  // namespace

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "test_support.h"
-#include "xml_input.h"
 #include "xml_node.h"
 
 namespace {
@@ -57,7 +56,11 @@ INSTANTIATE_TEST_SUITE_P(
         // External entities are neither fetched nor expanded.
         OpenCase{"externalEntity",
                  "<!DOCTYPE a [<!ENTITY e SYSTEM \"/etc/passwd\">]><a id=\"x\"><b>&e;</b></a>", "a",
-                 true, "x"}),
+                 true, "x"},
+        OpenCase{"internalEntities", "<!DOCTYPE a [<!ENTITY i \"2\">]><a id=\"1&i;\"/>", "a", true,
+                 "12"},
+        OpenCase{"attributeDefault", "<!DOCTYPE a [<!ATTLIST a id CDATA \"d\">]><a/>", "a", true,
+                 "d"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OpenFile, ADirectoryIsUnreadable) {
@@ -72,6 +75,14 @@ TEST(OpenFile, ADirectoryIsUnreadable) {
 // block). Long texts and names and deep nesting are read like any other.
 TEST(OpenFile, TellsMalformedFromBeyondTheReadersLimitsAndFromUnreadable) {
   const std::string huge(10'000'001, 'x');
+  std::string laughs = "<!DOCTYPE b [<!ENTITY a0 \"" + std::string(100, 'x') + "\">";
+  for (int i = 1; i < 8; ++i)
+    laughs += "<!ENTITY a" + std::to_string(i) + " \"" + [&] {
+      std::string ten;
+      for (int j = 0; j < 10; ++j) ten += "&a" + std::to_string(i - 1) + ";";
+      return ten;
+    }() + "\">";
+  laughs += "]><b>&a7;</b>";
   std::string deep;
   for (int i = 0; i < 10000; ++i) deep += "<b>";
   for (int i = 0; i < 10000; ++i) deep += "</b>";
@@ -84,6 +95,17 @@ TEST(OpenFile, TellsMalformedFromBeyondTheReadersLimitsAndFromUnreadable) {
       {"NUL byte", std::string("<a>\0</a>", 8), XMLNode::kFileMalformed},
       {"unfinished comment", "<a><!-- x </a>", XMLNode::kFileMalformed},
       {"tag missing", "<a/>", XMLNode::kFileTagMissing},
+      {"undefined entity", "<b>&u;</b>", XMLNode::kFileMalformed},
+      {"malformed declaration", "<!DOCTYPE b [<!ELEMENT b (x|)>]><b/>", XMLNode::kFileMalformed},
+      {"recursive entity", "<!DOCTYPE b [<!ENTITY e \"&e;\">]><b>&e;</b>", XMLNode::kFileMalformed},
+      {"entity that breaks the content", "<!DOCTYPE b [<!ENTITY e \"<c>\">]><b>&e;</c></b>",
+       XMLNode::kFileMalformed},
+      {"external subset", "<!DOCTYPE b SYSTEM \"b.dtd\"><b/>", XMLNode::kFileBeyondLimits},
+      {"parameter entity", "<!DOCTYPE b [<!ENTITY % p \"\"> %p;]><b/>", XMLNode::kFileBeyondLimits},
+      {"external subset, standalone",
+       "<?xml version=\"1.0\" standalone=\"yes\"?><!DOCTYPE b SYSTEM \"b.dtd\"><b/>",
+       XMLNode::kFileParsed},
+      {"entities that expand a thousandfold", laughs, XMLNode::kFileBeyondLimits},
       {"text over 10 MB", "<b>" + huge + "</b>", XMLNode::kFileParsed},
       {"attribute over 10 MB", "<b v=\"" + huge + "\"/>", XMLNode::kFileParsed},
       {"name over 50,000 bytes", "<b><" + std::string(50'001, 'n') + "/></b>",
@@ -104,8 +126,8 @@ TEST(OpenFile, TellsMalformedFromBeyondTheReadersLimitsAndFromUnreadable) {
   }
   // Both sides of the size limit, with files of zero bytes that cost no room.
   for (const auto& [size, error] :
-       {std::pair{kyto::xmlnode::kMostXmlFileBytes, XMLNode::kFileMalformed},
-        std::pair{kyto::xmlnode::kMostXmlFileBytes + 1, XMLNode::kFileBeyondLimits}}) {
+       {std::pair{kyto::xml::kMostXmlFileBytes, XMLNode::kFileMalformed},
+        std::pair{kyto::xml::kMostXmlFileBytes + 1, XMLNode::kFileBeyondLimits}}) {
     writeFile(path, "<b>");
     ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
     int got = -1;
@@ -129,7 +151,7 @@ TEST(OpenFile, GivesOneLineNamingTheFileAndTheProblem) {
   writeFile(path, "<list>\n<item></list>");
   const std::string missing = dir / "missing.xml";
   const std::pair<std::string, std::string> cases[] = {
-      {path, path + ":2: the end tag list where item ends"},
+      {path, path + ":2: mismatched tag"},
       {missing, missing + ": No such file or directory"},
   };
   for (const auto& [file, line] : cases) {
@@ -177,16 +199,69 @@ TEST(ParseString, GivesTheEmptyNodeWhenNothingIsFound) {
 TEST(Attributes, DistinguishAbsentFromEmptyAndDecodeReferences) {
   XMLNode e = XMLNode::parseString(
       "<!DOCTYPE e [<!ENTITY ent \"x\">]>"
-      "<e empty=\"\" refs=\"a&amp;b&#9;&lt;&#xE9;\" ent=\"1&ent;2\" utf=\"\xC3\xA9\"/>",
+      "<e empty=\"\" refs=\"a&amp;b&#9;&lt;&#xE9;\" ent=\"1&ent;2\" utf=\"\xC3\xA9\" "
+      "breaks=\"a\tb\nc\"/>",
       "e");
   EXPECT_EQ(e.getAttribute("absent"), nullptr);
   EXPECT_STREQ(e.getAttribute("empty"), "");
   EXPECT_STREQ(e.getAttribute("refs"), "a&b\t<\xC3\xA9");
   EXPECT_STREQ(e.getAttribute("utf"), "\xC3\xA9");
-  // Entities are not expanded: a reference reads as written, and stays valid with the tree.
-  const char* ent = e.getAttribute("ent");
-  EXPECT_STREQ(ent, "1&ent;2");
-  EXPECT_STREQ(e.getAttribute("ent"), ent);
+  EXPECT_STREQ(e.getAttribute("ent"), "1x2");
+  EXPECT_STREQ(e.getAttribute("breaks"), "a b c");
+}
+
+// Every encoding is read into the same UTF-8 texts: expat's own, and the others converted.
+TEST(Encodings, GiveTheSameTexts) {
+  using namespace std::string_literals;
+  const auto wide = [](const std::string& text, int width, bool big) {
+    std::string out;
+    for (const char c : text) {
+      std::string unit(static_cast<std::size_t>(width), '\0');
+      unit[big ? unit.size() - 1 : 0] = c;
+      out += unit;
+    }
+    return out;
+  };
+  const std::string ascii = "<r v=\"x\"/>";
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* value;  // null: not read
+    int error;
+  } cases[] = {
+      {"UTF-8 with a byte order mark", "\xEF\xBB\xBF" + ascii, "x", XMLNode::kFileParsed},
+      {"UTF-16LE with a byte order mark", "\xFF\xFE"s + wide(ascii, 2, false), "x",
+       XMLNode::kFileParsed},
+      {"UTF-16BE without", wide(ascii, 2, true), "x", XMLNode::kFileParsed},
+      {"UTF-32LE with a byte order mark", "\xFF\xFE\0\0"s + wide(ascii, 4, false), "x",
+       XMLNode::kFileParsed},
+      {"UTF-32BE without", wide(ascii, 4, true), "x", XMLNode::kFileParsed},
+      {"ISO-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r v=\"\xE9\"/>", "\xC3\xA9",
+       XMLNode::kFileParsed},
+      {"ISO-8859-15", "<?xml version=\"1.0\" encoding=\"ISO-8859-15\"?><r v=\"\xA4\"/>",
+       "\xE2\x82\xAC", XMLNode::kFileParsed},
+      {"Shift_JIS", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><r v=\"\x93\xFA\"/>",
+       "\xE6\x97\xA5", XMLNode::kFileParsed},
+      {"GB18030 of four bytes",
+       "<?xml version=\"1.0\" encoding=\"GB18030\"?><r v=\"\x81\x30\x81\x30\"/>", "\xC2\x80",
+       XMLNode::kFileParsed},
+      {"bytes of no character", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><r v=\"\xFF\xFF\"/>",
+       nullptr, XMLNode::kFileMalformed},
+      {"invalid UTF-8", "<r v=\"\xC3\"/>", nullptr, XMLNode::kFileMalformed},
+      {"an encoding nobody knows", "<?xml version=\"1.0\" encoding=\"X-NONE\"?><r/>", nullptr,
+       XMLNode::kFileBeyondLimits},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFile(dir / "f.xml", c.bytes);
+    int error = -1;
+    const XMLNode r = XMLNode::openFileHelper((dir / "f.xml").c_str(), &error, "r");
+    EXPECT_EQ(error, c.error);
+    if (c.value != nullptr) {
+      EXPECT_STREQ(r.getAttribute("v"), c.value);
+    }
+  }
 }
 
 TEST(Text, GivesTheTextChildrenInOrder) {
@@ -224,30 +299,8 @@ TEST(Children, CountAndIndexOnlyDirectChildrenOfThatName) {
   }
   // The same parent's children seen from another element are not confused with these.
   EXPECT_STREQ(r.getChildNode("a", 0).getChildNode("a", 0).getAttribute("id"), "nested");
-  int position = 0;
-  EXPECT_STREQ(r.getChildNode("a", &position).getAttribute("id"), "a0");
-  EXPECT_STREQ(r.getChildNode("a", &position).getAttribute("id"), "a1");
-  EXPECT_EQ(position, 2);
-}
-
-// A walk over one parent's children keeps its place through lookups in each child and through
-// changes anywhere in the tree, as the agent's devices are read.
-TEST(Children, WalksOverNestedParentsStayRight) {
-  XMLNode r = XMLNode::parseString(
-      "<r><d><m>0</m><m>x</m></d><skip/><d><m>1</m></d><d><n/><m>2</m></d></r>", "r");
-  std::string seen;
-  for (int i = 0; i < r.nChildNode("d"); ++i) {
-    XMLNode d = r.getChildNode("d", i);
-    seen += d.getChildNode("m").getText();
-    if (i == 0) seen += d.getChildNode("m", 1).getText();
-    if (i == 1) d.addChild("m");  // a change between two steps of the walk
-    seen += std::to_string(d.nChildNode("m"));
-  }
-  EXPECT_EQ(seen,
-            "0x2"
-            "12"
-            "21");
-  EXPECT_TRUE(r.getChildNode("d", 3).isEmpty());
+  EXPECT_STREQ(r.getChildNode("a").nextSibling().getAttribute("id"), "b0");
+  EXPECT_STREQ(r.getChildNode("a").nextSibling("a").getAttribute("id"), "a1");
 }
 
 TEST(EmptyNode, AnswersEveryQueryWithNothing) {

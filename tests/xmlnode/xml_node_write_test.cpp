@@ -31,19 +31,58 @@ TEST(Write, NewDocumentHasTheDeclarationAndOneElementPerLine) {
   XMLNode top = XMLNode::createXMLTopNode("xml", true);
   top.addAttribute("version", "1.0");
   top.addAttribute("encoding", "UTF-8");
-  XMLNode list = top.addChild("LIST", false, -1);
-  XMLNode item = list.addChild("ITEM", false, -1);
+  XMLNode list = top.addChild("LIST");
+  XMLNode item = list.addChild("ITEM");
   item.addAttribute("A", "1");
   item.addAttribute("B", "2");
-  list.addChild("ITEM", false, -1).addChild("SUB");
-  ASSERT_EQ(top.writeToFile((dir / "out.xml").c_str(), nullptr, 1), 0);
+  list.addChild("ITEM").addChild("SUB");
+  ASSERT_EQ(top.writeToFile((dir / "out.xml").c_str()), 0);
   EXPECT_EQ(readFile(dir / "out.xml"), std::string(kDeclaration) +
                                            "<LIST>\n"
                                            "  <ITEM A=\"1\" B=\"2\"/>\n"
-                                           "  <ITEM>\n"
-                                           "    <SUB/>\n"
-                                           "  </ITEM>\n"
+                                           "  <ITEM><SUB/></ITEM>\n"
                                            "</LIST>\n");
+}
+
+// Below the root's children every node is written as it was read, white space included, so that
+// the entries a change leaves keep their meaning for any reader: entities come out expanded, the
+// document type stays (with the defaults it gives), and a reference to an external entity stays
+// as written.
+TEST(Write, KeepsWhatItDoesNotChangeAsItWasRead) {
+  const std::string doctype =
+      "<!DOCTYPE L [\n<!ENTITY mac \"00:11\">\n<!ENTITY ext SYSTEM \"x.txt\">\n"
+      "<!ATTLIST I deny CDATA \"1\">\n<!-- c -->\n]>";
+  XMLNode::FileReport report;
+  XMLNode top = XMLNode::parseDocument(
+      "<?xml version=\"1.0\" standalone=\"yes\"?>\n<!--first-->\n" + doctype +
+          "\n<L>\n\t<I id=\"&mac;\"/>\n<I id=\"gone\"/>"
+          "<NOTE a=\"x&#10;y\">Room <b>1</b> <i>east</i> &amp; &ext;<![CDATA[<&>]]>\n  <deep>"
+          "<?pi data?></deep></NOTE>\n</L>\n<!--last-->",
+      report);
+  ASSERT_EQ(report.error, XMLNode::kFileParsed) << report.problem;
+  top.getChildNode("L").getChildNode("I", 1).deleteNodeContent();
+  EXPECT_EQ(top.createXMLString(),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!--first-->\n" +
+                doctype +
+                "\n<L>\n  <I id=\"00:11\"/>\n"
+                "  <NOTE a=\"x&#10;y\">Room <b>1</b> <i>east</i> &amp; &ext;<![CDATA[<&>]]>\n  "
+                "<deep><?pi data?></deep></NOTE>\n</L>\n<!--last-->\n");
+}
+
+// However deep the content, every byte is written once: a million levels write in moments.
+TEST(Write, DeepContentIsNotIndentedByItsDepth) {
+  constexpr int kDepth = 1'000'000;
+  std::string deep = "<L><I>";
+  for (int i = 0; i < kDepth; ++i) deep += "<n>";
+  deep += "x";
+  for (int i = 0; i < kDepth; ++i) deep += "</n>";
+  deep += "</I></L>";
+  XMLNode::FileReport report;
+  const XMLNode top = XMLNode::parseDocument(deep, report);
+  ASSERT_EQ(report.error, XMLNode::kFileParsed);
+  const std::string written = top.createXMLString();
+  EXPECT_TRUE(written ==
+              std::string(kDeclaration) + "<L>\n  " + deep.substr(3, deep.size() - 7) + "\n</L>\n");
 }
 
 TEST(Write, ParsedIndentationIsRewrittenCleanlyAfterAnEdit) {

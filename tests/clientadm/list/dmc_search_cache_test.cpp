@@ -18,10 +18,17 @@ using Clock = std::chrono::steady_clock;
 
 struct ParseCase {
   const char* name;
-  const char* text;
+  std::string text;
   int result;
   const char* listing;
+  const char* warning = "";
 };
+
+std::string utf16(const std::string& text) {
+  std::string wide = "\xFF\xFE";
+  for (const char c : text) wide += std::string{c, '\0'};
+  return wide;
+}
 
 TEST(DmcSearchCache, MergesEachDeviceOfTheRoot) {
   const std::vector<ParseCase> cases = {
@@ -50,13 +57,32 @@ TEST(DmcSearchCache, MergesEachDeviceOfTheRoot) {
        "<?xml version=\"1.0\"?><reply><root><device><mac>m</mac></device></root></reply>", 0,
        "0|m||||-1||2\n"},
       {"cut text keeps the complete devices",
-       "<root><device><mac>m1</mac></device><device><mac>m2</mac><ip>10.0", 0,
-       "0|m1||||-1||2\n0|m2|10.0|||-1||2\n"},
+       "<root><device><mac>m1</mac></device><device><mac>m2</mac><ip>10.0", 0, "0|m1||||-1||2\n",
+       "Warning: the agent's output is not well-formed XML (line 1: no element found); the devices "
+       "before that point are listed\n"},
+      {"a NUL byte in an attribute",
+       "<root><device><mac>m1</mac></device><device a=\"" + std::string(1, '\0') +
+           "\"><mac>m2</mac></device></root>",
+       0, "0|m1||||-1||2\n",
+       "Warning: the agent's output is not well-formed XML (line 1: not well-formed (invalid "
+       "token)); the devices before that point are listed\n"},
+      {"UTF-16 cut in the middle of a character",
+       utf16("<root><device><mac>m1</mac></device><device><mac>m2</mac></device></root>")
+           .substr(0, 137),
+       0, "0|m1||||-1||2\n0|m2||||-1||2\n",
+       "Warning: the agent's output is not well-formed XML (line 1: unclosed token); the "
+       "devices before that point are listed\n"},
+      {"an entity",
+       "<!DOCTYPE root [<!ENTITY tv \"Living Room\">]><root><device><deviceName>&tv;"
+       "</deviceName></device></root>",
+       0, "0|||Living Room||-1||2\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     test::ListRun run;
-    EXPECT_EQ(mergeAgentDevices(c.text, run.context), c.result);
+    const SourceReport report = mergeAgentDevices(c.text, run.context);
+    EXPECT_EQ(report.status, c.result);
+    EXPECT_EQ(report.warning, c.warning);
     EXPECT_EQ(run.listing(), c.listing);
   }
 }

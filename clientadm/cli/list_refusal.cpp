@@ -1,0 +1,48 @@
+#include "list_refusal.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "common/appliance_paths.h"
+#include "common/safe_text.h"
+#include "xml_node.h"
+
+namespace kyto::clientadm {
+
+namespace {
+
+// What the list's own reader finds of it now: the library refused it for that, and says no more
+// than the class of the problem.
+std::string readProblem(const std::string& path) {
+  XMLNode::FileReport report;
+  const XMLNode top = XMLNode::openFile(path.c_str(), report);
+  if (report.error == XMLNode::kFileParsed) return "it has no UPNP_CLIENTS element";
+  return (report.line > 0 ? "line " + std::to_string(report.line) + ": " : "") + report.problem;
+}
+
+std::string reasonFor(int why, const std::string& path) {
+  switch (why) {
+    case EBADMSG:
+    case EFBIG:
+    case ENOTSUP:
+      return readProblem(path);
+    case EMSGSIZE:
+      static_assert(xml::kMostXmlFileBytes == 64 * 1024 * 1024, "the text names it");
+      return "the new list would be larger than the 64 MiB the tools read";
+    case EINVAL:
+      return "a field of the client is longer than 4096 bytes or holds characters XML can't carry";
+    default:
+      return std::strerror(why);
+  }
+}
+
+}  // namespace
+
+std::string listRefusal(int why, bool forDelete) {
+  if (why == 0 || (forDelete && why == ENOENT)) return {};
+  const std::string& path = paths::appliancePaths().clientsXml;
+  return withoutControls("clientadm: " + path + " was left as it was: " + reasonFor(why, path)) +
+         "\n";
+}
+
+}  // namespace kyto::clientadm

@@ -1,0 +1,33 @@
+// Where a read gets its bytes, and what it says when it fails: a regular file within the size
+// limit, or bytes in memory, fed to an XmlStream, with the failure told in a FileReport.
+#pragma once
+
+#include <expat.h>
+
+#include <string>
+#include <string_view>
+
+#include "xml_node.h"
+#include "xml_stream.h"
+
+namespace kyto::xml {
+
+// Makes a parser refuse a document that needs declarations from outside the file (an external
+// subset, or parameter entities): such a document can't be read as its author meant, since
+// nothing outside the file is ever read.
+void refuseOutsideDeclarations(XML_Parser parser);
+
+// Feeds the regular file at path to stream. False when it could not be read whole (report then
+// tells why: unreadable, or over kMostXmlFileBytes) or the parse failed (see reportFailure).
+bool feedFile(const char* path, XmlStream& stream, XMLNode::FileReport& report);
+
+// Feeds bytes in memory, as feedFile feeds a file's.
+bool feedBytes(std::string_view bytes, XmlStream& stream, XMLNode::FileReport& report);
+
+// What the stream's failure says of the document.
+void reportFailure(const XmlStream& stream, XMLNode::FileReport& report);
+
+// "PATH:LINE: problem" or "PATH: problem", control characters as '?'.
+std::string diagnosticOf(const char* path, const XMLNode::FileReport& report);
+
+}  // namespace kyto::xml

@@ -1,0 +1,245 @@
+// Building a tree from expat's events.
+#include "xml_tree.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "xml_source.h"
+#include "xml_stream.h"
+
+using Node = XMLNode::Node;
+using Kind = XMLNode::Node::Kind;
+
+const char* XMLNode::Tree::copy(std::string_view text) {
+  auto* out = static_cast<char*>(arena.allocate(text.size() + 1, 1));
+  std::memcpy(out, text.data(), text.size());
+  out[text.size()] = '\0';
+  return out;
+}
+
+Node* XMLNode::Tree::newNode(Kind kind) {
+  return new (arena.allocate(sizeof(Node), alignof(Node))) Node(kind);
+}
+
+void XMLNode::Tree::append(Node* parent, Node* child) {
+  child->parent = parent;
+  child->previous = parent->lastChild;
+  (parent->lastChild != nullptr ? parent->lastChild->next : parent->firstChild) = child;
+  parent->lastChild = child;
+}
+
+void XMLNode::Tree::addAttribute(Node* node, std::string_view name, std::string_view value,
+                                 bool specified) {
+  auto* attribute = new (arena.allocate(sizeof(Node::Attribute), alignof(Node::Attribute)))
+      Node::Attribute{copy(name), copy(value), nullptr, specified};
+  (node->lastAttribute != nullptr ? node->lastAttribute->next : node->firstAttribute) = attribute;
+  node->lastAttribute = attribute;
+}
+
+void XMLNode::Tree::unlink(Node* node) {
+  Node* parent = node->parent;
+  if (parent == nullptr) return;
+  (node->previous != nullptr ? node->previous->next : parent->firstChild) = node->next;
+  (node->next != nullptr ? node->next->previous : parent->lastChild) = node->previous;
+  node->parent = node->next = node->previous = nullptr;
+}
+
+namespace kyto::xml {
+
+bool isElementNamed(const Node* node, const char* name) {
+  return node->kind == Kind::kElement && (name == nullptr || std::strcmp(node->name, name) == 0);
+}
+
+namespace {
+
+bool isWhiteSpace(std::string_view text) {
+  return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+// The quoted form of a document type's identifier.
+std::string quotedLiteral(const char* text) {
+  const char quote = std::strchr(text, '"') != nullptr ? '\'' : '"';
+  return std::string(1, quote) + text + quote;
+}
+
+class TreeBuilder final : public ParserSetup {
+ public:
+  TreeBuilder(XMLNode::Tree& tree, bool keepLines) : tree_(tree), keepLines_(keepLines) {}
+
+  void setUp(XML_Parser parser) override {
+    parser_ = parser;
+    XML_SetUserData(parser, this);
+    XML_SetXmlDeclHandler(parser, on<&TreeBuilder::declaration>);
+    XML_SetDoctypeDeclHandler(parser, on<&TreeBuilder::doctypeStart>, on<&TreeBuilder::doctypeEnd>);
+    XML_SetElementHandler(parser, on<&TreeBuilder::start>, on<&TreeBuilder::end>);
+    XML_SetCharacterDataHandler(parser, on<&TreeBuilder::text>);
+    XML_SetCdataSectionHandler(parser, on<&TreeBuilder::cdataStart>, on<&TreeBuilder::cdataEnd>);
+    XML_SetCommentHandler(parser, on<&TreeBuilder::comment>);
+    XML_SetProcessingInstructionHandler(parser, on<&TreeBuilder::instruction>);
+    XML_SetDefaultHandlerExpand(parser, on<&TreeBuilder::other>);
+    refuseOutsideDeclarations(parser);
+  }
+
+  // Ends the text in hand: a parse that stopped early leaves what it read.
+  void finish() { guarded([&] { flushText(); }); }
+  bool outOfMemory() const { return outOfMemory_; }
+
+ private:
+  // expat calls in here; nothing may be thrown back to it. Without memory the parse stops.
+  template <auto member, typename... Args>
+  static void XMLCALL on(void* self, Args... args) {
+    auto* builder = static_cast<TreeBuilder*>(self);
+    builder->guarded([&] { (builder->*member)(args...); });
+  }
+  template <typename F>
+  void guarded(F&& f) {
+    if (!kyto::xml::runInHandler(parser_, f)) outOfMemory_ = true;
+  }
+
+  void declaration(const XML_Char* version, const XML_Char* /*encoding*/, int standalone) {
+    // A start over in a converted encoding reports the declaration again.
+    tree_.document.firstAttribute = tree_.document.lastAttribute = nullptr;
+    if (version != nullptr) tree_.addAttribute(&tree_.document, "version", version, true);
+    if (standalone >= 0)
+      tree_.addAttribute(&tree_.document, "standalone", standalone == 1 ? "yes" : "no", true);
+  }
+
+  void doctypeStart(const XML_Char* name, const XML_Char* system, const XML_Char* publicId,
+                    int internalSubset) {
+    inDoctype_ = true;
+    internalSubset_ = internalSubset != 0;
+    doctype_ = std::string("<!DOCTYPE ") + name;
+    if (publicId != nullptr) {
+      doctype_ += " PUBLIC " + quotedLiteral(publicId) + " " + quotedLiteral(system);
+    } else if (system != nullptr) {
+      doctype_ += " SYSTEM " + quotedLiteral(system);
+    }
+    if (internalSubset_) doctype_ += " [";
+  }
+
+  void doctypeEnd() {
+    doctype_ += internalSubset_ ? "]>" : ">";
+    addLeaf(Kind::kDoctype, "", doctype_);
+    inDoctype_ = false;
+  }
+
+  void start(const XML_Char* name, const XML_Char** attributes) {
+    flushText();
+    Node* element = tree_.newNode(Kind::kElement);
+    element->name = tree_.copy(name);
+    if (keepLines_) element->line = static_cast<long>(XML_GetCurrentLineNumber(parser_));
+    const int specified = XML_GetSpecifiedAttributeCount(parser_);
+    for (int i = 0; attributes[i] != nullptr; i += 2)
+      tree_.addAttribute(element, attributes[i], attributes[i + 1], i < specified);
+    tree_.append(current_, element);
+    current_ = element;
+  }
+
+  void end(const XML_Char* /*name*/) {
+    flushText();
+    current_ = current_->parent;
+  }
+
+  void text(const XML_Char* text, int length) {
+    if (current_ != &tree_.document) text_.append(text, static_cast<std::size_t>(length));
+  }
+
+  void cdataStart() { flushText(); }
+  void cdataEnd() {
+    addLeaf(Kind::kCData, "", text_);
+    text_.clear();
+  }
+
+  void comment(const XML_Char* data) {
+    if (inDoctype_) {
+      doctype_ += std::string("<!--") + data + "-->";
+      return;
+    }
+    flushText();
+    addLeaf(Kind::kComment, "", data);
+  }
+
+  void instruction(const XML_Char* target, const XML_Char* data) {
+    if (inDoctype_) {
+      doctype_ += std::string("<?") + target + (*data != '\0' ? " " : "") + data + "?>";
+      return;
+    }
+    flushText();
+    addLeaf(Kind::kPi, target, data);
+  }
+
+  // What no other handler takes: the declarations of the internal subset as written, and in
+  // content a reference to an external entity, which is kept as it stands.
+  void other(const XML_Char* text, int length) {
+    const std::string_view raw(text, static_cast<std::size_t>(length));
+    if (inDoctype_) {
+      doctype_ += raw;
+    } else if (current_ != &tree_.document && raw.starts_with('&')) {
+      flushText();
+      addLeaf(Kind::kReference, "", raw);
+    }
+  }
+
+  void flushText() {
+    if (text_.empty()) return;
+    Node* node = addLeaf(Kind::kText, "", text_);
+    node->whiteOnly = isWhiteSpace(text_);
+    text_.clear();
+  }
+
+  Node* addLeaf(Kind kind, std::string_view name, std::string_view value) {
+    Node* node = tree_.newNode(kind);
+    node->name = tree_.copy(name);
+    node->value = tree_.copy(value);
+    if (keepLines_) node->line = static_cast<long>(XML_GetCurrentLineNumber(parser_));
+    tree_.append(current_, node);
+    return node;
+  }
+
+  XMLNode::Tree& tree_;
+  bool keepLines_;
+  XML_Parser parser_ = nullptr;
+  Node* current_ = &tree_.document;
+  std::string text_;
+  bool inDoctype_ = false;
+  bool internalSubset_ = false;
+  std::string doctype_;
+  bool outOfMemory_ = false;
+};
+
+template <typename Feed>
+std::shared_ptr<XMLNode::Tree> build(Feed feed, bool recover, bool keepLines,
+                                     XMLNode::FileReport& report) {
+  auto tree = std::make_shared<XMLNode::Tree>();
+  tree->linesKept = keepLines;
+  TreeBuilder builder(*tree, keepLines);
+  XmlStream stream(builder);
+  const bool parsed = feed(stream);
+  builder.finish();
+  if (builder.outOfMemory()) {
+    report = XMLNode::FileReport{};
+    report.error = XMLNode::kFileBeyondLimits;
+    report.bound = XMLNode::kMemoryBound;
+    report.problem = "memory ran out";
+    return nullptr;
+  }
+  if (parsed) report.error = XMLNode::kFileParsed;
+  return parsed || recover ? tree : nullptr;
+}
+
+}  // namespace
+
+std::shared_ptr<XMLNode::Tree> buildTree(std::string_view bytes, bool recover,
+                                         XMLNode::FileReport& report) {
+  return build([&](XmlStream& stream) { return feedBytes(bytes, stream, report); }, recover, false,
+               report);
+}
+
+std::shared_ptr<XMLNode::Tree> buildFileTree(const char* path, bool keepLines,
+                                             XMLNode::FileReport& report) {
+  return build([&](XmlStream& stream) { return feedFile(path, stream, report); }, false, keepLines,
+               report);
+}
+
+}  // namespace kyto::xml
