@@ -62,7 +62,8 @@ void mergeAndRead(benchmark::State& state) {
                   {.mac = macs[i].c_str(), .ip = "10.0.0.2", .deviceName = "TV"});
     }
     std::size_t listed = 0;
-    for (const ClientRecord* r : list.finish()) listed += r->comeFrom >= 0;
+    for (const ClientRecord* r = list.finish(); r != nullptr; r = r->next)
+      listed += r->comeFrom >= 0;
     benchmark::DoNotOptimize(listed);
   }
   state.SetComplexityN(state.range(0));

@@ -27,9 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A deny flag other than the default shows that the records carry the setting.
   const ListContext context{{.denyAnonymous = 1}, registry, list};
   const int result = mergeAgentDevices(text, context).status;
-  const ListedRecords listed = list.finish();
-  const std::size_t records = listed.size();
-  for (const ClientRecord* r : listed) {
+  std::size_t records = 0;
+  for (const ClientRecord* r = list.finish(); r != nullptr; r = r->next, ++records) {
     if (r->comeFrom != FromDmcSearchCache || r->profileId != -1 || !r->clientType.empty() ||
         !r->user.empty() || r->deny != 1)
       abort();

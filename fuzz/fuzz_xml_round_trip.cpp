@@ -23,7 +23,8 @@ std::string shapeOf(const XMLNode& top) {
     shape += node.getName();
     for (const auto& [name, value] : node.getAttributes())
       shape += std::string(" ") + name + "=" + value;
-    for (int i = 0; node.getText(i) != nullptr; ++i) shape += std::string(" [") + node.getText(i) + "]";
+    for (int i = 0; node.getText(i) != nullptr; ++i)
+      shape += std::string(" [") + node.getText(i) + "]";
     shape += "\n";
     pending.push_back(node.getChildNode());
   }

@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git
-  libxml2-dev libxml2-utils libpugixml-dev nlohmann-json3-dev
+  libexpat1-dev libxml2-dev libxml2-utils libpugixml-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   util-linux mandoc bash-completion python3
   libavformat-dev

@@ -63,8 +63,8 @@ class MarkupGuard final : public ParserSetup {
     if (length > kMaxDeclarationLength) guard.fail(MarkupBreach::kLongDeclaration);
   }
 
-  static void XMLCALL onDoctypeStart(void* self, const XML_Char*, const XML_Char*,
-                                     const XML_Char*, int) {
+  static void XMLCALL onDoctypeStart(void* self, const XML_Char*, const XML_Char*, const XML_Char*,
+                                     int) {
     of(self).inDoctype_ = true;
   }
   static void XMLCALL onDoctypeEnd(void* self) { of(self).inDoctype_ = false; }
@@ -180,8 +180,8 @@ MarkupCheck checkMarkup(std::string_view input) {
     if (stream.failure() == XmlStream::Failure::kUnknownEncoding)
       return {MarkupBreach::kEncoding, 0, {}};
     const XML_Index faultIndex = XML_GetErrorByteIndex(stream.parser());
-    const bool exact = !stream.converting() && faultIndex >= 0 &&
-                       stream.failure() == XmlStream::Failure::kParse;
+    const bool exact =
+        !stream.converting() && faultIndex >= 0 && stream.failure() == XmlStream::Failure::kParse;
     return faultAt(stream, exact ? static_cast<std::size_t>(faultIndex) : at, input.size());
   }
 }

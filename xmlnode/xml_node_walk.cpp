@@ -223,8 +223,13 @@ void XMLNode::forEachChildInFile(const char* path, int* error, const char* tag, 
   try {
     if (path != nullptr && tag != nullptr && child != nullptr) {
       AttributeWalk walk(tag, child, names, count);
-      XmlStream stream(walk);
-      if (kyto::xml::feedFile(path, stream, report) && !walk.outOfMemory()) {
+      bool parsed = false;
+      {
+        // The parser and the file's bytes are gone before the first visit.
+        XmlStream stream(walk);
+        parsed = kyto::xml::feedFile(path, stream, report) && !walk.outOfMemory();
+      }
+      if (parsed) {
         result = walk.tagFound() ? kFileParsed : kFileTagMissing;
         if (result == kFileParsed) walk.visitAll(visit, context);
       } else {

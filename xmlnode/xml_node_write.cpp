@@ -21,35 +21,38 @@ using Kind = XMLNode::Node::Kind;
 
 namespace kyto::xml {
 
+namespace {
+
+// The reference each byte is written as, or null for a byte written as it is: in character data,
+// and in an attribute value, which also keeps its quotes and line breaks.
+struct References {
+  const char* text[256] = {};
+  const char* value[256] = {};
+};
+
+constexpr References makeReferences() {
+  References references;
+  for (auto* table : {references.text, references.value}) {
+    table['&'] = "&amp;";
+    table['<'] = "&lt;";
+    table['>'] = "&gt;";
+    table['\r'] = "&#13;";
+  }
+  references.value['"'] = "&quot;";
+  references.value['\n'] = "&#10;";
+  references.value['\t'] = "&#9;";
+  return references;
+}
+
+constexpr References kReferences = makeReferences();
+
+}  // namespace
+
 void appendEscaped(std::string& out, std::string_view text, bool inValue) {
+  const char* const* table = inValue ? kReferences.value : kReferences.text;
   std::size_t plain = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const char* reference = nullptr;
-    switch (text[i]) {
-      case '&':
-        reference = "&amp;";
-        break;
-      case '<':
-        reference = "&lt;";
-        break;
-      case '>':
-        reference = "&gt;";
-        break;
-      case '\r':
-        reference = "&#13;";
-        break;
-      case '"':
-        reference = inValue ? "&quot;" : nullptr;
-        break;
-      case '\n':
-        reference = inValue ? "&#10;" : nullptr;
-        break;
-      case '\t':
-        reference = inValue ? "&#9;" : nullptr;
-        break;
-      default:
-        break;
-    }
+    const char* reference = table[static_cast<unsigned char>(text[i])];
     if (reference == nullptr) continue;
     out.append(text, plain, i - plain).append(reference);
     plain = i + 1;
@@ -68,7 +71,7 @@ void appendStartTag(std::string& out, const Node* element) {
   for (const Node::Attribute* a = element->firstAttribute; a != nullptr; a = a->next) {
     if (!a->specified) continue;  // the document type that gave it is kept and gives it again
     out.append(" ").append(a->name).append("=\"");
-    appendEscaped(out, a->value, true);
+    appendEscaped(out, std::string_view(a->value, a->valueLength), true);
     out.append("\"");
   }
 }

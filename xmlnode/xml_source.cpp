@@ -36,28 +36,25 @@ void setTooLarge(XMLNode::FileReport& report) {
   setBeyondLimits(report, XMLNode::kSizeBound, "larger than the 64 MiB the tools read");
 }
 
-}  // namespace
-
-void refuseOutsideDeclarations(XML_Parser parser) {
-  XML_SetNotStandaloneHandler(parser, refuseNotStandalone);
+// Reads up to size bytes; how many, or -1 with errno set.
+ssize_t readUpTo(int fd, char* into, std::size_t size) {
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t n = read(fd, into + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return static_cast<ssize_t>(got);
 }
 
-bool feedFile(const char* path, XmlStream& stream, XMLNode::FileReport& report) {
-  UniqueFd fd;
-  if (const int error = openRegularFile(path, fd); error != 0) {
-    setUnreadable(report, error);
-    return false;
-  }
-  struct stat st;
-  if (fstat(fd.get(), &st) == 0 && static_cast<std::size_t>(st.st_size) > kMostXmlFileBytes) {
-    setTooLarge(report);
-    return false;
-  }
+// Feeds what the file holds beyond its first read, piece by piece, total bytes having been
+// read before.
+bool feedRest(int fd, std::size_t total, XmlStream& stream, XMLNode::FileReport& report) {
   char buffer[kReadBytes];
-  std::size_t total = 0;
   for (;;) {
-    const ssize_t n = read(fd.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = readUpTo(fd, buffer, sizeof buffer);
     if (n < 0) {
       setUnreadable(report, errno);
       return false;
@@ -73,6 +70,58 @@ bool feedFile(const char* path, XmlStream& stream, XMLNode::FileReport& report) 
     }
     if (n == 0) return true;
   }
+}
+
+}  // namespace
+
+void refuseOutsideDeclarations(XML_Parser parser) {
+  XML_SetNotStandaloneHandler(parser, refuseNotStandalone);
+}
+
+// The file is read into the parser's own buffer and parsed in one go: a large list is neither
+// copied nor parsed in pieces. Whatever it grew by meanwhile follows piece by piece.
+bool feedFile(const char* path, XmlStream& stream, XMLNode::FileReport& report) {
+  UniqueFd fd;
+  if (const int error = openRegularFile(path, fd); error != 0) {
+    setUnreadable(report, error);
+    return false;
+  }
+  struct stat st;
+  if (fstat(fd.get(), &st) != 0) {
+    setUnreadable(report, errno);
+    return false;
+  }
+  const auto size = static_cast<std::size_t>(st.st_size);
+  if (size > kMostXmlFileBytes) {
+    setTooLarge(report);
+    return false;
+  }
+  if (size == 0) return feedRest(fd.get(), 0, stream, report);  // empty, or a size nobody knows
+  char* room = stream.bufferFor(size);
+  if (room == nullptr) {
+    reportFailure(stream, report);
+    if (report.error == XMLNode::kFileUnreadable)
+      setBeyondLimits(report, XMLNode::kMemoryBound, "memory ran out");
+    return false;
+  }
+  const ssize_t got = readUpTo(fd.get(), room, size);
+  char more = 0;
+  const ssize_t over = got < 0 ? -1 : readUpTo(fd.get(), &more, 1);
+  if (over < 0) {
+    setUnreadable(report, errno);
+    return false;
+  }
+  // expat parses a document it is told is whole in far fewer steps.
+  if (!stream.parseInPlace(static_cast<std::size_t>(got), over == 0)) {
+    reportFailure(stream, report);
+    return false;
+  }
+  if (over == 0) return true;
+  if (!stream.feed(std::string_view(&more, 1), false)) {
+    reportFailure(stream, report);
+    return false;
+  }
+  return feedRest(fd.get(), static_cast<std::size_t>(got) + 1, stream, report);
 }
 
 bool feedBytes(std::string_view bytes, XmlStream& stream, XMLNode::FileReport& report) {

@@ -89,7 +89,7 @@ bool XmlStream::feed(std::string_view bytes, bool final) {
     if (prefix_.size() < 4 && !final) return true;
     sniffed_ = true;
     if (const Utf32Signature* utf32 = utf32Signature(prefix_))
-      return startConverting(utf32->encoding, utf32->mark, final);
+      return startConverting(utf32->encoding, prefix_.substr(utf32->mark), final);
     return parse(prefix_, final);
   }
   if (!prefix_.empty()) {
@@ -108,17 +108,36 @@ bool XmlStream::parse(std::string_view bytes, bool final) {
   const XML_Error error = XML_GetErrorCode(parser_);
   if (error == XML_ERROR_UNKNOWN_ENCODING && !encoding_.empty() && !prefix_.empty() &&
       converter_ == nullptr)
-    return startConverting(encoding_, 0, final);
+    return startConverting(encoding_, std::move(prefix_), final);
   return fail(error == XML_ERROR_NO_MEMORY ? Failure::kMemory : Failure::kParse);
 }
 
-bool XmlStream::startConverting(const std::string& encoding, std::size_t skip, bool final) {
+char* XmlStream::bufferFor(std::size_t size) {
+  if (failure_ != Failure::kNone || parser_ == nullptr || sniffed_) return nullptr;
+  inPlace_ = static_cast<char*>(XML_GetBuffer(parser_, static_cast<int>(size)));
+  return inPlace_;
+}
+
+bool XmlStream::parseInPlace(std::size_t size, bool final) {
+  if (inPlace_ == nullptr || failure_ != Failure::kNone) return false;
+  const std::string_view bytes(inPlace_, size);
+  inPlace_ = nullptr;
+  sniffed_ = true;
+  // A start over takes the bytes from the room of the parser it replaces, while it is there.
+  if (const Utf32Signature* utf32 = utf32Signature(bytes))
+    return startConverting(utf32->encoding, std::string(bytes.substr(utf32->mark)), final);
+  if (XML_ParseBuffer(parser_, static_cast<int>(size), final) != XML_STATUS_ERROR) return true;
+  const XML_Error error = XML_GetErrorCode(parser_);
+  if (error == XML_ERROR_UNKNOWN_ENCODING && !encoding_.empty())
+    return startConverting(encoding_, std::string(bytes), final);
+  return fail(error == XML_ERROR_NO_MEMORY ? Failure::kMemory : Failure::kParse);
+}
+
+bool XmlStream::startConverting(const std::string& encoding, std::string raw, bool final) {
   encoding_ = encoding;
   converter_ = new Converter(encoding);
   if (!converter_->valid()) return fail(Failure::kUnknownEncoding);
   if (!createParser("UTF-8")) return false;
-  std::string raw = std::move(prefix_);
-  raw.erase(0, skip);
   return convertAndParse(raw, final);
 }
 

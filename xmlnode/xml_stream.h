@@ -60,6 +60,13 @@ class XmlStream {
   // has failed, for good: failure() says why.
   bool feed(std::string_view bytes, bool final);
 
+  // For the first bytes of a document read from a file: room for size bytes in the parser's own
+  // buffer, which the caller reads them into before parseInPlace, so that they are never copied.
+  // Null when memory runs out.
+  char* bufferFor(std::size_t size);
+  // Parses the size bytes read into bufferFor's room, as feed would parse them.
+  bool parseInPlace(std::size_t size, bool final);
+
   Failure failure() const { return failure_; }
   XML_Parser parser() const { return parser_; }
   // Whether expat reads a UTF-8 conversion: its byte indexes are then of that text.
@@ -76,7 +83,7 @@ class XmlStream {
 
   bool createParser(const char* encoding);
   bool parse(std::string_view bytes, bool final);
-  bool startConverting(const std::string& encoding, std::size_t skip, bool final);
+  bool startConverting(const std::string& encoding, std::string raw, bool final);
   bool convertAndParse(std::string_view bytes, bool final);
   bool fail(Failure failure);
   static int XMLCALL recordEncoding(void* stream, const XML_Char* name, XML_Encoding* info);
@@ -86,6 +93,7 @@ class XmlStream {
   Converter* converter_ = nullptr;
   std::string prefix_;  // the first bytes, kept until no start over can come
   bool sniffed_ = false;
+  char* inPlace_ = nullptr;  // bufferFor's room
   std::string encoding_;
   std::string pending_;  // converting: the start of a character cut at the end of the last bytes
   long convertedLines_ = 1;

@@ -32,7 +32,7 @@ void XMLNode::Tree::append(Node* parent, Node* child) {
 void XMLNode::Tree::addAttribute(Node* node, std::string_view name, std::string_view value,
                                  bool specified) {
   auto* attribute = new (arena.allocate(sizeof(Node::Attribute), alignof(Node::Attribute)))
-      Node::Attribute{copy(name), copy(value), nullptr, specified};
+      Node::Attribute{copy(name), copy(value), value.size(), nullptr, specified};
   (node->lastAttribute != nullptr ? node->lastAttribute->next : node->firstAttribute) = attribute;
   node->lastAttribute = attribute;
 }
@@ -82,7 +82,9 @@ class TreeBuilder final : public ParserSetup {
   }
 
   // Ends the text in hand: a parse that stopped early leaves what it read.
-  void finish() { guarded([&] { flushText(); }); }
+  void finish() {
+    guarded([&] { flushText(); });
+  }
   bool outOfMemory() const { return outOfMemory_; }
 
  private:

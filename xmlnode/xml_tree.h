@@ -3,6 +3,7 @@
 // freed without a step per node.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory_resource>
 #include <string_view>
@@ -23,6 +24,7 @@ struct XMLNode::Node {
   struct Attribute {
     const char* name;
     const char* value;
+    std::size_t valueLength;
     Attribute* next;
     bool specified;  // false for a default of the document type, which a rewrite leaves to it
   };

@@ -5,8 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
-#include <span>
-#include <string>
+#include <string_view>
 
 namespace kyto::clientadm {
 
@@ -17,22 +16,18 @@ enum ClientSource : int {
   FromDmcSearchCache = 2,
 };
 
+// Its texts are the list's own copies (merged_client_list.h), never a caller's.
 struct ClientRecord {
-  std::string mac;  // empty when the source gave none
-  std::string ip;
-  std::string deviceName;
-  std::string clientType;
+  std::string_view mac;  // empty when the source gave none
+  std::string_view ip;
+  std::string_view deviceName;
+  std::string_view clientType;
   std::int32_t profileId = -1;
-  std::string user;
+  std::string_view user;
   std::int32_t comeFrom = FromUserSettings;
   std::int32_t deny = 0;
   ClientRecord* next = nullptr;
 };
-
-// The records of a listing in their order. Held as an array, not walked through next: the
-// records lie anywhere in memory, and a writer asks for those a few places ahead while it
-// writes one, which a chain of pointers would make it reach one by one.
-using ListedRecords = std::span<const ClientRecord* const>;
 
 // One client as a source reports it. Every text may be null (not given) and is borrowed for the
 // call.
@@ -57,9 +52,9 @@ struct RecordField {
   };
   const char* name;
   Kind kind;
-  std::string ClientRecord::*text = nullptr;      // Text
-  const char* ClientReport::*reported = nullptr;  // Text
-  std::int32_t ClientRecord::*number = nullptr;   // the others
+  std::string_view ClientRecord::*text = nullptr;  // Text
+  const char* ClientReport::*reported = nullptr;   // Text
+  std::int32_t ClientRecord::*number = nullptr;    // the others
 };
 
 inline constexpr RecordField kRecordFields[] = {
@@ -88,21 +83,5 @@ inline constexpr int kMacTextSize = 18;
 // Writes the six bytes as "%02x:%02x:%02x:%02x:%02x:%02x" would, NUL-terminated; formatting by
 // hand keeps printf's parsing out of the per-client path of the list command.
 void formatMacText(const std::uint8_t* bytes, char (&text)[kMacTextSize]);
-
-// Asking for a listed record's memory before it is written out. In list order the records lie
-// all over the heap, and a large list is long out of the cache by the time it is written: a
-// writer that waited for each record, then for each of its texts, would wait on a cache miss
-// several times a line. Writers therefore ask for the records a few lines ahead, first the record
-// itself and then, once it has arrived, the texts it points to.
-inline void prefetchRecord(const ClientRecord* record) {
-  const auto* bytes = reinterpret_cast<const char*>(record);
-  for (std::size_t offset = 0; offset < sizeof(ClientRecord); offset += 64)
-    __builtin_prefetch(bytes + offset);
-}
-
-inline void prefetchTexts(const ClientRecord* record) {
-  for (const RecordField& field : kRecordFields)
-    if (field.text != nullptr) __builtin_prefetch((record->*field.text).data());
-}
 
 }  // namespace kyto::clientadm

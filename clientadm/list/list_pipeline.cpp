@@ -27,11 +27,11 @@ int listClients(const ListSettings& settings, ClientTypeRegistry& registry, List
   // said after it.
   const SourceReport reports[] = {readStoredClients(context, registry), readDmsClientCache(context),
                                   readDmcSearchCache(context)};
-  const ListedRecords records = list->finish();
+  const ClientRecord* first = list->finish();
   if (format == ListingFormat::Json) {
-    writeJsonListing(records, stdout);
+    writeJsonListing(first, stdout);
   } else {
-    writeTextListing(records, stdout);
+    writeTextListing(first, stdout);
   }
   flushStandardOutput();  // the warnings follow the listing even where both streams are one
   for (const SourceReport& report : reports) std::fputs(report.warning.c_str(), stderr);

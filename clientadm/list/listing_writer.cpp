@@ -32,12 +32,12 @@ char* putNumber(char* out, std::int32_t value) {
 // line: a device names itself and a user name is anyone's text, so a '|' or a control
 // character in them must not forge fields or lines. A safe text has no NUL, so the common case
 // is one scan and one copy.
-char* putText(char* out, const std::string& text) {
+char* putText(char* out, std::string_view text) {
   if (isSafeListingField(text)) {
     std::memcpy(out, text.data(), text.size());
     return out + text.size();
   }
-  const std::string field = listingField(std::string_view(text.c_str()));  // never longer
+  const std::string field = listingField(text.substr(0, text.find('\0')));  // never longer
   std::memcpy(out, field.data(), field.size());
   return out + field.size();
 }
@@ -60,10 +60,6 @@ std::size_t lineBound(const ClientRecord& record) {
     if (field.text != nullptr) bound += (record.*field.text).size();
   return bound;
 }
-
-// How far ahead the listing asks for records and their texts (client_record.h).
-constexpr std::size_t kRecordsAhead = 16;
-constexpr std::size_t kTextsAhead = 8;
 
 }  // namespace
 
@@ -97,20 +93,15 @@ void ListingWriter::write(const ClientRecord& record) {
   used_ = static_cast<std::size_t>(putLine(buffer_ + used_, record) - buffer_);
 }
 
-void writeTextListing(ListedRecords records, std::FILE* out) {
+void writeTextListing(const ClientRecord* first, std::FILE* out) {
   ListingWriter writer(out);
-  const std::size_t count = records.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    if (i + kRecordsAhead < count) prefetchRecord(records[i + kRecordsAhead]);
-    if (i + kTextsAhead < count) prefetchTexts(records[i + kTextsAhead]);
-    writer.write(*records[i]);
-  }
+  for (const ClientRecord* record = first; record != nullptr; record = record->next)
+    writer.write(*record);
 }
 
 namespace {
 
 constexpr std::size_t kFlushSize = 64 * 1024;
-constexpr std::size_t kJsonRecordsAhead = 8;
 
 void appendValue(std::string& out, const RecordField& field, const ClientRecord& record) {
   if (field.text != nullptr) {
@@ -172,8 +163,8 @@ std::string clientRecordJson(const ClientRecord& record) {
   return text;
 }
 
-void writeJsonListing(ListedRecords records, std::FILE* out) {
-  if (records.empty()) {
+void writeJsonListing(const ClientRecord* first, std::FILE* out) {
+  if (first == nullptr) {
     writeText("[]\n", out);
     return;
   }
@@ -181,14 +172,9 @@ void writeJsonListing(ListedRecords records, std::FILE* out) {
   // document in memory.
   std::string pending = "[\n";
   pending.reserve(kFlushSize + 4096);
-  // The records are asked for ahead (client_record.h): the one kJsonRecordsAhead on, and the
-  // texts of the next one.
-  const std::size_t count = records.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    if (i + kJsonRecordsAhead < count) prefetchRecord(records[i + kJsonRecordsAhead]);
-    if (i + 1 < count) prefetchTexts(records[i + 1]);
-    appendRecord(pending, *records[i]);
-    pending += i + 1 < count ? ",\n" : "\n]\n";
+  for (const ClientRecord* record = first; record != nullptr; record = record->next) {
+    appendRecord(pending, *record);
+    pending += record->next != nullptr ? ",\n" : "\n]\n";
     if (pending.size() >= kFlushSize) {
       writeText(pending, out);
       pending.clear();

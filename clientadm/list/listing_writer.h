@@ -37,8 +37,8 @@ class ListingWriter {
   char buffer_[kBufferSize];
 };
 
-// Writes the records, one line each, as ListingWriter writes them.
-void writeTextListing(ListedRecords records, std::FILE* out);
+// Writes the records from first on through next, one line each, as ListingWriter writes them.
+void writeTextListing(const ClientRecord* first, std::FILE* out);
 
 // One record as a JSON object on one line, keys in this order: "deny" (boolean), "mac", "ip",
 // "deviceName", "clientType", "user" (strings, "" when not given), "profileId" (number, null
@@ -46,7 +46,8 @@ void writeTextListing(ListedRecords records, std::FILE* out);
 // "searchCache"). Bytes that are not valid UTF-8 become U+FFFD.
 std::string clientRecordJson(const ClientRecord& record);
 
-// Writes the records as one JSON array, one object per line: "[]\n" when there is none.
-void writeJsonListing(ListedRecords records, std::FILE* out);
+// Writes the records from first on as one JSON array, one object per line: "[]\n" when there is
+// none.
+void writeJsonListing(const ClientRecord* first, std::FILE* out);
 
 }  // namespace kyto::clientadm

@@ -71,11 +71,10 @@ TEST(ClientRecordJson, TextsAreWrittenAsACommonJsonWriterWritesThem) {
   }
 }
 
-std::string jsonListing(const std::vector<ClientRecord>& records) {
-  std::vector<const ClientRecord*> listed;
-  for (const ClientRecord& record : records) listed.push_back(&record);
+std::string jsonListing(std::vector<ClientRecord>& records) {
+  for (std::size_t i = 0; i + 1 < records.size(); ++i) records[i].next = &records[i + 1];
   test::MemoryStream out;
-  writeJsonListing(listed, out.get());
+  writeJsonListing(records.empty() ? nullptr : &records.front(), out.get());
   return out.text();
 }
 
@@ -85,8 +84,13 @@ TEST(WriteJsonListing, OneArrayOfOneObjectPerLine) {
   EXPECT_EQ(jsonListing(none), "[]\n");
 
   std::vector<ClientRecord> records;
-  for (int i = 0; i < 3000; ++i)
-    records.push_back({std::to_string(i), "", std::string(i % 97, 'd'), "", -1, "", 1, 0});
+  std::vector<std::string> texts;
+  texts.reserve(6000);
+  for (int i = 0; i < 3000; ++i) {
+    const std::string& mac = texts.emplace_back(std::to_string(i));
+    const std::string& name = texts.emplace_back(static_cast<std::size_t>(i % 97), 'd');
+    records.push_back({mac, "", name, "", -1, "", 1, 0});
+  }
   std::string expected = "[\n";
   for (const ClientRecord& record : records) expected += clientRecordJson(record) + ",\n";
   expected.replace(expected.size() - 2, 2, "\n]\n");

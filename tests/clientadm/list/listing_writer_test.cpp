@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,18 @@ namespace {
 std::string printfLines(const std::vector<ClientRecord>& records) {
   test::MemoryStream out;
   for (const ClientRecord& r : records) {
-    std::fprintf(out.get(), "%d|%s|%s|%s|%s|%d|%s|%d\n", r.deny, r.mac.c_str(), r.ip.c_str(),
-                 r.deviceName.c_str(), r.clientType.c_str(), r.profileId, r.user.c_str(),
+    std::fprintf(out.get(), "%d|%s|%s|%s|%s|%d|%s|%d\n", r.deny, std::string(r.mac).c_str(),
+                 std::string(r.ip).c_str(), std::string(r.deviceName).c_str(),
+                 std::string(r.clientType).c_str(), r.profileId, std::string(r.user).c_str(),
                  r.comeFrom);
   }
   return out.text();
+}
+
+// The texts records point to, kept for the test.
+std::string_view kept(std::string text) {
+  static std::deque<std::string> texts;
+  return texts.emplace_back(std::move(text));
 }
 
 std::string writerLines(const std::vector<ClientRecord>& records) {
@@ -32,9 +40,14 @@ std::string writerLines(const std::vector<ClientRecord>& records) {
 }
 
 ClientRecord record(std::string mac, std::string deviceName, std::int32_t number) {
-  return ClientRecord{
-      std::move(mac), "192.168.1.20", std::move(deviceName), "StandardDLNA150", number, "user",
-      number,         number};
+  return ClientRecord{kept(std::move(mac)),
+                      "192.168.1.20",
+                      kept(std::move(deviceName)),
+                      "StandardDLNA150",
+                      number,
+                      "user",
+                      number,
+                      number};
 }
 
 TEST(ListingWriter, WritesWhatPrintfWritesForExtremeNumbers) {
@@ -62,9 +75,7 @@ TEST(ListingWriter, WritesWhatPrintfWritesAcrossAndBeyondItsBuffer) {
 }
 
 TEST(ListingWriter, ATextEndsAtItsFirstNulAsWithPrintf) {
-  ClientRecord r = record("02:1a:2b:3c:4d:5e", "TV", 1);
-  r.deviceName.push_back('\0');
-  r.deviceName += "hidden";
+  ClientRecord r = record("02:1a:2b:3c:4d:5e", std::string("TV\0hidden", 9), 1);
   EXPECT_EQ(writerLines({r}), printfLines({r}));
 }
 
