@@ -18,13 +18,16 @@ debs=("$build"/packages/*.deb)
 printf 'built %s\n' "${debs[@]}"
 
 echo "== dependencies"
-# The library and clientadm carry their XML parser inside; only treeshaper links libxml2.
+# The library and clientadm read XML with the system's expat; treeshaper also links libxml2.
 depends() { dpkg-deb -f "$build/packages/$1"_*.deb Depends; }
 for package in libkytoutil1 kyto-tools; do echo "$package: $(depends $package)"; done
 if depends libkytoutil1 | grep -qE 'libxml2|pugixml'; then
-  echo "FAILED: libkytoutil1 depends on an XML library"
+  echo "FAILED: libkytoutil1 depends on an XML library it does not use"
   exit 1
 fi
+for package in libkytoutil1 kyto-tools; do
+  depends $package | grep -q libexpat1 || { echo "FAILED: $package lacks libexpat1"; exit 1; }
+done
 depends kyto-tools | grep -q libxml2 || { echo "FAILED: kyto-tools lacks libxml2"; exit 1; }
 
 echo "== lintian"
