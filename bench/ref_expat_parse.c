@@ -21,7 +21,8 @@ static char* readWhole(const char* path, size_t* size) {
   char* bytes = malloc((size_t)st.st_size + 1);
   size_t got = 0;
   ssize_t n;
-  while (bytes != NULL && (n = read(fd, bytes + got, (size_t)st.st_size - got)) > 0) got += (size_t)n;
+  while (bytes != NULL && (n = read(fd, bytes + got, (size_t)st.st_size - got)) > 0)
+    got += (size_t)n;
   close(fd);
   *size = got;
   return bytes;

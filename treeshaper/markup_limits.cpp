@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "xml_stream.h"
@@ -17,16 +16,11 @@ namespace {
 // piece it was found in, since its offset is one in the converted text.
 constexpr std::size_t kPieceBytes = 4096;
 
-bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 class MarkupGuard final : public ParserSetup {
  public:
   void setUp(XML_Parser parser) override {
     parser_ = parser;
     XML_SetUserData(parser, this);
-    XML_SetXmlDeclHandler(parser, onDeclaration);
     XML_SetDoctypeDeclHandler(parser, onDoctypeStart, onDoctypeEnd);
     XML_SetElementHandler(parser, onStart, onEnd);
     XML_SetAttlistDeclHandler(parser, onAttlist);
@@ -47,22 +41,6 @@ class MarkupGuard final : public ParserSetup {
     XML_StopParser(parser_, XML_FALSE);
   }
 
-  // The declaration's length with each run of blanks counted once, from the bytes expat keeps.
-  static void XMLCALL onDeclaration(void* self, const XML_Char*, const XML_Char*, int) {
-    MarkupGuard& guard = of(self);
-    int offset = 0;
-    int size = 0;
-    const char* context = XML_GetInputContext(guard.parser_, &offset, &size);
-    const int count = XML_GetCurrentByteCount(guard.parser_);
-    std::size_t length = static_cast<std::size_t>(count);
-    if (context != nullptr && offset + count <= size) {
-      length = 0;
-      for (int i = 0; i < count; ++i)
-        length += !(isBlank(context[offset + i]) && i > 0 && isBlank(context[offset + i - 1]));
-    }
-    if (length > kMaxDeclarationLength) guard.fail(MarkupBreach::kLongDeclaration);
-  }
-
   static void XMLCALL onDoctypeStart(void* self, const XML_Char*, const XML_Char*, const XML_Char*,
                                      int) {
     of(self).inDoctype_ = true;
@@ -78,14 +56,8 @@ class MarkupGuard final : public ParserSetup {
       namespaces += std::strncmp(name, "xmlns", 5) == 0 && (name[5] == '\0' || name[5] == ':');
     }
     guard.inScope_ += namespaces;
-    try {
-      guard.scopes_.push_back(namespaces);
-    } catch (const std::bad_alloc&) {
-      return guard.fail(MarkupBreach::kTooDeep);
-    }
+    if (!runInHandler(guard.parser_, [&] { guard.scopes_.push_back(namespaces); })) return;
     if (count > kMaxAttributesPerElement) return guard.fail(MarkupBreach::kTooManyAttributes);
-    if (guard.scopes_.size() > static_cast<std::size_t>(kMaxDepth))
-      return guard.fail(MarkupBreach::kTooDeep);
     if (guard.inScope_ > kMaxNamespacesInScope) guard.fail(MarkupBreach::kTooManyNamespaces);
   }
 
@@ -100,15 +72,9 @@ class MarkupGuard final : public ParserSetup {
     if (defaultValue != nullptr) of(self).fail(MarkupBreach::kDefaultAttribute);
   }
 
-  // expat hands an entity's value with its character references replaced: "&#60;" shows as
-  // the markup it becomes where the entity is used.
-  static void XMLCALL onEntity(void* self, const XML_Char*, int parameter, const XML_Char* value,
-                               int length, const XML_Char*, const XML_Char*, const XML_Char*,
-                               const XML_Char*) {
-    MarkupGuard& guard = of(self);
-    if (parameter != 0) return guard.fail(MarkupBreach::kParameterEntity);
-    if (value != nullptr && std::memchr(value, '<', static_cast<std::size_t>(length)) != nullptr)
-      guard.fail(MarkupBreach::kMarkupInEntity);
+  static void XMLCALL onEntity(void* self, const XML_Char*, int parameter, const XML_Char*, int,
+                               const XML_Char*, const XML_Char*, const XML_Char*, const XML_Char*) {
+    if (parameter != 0) of(self).fail(MarkupBreach::kParameterEntity);
   }
 
   // A parameter entity's reference in the internal subset reaches no other handler.
@@ -143,20 +109,14 @@ const char* describeBreach(MarkupBreach breach) {
       return "within the limits";
     case MarkupBreach::kTooManyAttributes:
       return "more than 256 attributes in one element";
-    case MarkupBreach::kTooDeep:
-      return "more than 256 elements open at once";
     case MarkupBreach::kTooManyNamespaces:
       return "more than 64 namespace declarations in scope";
     case MarkupBreach::kDefaultAttribute:
       return "a default attribute value in the document type";
     case MarkupBreach::kParameterEntity:
       return "a parameter entity in the document type";
-    case MarkupBreach::kMarkupInEntity:
-      return "markup in an entity value";
     case MarkupBreach::kEncoding:
       return "an encoding this machine can't convert";
-    case MarkupBreach::kLongDeclaration:
-      return "an XML declaration longer than 256 bytes";
     case MarkupBreach::kMalformed:
       return "not well-formed";
   }
