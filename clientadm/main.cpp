@@ -1,5 +1,5 @@
 // clientadm: adds, removes and lists the media server's clients, prints a media file's
-// duration and checks the configuration.
+// duration, checks the configuration and tells which client types a device matches.
 #include <kytoutil/kytoutil.h>
 
 #include <cerrno>
@@ -15,6 +15,7 @@
 #include "common/descriptors.h"
 #include "history/history_command.h"
 #include "list/list_pipeline.h"
+#include "match/match_command.h"
 
 namespace kyto::clientadm {
 namespace {
@@ -51,6 +52,8 @@ int runClientCommand(const ParsedCommand& command, const ListSettings& settings,
       return printHistory(command.listing);
     case CommandRestore:
       return restoreVersion(command.version);
+    case CommandMatch:
+      return printMatchingEntries(command.properties, command.listing);
   }
   return 1;
 }
@@ -76,7 +79,8 @@ int run(int argc, char** argv) {
     const int parsed = parseClientCommand(argc, argv, &command, registry);
     if (parsed == ParseAccepted) return runClientCommand(command, settings, registry);
     if (parsed != ParseRejectedNoUsage) printClientUsage(argv, registry);
-    return 1;
+    // match keeps 1 for "nothing matched", so a command line it can't use is told apart.
+    return parsed == ParseBadMatchWord ? 2 : 1;
   } catch (...) {
     return 1;  // only memory exhaustion gets here
   }

@@ -101,6 +101,15 @@ show env HALYARD_DEVICES_FILE="$hostile" clientadm list
 step "The listing for programs, as JSON: the same records, every text exact (read by Python's json module):"
 show_into_json_tool env HALYARD_DEVICES_FILE="$hostile" clientadm list --json
 
+step "Which catalogue entries a device matches, and by what pattern: a TV's user agent and friendly name."
+cat <<'EOF'
+# Each line is SHORT_NAME|FULL_NAME|PATTERN_TYPE|COMPARE_TYPE|PATTERN. This user agent meets the
+# patterns of two entries, the old and the new Aurora TV; the friendly name meets none.
+EOF
+show clientadm match "UserAgent=Aurora-55 DLNADOC/1.50 AuroraTV/3.1" "FriendlyName=Living Room TV"
+step "A streaming box: NimbusBox looks for its text in the friendly name, no entry in the SSDP name:"
+show clientadm match "FriendlyNameSSDP=Nimbus Box" "FriendlyName=Nimbus Box"
+
 step "The configuration check finds nothing wrong on the sample appliance (no output, status 0):"
 show clientadm check
 # A copy, as check creates the list's lock file beside the list.

@@ -1,5 +1,6 @@
 // clientadm's command line parser on argument vectors cut from the input: never reads past the
-// vector, an accepted add or del always carries a MAC text and an accepted getDuration a path.
+// vector, an accepted add or del always carries a MAC text, an accepted getDuration a path and an
+// accepted match a property.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -38,5 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (result == 0 && parsed.profileId > 5) abort();
   bool isDuration = parsed.command == kyto::clientadm::CommandGetDuration;
   if (result == 0 && isDuration && parsed.filePath == nullptr) abort();
+  bool isMatch = parsed.command == kyto::clientadm::CommandMatch;
+  if (result == 0 && isMatch && parsed.properties.empty()) abort();
   return 0;
 }

@@ -16,7 +16,7 @@ cmake --build --preset "$preset" -j "$jobs"
 # Suites that start the programs through the test helper, which puts KYTO_TEST_WRAPPER before
 # them. getDuration's media queries are left out: valgrind stops at an instruction of a library
 # that FFmpeg loads (SIGILL in libhwy), which says nothing about this project's code.
-suites='^(Cases/RejectedCommandLine|ClientadmProgram|LiveSources|GetDurationProgram\.RefusesBadCommandLines'
+suites='^(Cases/RejectedCommandLine|Cases/Match|ClientadmProgram|LiveSources|GetDurationProgram\.RefusesBadCommandLines'
 suites+='|treeshaper\.(CommandLine|Listing|CustomTree)'
 suites+='|BadInput|StorageFaults|LockFile|ListFile|DanglingLink|LiveSourceFaults|CheckProgram|History)\.'
 

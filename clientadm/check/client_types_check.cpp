@@ -1,5 +1,4 @@
 #include <kytoutil/kytoutil.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,11 +7,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cli/bounded_regex.h"
+#include "cli/enumeration_names.h"
 #include "common/client_schema.h"
 #include "common/safe_text.h"
 #include "config_check.h"
 #include "name_suggestion.h"
-#include "regex_check.h"
 
 namespace kyto::clientadm {
 
@@ -35,21 +35,6 @@ std::vector<std::string_view> namesOf(const Record* table) {
   std::vector<std::string_view> names;
   for (; table->name != nullptr; ++table) names.emplace_back(table->name);
   return names;
-}
-
-// The record the library's converter finds for a whole name (letter case ignored), or null.
-const int_name_st* findEntry(const int_name_st* table, const char* text) {
-  for (; table->name != nullptr; ++table) {
-    if (strcasecmp(table->name, text) == 0) return table;
-  }
-  return nullptr;
-}
-
-const char* nameOfValue(const int_name_st* table, int value) {
-  for (; table->name != nullptr; ++table) {
-    if (table->value == value) return table->name;
-  }
-  return "?";
 }
 
 // One CLIENTTYPE under check, with where to report.
@@ -78,9 +63,10 @@ const int_name_st* checkEnumeration(const Entry& entry, const char* attribute, i
                                     const char* what) {
   const auto value = attributeValue(entry.element, attribute);
   if (!value) return nullptr;
-  if (const int_name_st* found = findEntry(table, value->c_str())) return found;
+  if (const int_name_st* found = findEnumerationName(table, *value)) return found;
   std::string text = std::string(attribute) + " " + quoted(*value) + " names no " + what +
-                     ": it is read as " + nameOfValue(table, FlagStrToInt(table, value->c_str()));
+                     ": it is read as " +
+                     enumerationName(table, FlagStrToInt(table, value->c_str()));
   if (value->find(' ') != std::string::npos) text += "; the text has a space, which no name has";
   entry.problem(text + suggestion(*value, namesOf(table)));
   return nullptr;
@@ -91,7 +77,7 @@ void checkPattern(const Entry& entry, const int_name_st* compareType) {
   if (!pattern || compareType == nullptr ||
       compareType->value != FlagStrToInt(s_compareTypeName, "RegularExpression"))
     return;
-  if (const auto problem = extendedRegexProblem(*pattern))
+  if (const auto problem = BoundedRegex(*pattern).problem())
     entry.problem("PATTERN " + quoted(*pattern) +
                   " does not compile as a POSIX extended regular expression (" + *problem +
                   "): no device can match it");

@@ -9,6 +9,7 @@
 #include "client_type_registry.h"
 #include "common/client_schema.h"
 #include "common/safe_text.h"
+#include "enumeration_names.h"
 
 namespace kyto::clientadm {
 
@@ -24,6 +25,8 @@ bool readCommandWord(std::string_view word, CommandCode* command) {
       {"check", CommandCheck},
       {"history", CommandHistory},
       {"restore", CommandRestore},
+      // Reads the catalogue and changes nothing.
+      {"match", CommandMatch},
   };
   for (const auto& [text, code] : kWords) {
     if (word != text) continue;
@@ -157,6 +160,44 @@ int parseRestoreWords(int argc, char* const* argv, ParsedCommand* parsed, std::F
   return ParseAccepted;
 }
 
+// NAME=VALUE, split at the first '=', with NAME a property of s_matchTypeName in any letter case.
+// A second word for a property replaces the first, as a repeated option of add does.
+bool addDeviceProperty(const char* word, std::vector<DeviceProperty>& properties) {
+  const std::string_view text = word;
+  const std::size_t equals = text.find('=');
+  if (equals == std::string_view::npos) return false;
+  const int_name_st* name = findEnumerationName(s_matchTypeName, text.substr(0, equals));
+  if (name == nullptr || name->value == kMatchNone) return false;
+  const DeviceProperty property{name->value, word + equals + 1};
+  for (DeviceProperty& given : properties) {
+    if (given.matchType != property.matchType) continue;
+    given = property;
+    return true;
+  }
+  properties.push_back(property);
+  return true;
+}
+
+// match takes "--json" right after it, then one or more NAME=VALUE words.
+int parseMatchWords(int argc, char* const* argv, ParsedCommand* parsed, std::FILE* errors) {
+  int index = 2;
+  if (index < argc && std::string_view(argv[index]) == "--json") {
+    parsed->listing = ListingFormat::Json;
+    ++index;
+  }
+  if (index >= argc) {
+    std::fputs("Error, match should have NAME=VALUE words.\n", errors);
+    return ParseBadMatchWord;
+  }
+  for (; index < argc; ++index) {
+    if (addDeviceProperty(argv[index], parsed->properties)) continue;
+    std::fprintf(errors, "Error match word \"%s\": it should be NAME=VALUE with a property NAME\n",
+                 withoutControls(argv[index]).c_str());
+    return ParseBadMatchWord;
+  }
+  return ParseAccepted;
+}
+
 }  // namespace
 
 int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed,
@@ -178,6 +219,7 @@ int parseClientCommand(int argc, char* const* argv, ParsedCommand* parsed,
   if (command == CommandGetDuration) return parseDurationWords(argc, argv, parsed, errors);
   if (command == CommandHistory) return parseHistoryWords(argc, argv, parsed);
   if (command == CommandRestore) return parseRestoreWords(argc, argv, parsed, errors);
+  if (command == CommandMatch) return parseMatchWords(argc, argv, parsed, errors);
   if (!scanOptions(argc, argv, OptionScan{parsed, registry, errors})) return ParseRejected;
   return checkMacAddress(*parsed, errors) ? ParseAccepted : ParseRejected;
 }
@@ -187,6 +229,14 @@ namespace {
 
 void printLine(const char* line, std::FILE* out) {
   std::fputs(line, out);
+  std::fputc('\n', out);
+}
+
+// The property names that match takes, as one line.
+void printPropertyNames(std::FILE* out) {
+  std::fputs("\tNAME:", out);
+  for (const int_name_st* name = s_matchTypeName; name->name != nullptr; ++name)
+    if (name->value != kMatchNone) std::fprintf(out, " %s", name->name);
   std::fputc('\n', out);
 }
 
@@ -231,6 +281,12 @@ void printClientUsage(char* const* argv, const ClientTypeRegistry& registry, std
   std::fprintf(out, "%s restore <number>\n", program);
   printLine("\tmakes a kept version the client list again; the restore is a change of its own",
             out);
+  std::fprintf(out, "%s match [--json] <NAME=VALUE>...\n", program);
+  printLine(
+      "\tprints each catalogue entry whose PATTERN is found in the property it names: "
+      "SHORT_NAME|FULL_NAME|PATTERN_TYPE|COMPARE_TYPE|PATTERN",
+      out);
+  printPropertyNames(out);
 }
 
 }  // namespace kyto::clientadm

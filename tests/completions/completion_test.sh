@@ -53,7 +53,7 @@ expect() {
   fi
 }
 
-expect "add del list getDuration check history restore" clientadm ""
+expect "add del list getDuration check history restore match" clientadm ""
 expect "del" clientadm d
 expect "check" clientadm c
 expect "--json" clientadm history ""
@@ -66,6 +66,13 @@ expect "" clientadm add -m ""
 expect "--filePath" clientadm getDuration ""
 expect "--json" clientadm list ""
 expect "" clientadm list --json ""
+properties="UserAgent= XAVClientInfo= FriendlyName= ModelName= Manufacturer= FriendlyNameSSDP=
+  CAST-DEVICE-CAPABILITIES= FriendlyName.DLNA.ORG="
+expect "--json $properties" clientadm match ""
+expect "$properties" clientadm match --json UserAgent=x ""
+expect "FriendlyName= FriendlyName.DLNA.ORG= FriendlyNameSSDP=" clientadm match Fr
+expect "" clientadm match UserAgent = ""
+expect "" clientadm match UserAgent=Tv
 expect "-l --list -r --read -a --add -h --help" treeshaper ""
 expect "Music Video Photo" treeshaper --list ""
 expect "Video" treeshaper -a V

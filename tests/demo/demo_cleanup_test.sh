@@ -31,6 +31,9 @@ out=$("$demo" "$build" 2>&1) || fail "the demo failed: $out"
   fail "the demo's text listing did not make the hostile name safe: $out"
 [[ $out == *'"deviceName": "Evil|0|x\n0|de:ad:be:ef:00:01|6.6.6.6|Admin PC||0|admin|0",'* ]] ||
   fail "the demo's JSON listing did not pass python3 -m json.tool with the exact name: $out"
+# match: the TV's user agent meets both Aurora entries, in catalogue order.
+[[ $out == *$'\nAuroraTV2019|Aurora Smart TV (2019 and later)|UserAgent|StringFind|AuroraTV/\nAuroraTVLegacy|'* ]] ||
+  fail "the demo's match did not find the TV's two entries: $out"
 check_nothing_left "a whole run"
 
 # A build whose clientadm says it started and then waits, and whose cache writer exits with the

@@ -5,7 +5,7 @@
 #   xmlnode      common
 #   libkytoutil  common, xmlnode
 #   clientadm    common, xmlnode, libkytoutil's public header; inside it, cli/ below list/,
-#                check/ and history/, which don't include each other
+#                check/, history/ and match/, which don't include each other
 #   treeshaper   common, xmlnode (its expat stream, for the markup pass)
 # So no real component includes anything of platform/. Usage: check_layers.sh SOURCE_DIR
 set -euo pipefail
@@ -52,9 +52,10 @@ for folder in "${!allowed[@]}"; do
     done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
   done < <(find "$folder" -name '*.cpp' -o -name '*.h' -o -name '*.c')
 done
-# Inside clientadm: main.cpp above its folders, list/, check/ and history/ beside each other above
-# cli/, which holds the command line and what every command runs.
-declare -A inner=([cli]="cli" [list]="cli list" [check]="cli check" [history]="cli history")
+# Inside clientadm: main.cpp above its folders, list/, check/, history/ and match/ beside each other
+# above cli/, which holds the command line, what every command runs and what two of them share.
+declare -A inner=([cli]="cli" [list]="cli list" [check]="cli check" [history]="cli history"
+  [match]="cli match")
 for part in "${!inner[@]}"; do
   while IFS= read -r file; do
     while IFS= read -r name; do

@@ -1,7 +1,12 @@
-// Whether a catalogue pattern compiles as a POSIX extended regular expression.
+// A catalogue pattern as a POSIX extended regular expression, compiled only within the bounds
+// that keep regcomp's time and memory small: check says why one can't be used, match searches a
+// device's texts with it.
 #pragma once
 
+#include <regex.h>
+
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,8 +54,23 @@ struct PatternSize {
 // "{1,}"; an interval regcomp refuses leaves what it follows alone.
 PatternSize measurePattern(std::string_view pattern);
 
-// Why the pattern can't be used as a POSIX extended regular expression, or none when regcomp with
-// REG_EXTENDED accepts it. A pattern past one of the limits above is refused uncompiled.
-std::optional<std::string> extendedRegexProblem(const std::string& pattern);
+// A pattern compiled by regcomp with REG_EXTENDED, unless it passes one of the limits above
+// (then it is refused uncompiled) or regcomp refuses it.
+class BoundedRegex {
+ public:
+  explicit BoundedRegex(const std::string& pattern);
+
+  // Why the pattern can't be used, or none when it compiled.
+  const std::optional<std::string>& problem() const { return problem_; }
+  // Whether the expression matches somewhere in text; never when it did not compile.
+  bool foundIn(const char* text) const;
+
+ private:
+  struct Free {
+    void operator()(regex_t* compiled) const;
+  };
+  std::unique_ptr<regex_t, Free> compiled_;
+  std::optional<std::string> problem_;
+};
 
 }  // namespace kyto::clientadm

@@ -1,6 +1,4 @@
-#include "regex_check.h"
-
-#include <regex.h>
+#include "bounded_regex.h"
 
 #include <algorithm>
 #include <vector>
@@ -243,8 +241,15 @@ PatternSize measurePattern(std::string_view p) {
   return size;
 }
 
-std::optional<std::string> extendedRegexProblem(const std::string& pattern) {
-  const PatternSize size = measurePattern(pattern);
+void BoundedRegex::Free::operator()(regex_t* compiled) const {
+  regfree(compiled);
+  delete compiled;
+}
+
+namespace {
+
+// Why a pattern of this size is not compiled, or none when it is within every limit.
+std::optional<std::string> limitPassed(const PatternSize& size) {
   const auto tooMany = [](std::size_t limit, const char* what) {
     return "it has more than " + std::to_string(limit) + " " + what +
            " with its repetitions counted out, too many to compile here";
@@ -260,15 +265,28 @@ std::optional<std::string> extendedRegexProblem(const std::string& pattern) {
     return std::string(
         "it repeats without bound a part that can match nothing, which regcomp can take "
         "exponential time over");
-  regex_t compiled;
-  const int status = regcomp(&compiled, pattern.c_str(), REG_EXTENDED | REG_NOSUB);
+  return std::nullopt;
+}
+
+}  // namespace
+
+BoundedRegex::BoundedRegex(const std::string& pattern)
+    : problem_(limitPassed(measurePattern(pattern))) {
+  if (problem_) return;
+  auto compiled = std::make_unique<regex_t>();
+  // Only whether it matches is asked, never where.
+  const int status = regcomp(compiled.get(), pattern.c_str(), REG_EXTENDED | REG_NOSUB);
   if (status == 0) {
-    regfree(&compiled);
-    return std::nullopt;
+    compiled_.reset(compiled.release());
+    return;
   }
   char text[128];
-  regerror(status, &compiled, text, sizeof text);
-  return std::string(text);
+  regerror(status, compiled.get(), text, sizeof text);
+  problem_ = std::string(text);
+}
+
+bool BoundedRegex::foundIn(const char* text) const {
+  return compiled_ != nullptr && regexec(compiled_.get(), text, 0, nullptr, 0) == 0;
 }
 
 }  // namespace kyto::clientadm
