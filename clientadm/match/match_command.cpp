@@ -68,8 +68,8 @@ int matchEntry(void* context, const char* shortName, const char* fullName, unsig
     const char* text = propertyText(walk.properties, matchType);
     if (pattern == nullptr || text == nullptr) return 0;
     if (!patternFound(shortName, pattern, compareType, text)) return 0;
-    walk.matched.push_back({shortName ? shortName : "", fullName ? fullName : "", pattern,
-                            matchType, compareType});
+    walk.matched.push_back(
+        {shortName ? shortName : "", fullName ? fullName : "", pattern, matchType, compareType});
     return 0;
   } catch (...) {
     walk.failure = std::current_exception();
@@ -80,8 +80,8 @@ int matchEntry(void* context, const char* shortName, const char* fullName, unsig
 std::string entryLine(const MatchedEntry& entry) {
   return listingField(entry.shortName) + "|" + listingField(entry.fullName) + "|" +
          enumerationName(s_matchTypeName, entry.matchType) + "|" +
-         enumerationName(s_compareTypeName, entry.compareType) + "|" +
-         listingField(entry.pattern) + "\n";
+         enumerationName(s_compareTypeName, entry.compareType) + "|" + listingField(entry.pattern) +
+         "\n";
 }
 
 std::string entryObject(const MatchedEntry& entry) {
