@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/client_type_registry.h"
+#include "list/agent_search.h"
 #include "list/client_record.h"
 #include "list/list_pipeline.h"
 #include "list/merged_client_list.h"

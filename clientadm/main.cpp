@@ -15,6 +15,7 @@
 #include "common/descriptors.h"
 #include "history/history_command.h"
 #include "list/list_pipeline.h"
+#include "list/stored_clients.h"
 #include "match/match_command.h"
 
 namespace kyto::clientadm {

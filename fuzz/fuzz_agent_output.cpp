@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "cli/client_type_registry.h"
+#include "list/agent_search.h"
 #include "list/list_pipeline.h"
 
 namespace {

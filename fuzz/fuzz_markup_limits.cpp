@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "libxml2_parse.h"
 #include "markup_limits.h"
-#include "xml_diagnostics.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       check.breach != kyto::xml::MarkupBreach::kMalformed)
     abort();
 
-  const auto parsed = kyto::parseXmlText(
+  const auto parsed = kyto::xml::parseXmlText(
       text, XML_PARSE_RECOVER | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NONET);
   // The parse may end earlier, at libxml2's first error, but never for another reason.
   if (parsed.breach != kyto::xml::MarkupBreach::kNone && parsed.breach != check.breach) abort();

@@ -47,8 +47,8 @@ namespace {
 
 // Elements lacking an ID or a NAME, whitespace and comments print nothing.
 void printAttribute(const xmlNode* node) {
-  const XmlStringHandle id = attributeValue(node, "ID");
-  const XmlStringHandle name = attributeValue(node, "NAME");
+  const xml::XmlStringHandle id = xml::attributeValue(node, "ID");
+  const xml::XmlStringHandle name = xml::attributeValue(node, "NAME");
   if (id == nullptr || name == nullptr) return;
   const char* idText = reinterpret_cast<const char*>(id.get());
   const std::string safeName = withoutControls(reinterpret_cast<const char*>(name.get()));
@@ -60,7 +60,7 @@ void printAttribute(const xmlNode* node) {
 bool showTreeAttributes(const std::string& fileName, const std::string& type) {
   const std::optional<std::string> path = treePathOrComplaint(fileName);
   if (!path) return false;
-  const XmlDocHandle doc = openTreeFile(*path);
+  const xml::XmlDocHandle doc = openTreeFile(*path);
   const xmlNode* root = getTreeRoot(doc.get());
   if (root == nullptr) return false;
 

@@ -81,7 +81,7 @@ bool turnRefused(const WriteTarget& target, int error) {
 // Whitespace, comments and elements without an ID always stay.
 bool isKept(const xmlNode* node, const SelectedIds& selected) {
   if (xmlHasProp(node, xmlText("ID")) == nullptr) return true;
-  const XmlStringHandle id = attributeValue(node, "ID");
+  const xml::XmlStringHandle id = xml::attributeValue(node, "ID");
   return id != nullptr && selected.contains(reinterpret_cast<const char*>(id.get()));
 }
 
@@ -93,7 +93,7 @@ void filterSection(xmlNode* section, const AttributeIdList& ids, std::size_t cou
     xmlNode* next = node->next;
     if (!isKept(node, selected)) {
       xmlUnlinkNode(node);
-      XmlNodeHandle removed(node);
+      xml::XmlNodeHandle removed(node);
     }
     node = next;
   }
@@ -127,14 +127,14 @@ bool placeSection(xmlDoc* customDoc, xmlNode* customRoot, xmlNode* section,
   if (previous == nullptr) {
     xmlAddChild(customRoot, copy);
   } else {
-    XmlNodeHandle replaced(xmlReplaceNode(previous, copy));
+    xml::XmlNodeHandle replaced(xmlReplaceNode(previous, copy));
   }
   return true;
 }
 
 bool updateExistingFile(xmlNode* templateRoot, const AttributeIdList& ids, const std::string& type,
                         std::size_t count, const WriteTarget& target) {
-  const XmlDocHandle custom = openTreeFile(target);
+  const xml::XmlDocHandle custom = openTreeFile(target);
   xmlNode* customRoot = getTreeRoot(custom.get());
   if (customRoot == nullptr) return false;
 
@@ -152,7 +152,7 @@ bool generateCustomTree(const AttributeIdList& ids, const std::string& type, std
                         const std::string& outputName) {
   const std::optional<std::string> templatePath = treePathOrComplaint(paths::kTreeTemplateName);
   if (!templatePath) return false;
-  const XmlDocHandle templateDoc = openTreeFile(*templatePath);
+  const xml::XmlDocHandle templateDoc = openTreeFile(*templatePath);
   if (templateDoc == nullptr) return false;
   xmlNode* templateRoot = getTreeRoot(templateDoc.get());
   if (templateRoot == nullptr) return false;

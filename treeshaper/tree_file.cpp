@@ -4,7 +4,7 @@
 
 #include "common/appliance_paths.h"
 #include "common/descriptors.h"
-#include "xml_diagnostics.h"
+#include "libxml2_parse.h"
 
 namespace kyto::treeshaper {
 
@@ -28,8 +28,8 @@ void complain(const std::string& line) {
 
 namespace {
 
-XmlDocHandle reported(XmlFileParse parse) {
-  XmlDocHandle doc(parse.doc);
+xml::XmlDocHandle reported(xml::XmlFileParse parse) {
+  xml::XmlDocHandle doc(parse.doc);
   if (doc != nullptr) {
     for (const std::string& warning : parse.warnings) complain(warning);
   } else {
@@ -41,19 +41,19 @@ XmlDocHandle reported(XmlFileParse parse) {
 
 }  // namespace
 
-XmlDocHandle openTreeFile(const std::string& path) {
-  return reported(parseXmlFile(path, 0));
+xml::XmlDocHandle openTreeFile(const std::string& path) {
+  return reported(xml::parseXmlFile(path, 0));
 }
 
-XmlDocHandle openTreeFile(const WriteTarget& target) {
+xml::XmlDocHandle openTreeFile(const WriteTarget& target) {
   UniqueFd fd;
   if (const int error = openRegularFileAt(target.dir(), target.name(), fd); error != 0) {
-    XmlFileParse unread;
+    xml::XmlFileParse unread;
     unread.readError = error;
-    unread.diagnostic = fileProblem(target.path(), error);
+    unread.diagnostic = xml::fileProblem(target.path(), error);
     return reported(std::move(unread));
   }
-  return reported(parseXmlDescriptor(fd.get(), target.path(), 0));
+  return reported(xml::parseXmlDescriptor(fd.get(), target.path(), 0));
 }
 
 xmlNode* getTreeRoot(xmlDoc* doc) {
@@ -63,7 +63,7 @@ xmlNode* getTreeRoot(xmlDoc* doc) {
 }
 
 bool hasSectionName(const xmlNode* node, const std::string& name) {
-  const XmlStringHandle value = attributeValue(node, "NAME");
+  const xml::XmlStringHandle value = xml::attributeValue(node, "NAME");
   return value != nullptr &&
          xmlStrEqual(value.get(), reinterpret_cast<const xmlChar*>(name.c_str())) != 0;
 }

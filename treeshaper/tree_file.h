@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/atomic_file.h"
-#include "xml_diagnostics.h"
+#include "libxml2_parse.h"
 
 namespace kyto::treeshaper {
 
@@ -27,9 +27,9 @@ std::optional<std::string> treePathOrComplaint(const std::string& fileName);
 // FIFO or device is never waited for). libxml2 itself prints nothing: each of its warnings, and
 // when the file gives no document the one line naming the file and the problem, go to standard
 // error, one line each; "pdoc is NULL" then goes to standard output.
-XmlDocHandle openTreeFile(const std::string& path);
+xml::XmlDocHandle openTreeFile(const std::string& path);
 // The same for the output file found for a write, named in messages by its path.
-XmlDocHandle openTreeFile(const WriteTarget& target);
+xml::XmlDocHandle openTreeFile(const WriteTarget& target);
 
 // The root element of a document; prints "proot is NULL" when there is none (or no document).
 xmlNode* getTreeRoot(xmlDoc* doc);

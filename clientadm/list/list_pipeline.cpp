@@ -2,8 +2,11 @@
 
 #include <cstdio>
 
+#include "agent_search.h"
 #include "common/descriptors.h"
 #include "listing_writer.h"
+#include "server_cache.h"
+#include "stored_clients.h"
 
 namespace kyto::clientadm {
 

@@ -8,7 +8,7 @@
 #include "client_record.h"
 #include "common/appliance_paths.h"
 #include "common/safe_text.h"
-#include "list_pipeline.h"
+#include "stored_clients.h"
 
 namespace kyto::clientadm {
 

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include "custom_tree.h"
+#include "libxml2_parse.h"
 #include "test_support.h"
-#include "xml_diagnostics.h"
 
 namespace kyto::treeshaper {
 namespace {
@@ -15,8 +15,8 @@ using test::readFile;
 using test::TempDir;
 using test::writeFile;
 
-XmlDocHandle parse(const std::string& path) {
-  return XmlDocHandle(xmlParseFile(path.c_str()));
+xml::XmlDocHandle parse(const std::string& path) {
+  return xml::XmlDocHandle(xmlParseFile(path.c_str()));
 }
 
 bool saveAt(xmlDoc* doc, const std::string& path) {
@@ -37,7 +37,7 @@ TEST(AtomicSave, WritesTheSameBytesAsXmlSaveFile) {
   TempDir dir;
   for (const std::string& content : documents) {
     writeFile(dir / "in.xml", content);
-    const XmlDocHandle doc = parse(dir / "in.xml");
+    const xml::XmlDocHandle doc = parse(dir / "in.xml");
     ASSERT_NE(doc, nullptr) << content;
     ASSERT_GE(xmlSaveFile((dir / "reference.xml").c_str(), doc.get()), 0);
     ASSERT_TRUE(saveAt(doc.get(), dir / "saved.xml"));
@@ -52,7 +52,7 @@ TEST(AtomicSave, ReplacesAnExistingFileKeepingItsMode) {
   writeFile(dir / "in.xml", kDocument);
   writeFile(dir / "out.xml", "old content");
   ASSERT_EQ(chmod((dir / "out.xml").c_str(), 0640), 0);
-  const XmlDocHandle doc = parse(dir / "in.xml");
+  const xml::XmlDocHandle doc = parse(dir / "in.xml");
   ASSERT_TRUE(saveAt(doc.get(), dir / "out.xml"));
   EXPECT_EQ(readFile(dir / "out.xml"), kDocument);
   struct stat status {};
@@ -65,7 +65,7 @@ TEST(AtomicSave, FailedRenameLeavesTargetAndNoTemporaryFile) {
   TempDir dir;
   writeFile(dir / "in.xml", kDocument);
   writeFile(dir / "target/inside", "x");  // a directory can't be replaced by a file
-  const XmlDocHandle doc = parse(dir / "in.xml");
+  const xml::XmlDocHandle doc = parse(dir / "in.xml");
   EXPECT_FALSE(saveAt(doc.get(), dir / "target"));
   EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"in.xml", "target"}));
   EXPECT_EQ(readFile(dir / "target/inside"), "x");

@@ -6,16 +6,12 @@
 
 #include <string>
 
+#include "libxml2_parse.h"
 #include "markup_limits.h"
 #include "test_support.h"
-#include "xml_diagnostics.h"
 
 namespace kyto::xml {
 namespace {
-
-using kyto::parseXmlFile;
-using kyto::parseXmlText;
-using kyto::XmlFileParse;
 
 using namespace std::string_literals;
 
@@ -126,7 +122,7 @@ TEST(MarkupLimits, AcceptWhatIsWithinAndCutAtTheFirstByteBeyond) {
 
     const std::string path = dir / "f.xml";
     kyto::test::writeFile(path, c.text);
-    const XmlFileParse file = parseXmlFile(path, kFileOptions);
+    const xml::XmlFileParse file = xml::parseXmlFile(path, kFileOptions);
     const bool within = c.breach == MarkupBreach::kNone;
     EXPECT_EQ(file.doc != nullptr, within);
     EXPECT_EQ(file.breach, c.breach);
@@ -136,7 +132,7 @@ TEST(MarkupLimits, AcceptWhatIsWithinAndCutAtTheFirstByteBeyond) {
     }
     xmlFreeDoc(file.doc);
 
-    const XmlFileParse text = parseXmlText(c.text, kFileOptions | XML_PARSE_RECOVER);
+    const xml::XmlFileParse text = xml::parseXmlText(c.text, kFileOptions | XML_PARSE_RECOVER);
     EXPECT_EQ(text.breach, c.breach);
     xmlFreeDoc(text.doc);
   }
@@ -154,7 +150,7 @@ TEST(MarkupLimits, RecoveryKeepsWhatCameBeforeTheCutOrTheFirstError) {
       {"<r><a/>&undefined;" + repeated("<a/>", 5000) + "</r>", 2500},
   };
   for (const auto& c : cases) {
-    const XmlFileParse r = parseXmlText(c.text, kFileOptions | XML_PARSE_RECOVER);
+    const xml::XmlFileParse r = xml::parseXmlText(c.text, kFileOptions | XML_PARSE_RECOVER);
     ASSERT_NE(r.doc, nullptr);
     const auto children = xmlChildElementCount(xmlDocGetRootElement(r.doc));
     EXPECT_GE(children, 1u);

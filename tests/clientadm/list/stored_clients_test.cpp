@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "list/list_pipeline.h"
+#include "list/stored_clients.h"
 #include "list_run.h"
 
 namespace kyto::clientadm {

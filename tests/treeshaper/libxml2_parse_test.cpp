@@ -1,4 +1,4 @@
-#include "xml_diagnostics.h"
+#include "libxml2_parse.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -49,7 +49,7 @@ TEST(XmlFileParse, ReportsOneSafeLineAndPrintsNothing) {
   for (const auto& c : cases) {
     kyto::test::writeFile(bad, c.content);
     ::testing::internal::CaptureStderr();
-    const kyto::XmlFileParse parse = kyto::parseXmlFile(c.path, 0);
+    const kyto::xml::XmlFileParse parse = kyto::xml::parseXmlFile(c.path, 0);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << c.what;
     EXPECT_EQ(parse.doc != nullptr, c.diagnostic.empty()) << c.what;
     EXPECT_EQ(parse.diagnostic, c.diagnostic) << c.what;
@@ -66,7 +66,7 @@ TEST(XmlFileParse, AFailedReadIsTheFilesProblem) {
   const int fd = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   ASSERT_GE(fd, 0);
   ::testing::internal::CaptureStderr();
-  const kyto::XmlFileParse parse = kyto::parseXmlDescriptor(fd, "list.xml", 0);
+  const kyto::xml::XmlFileParse parse = kyto::xml::parseXmlDescriptor(fd, "list.xml", 0);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
   close(fd);
   EXPECT_EQ(parse.doc, nullptr);

@@ -6,6 +6,7 @@
 
 #include "common/dms_cache_layout.h"
 #include "list/list_pipeline.h"
+#include "list/server_cache.h"
 #include "list_run.h"
 
 namespace kyto::clientadm {

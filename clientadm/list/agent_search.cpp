@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "agent_process.h"
+#include "agent_search.h"
 #include "client_record.h"
 #include "common/appliance_paths.h"
 #include "common/safe_text.h"
-#include "list_pipeline.h"
 #include "xml_node.h"
 
 namespace kyto::clientadm {

@@ -10,7 +10,7 @@
 #include "client_record.h"
 #include "common/appliance_paths.h"
 #include "common/dms_cache_layout.h"
-#include "list_pipeline.h"
+#include "server_cache.h"
 
 namespace kyto::clientadm {
 

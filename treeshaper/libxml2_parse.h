@@ -21,7 +21,7 @@
 
 #include "markup_limits.h"
 
-namespace kyto {
+namespace kyto::xml {
 // A file that parses may still carry many warnings (and errors libxml2 recovers from, such as a
 // namespace URI that is no URI); a program prints each one as a line, up to this many per file,
 // so that no input floods standard error.
@@ -81,7 +81,7 @@ struct XmlFileParse {
   // limit was reached (or it failed without saying why), so the file may well be sound. Else it
   // is not well-formed.
   bool beyondLimits = false;
-  xml::MarkupBreach breach = xml::MarkupBreach::kNone;  // the markup limit the input broke, if any
+  MarkupBreach breach = MarkupBreach::kNone;  // the markup limit the input broke, if any
   std::string diagnostic;    // when doc is null: one safe line naming the file and the problem
   long errorLine = 0;        // when doc is null: the line and raw message of libxml2's error
   std::string errorMessage;  // (see XmlReports::errorLine), "" when it reported none
@@ -128,4 +128,4 @@ inline XmlStringHandle attributeValue(const xmlNode* node, const char* name) {
   return XmlStringHandle(xmlGetProp(node, reinterpret_cast<const xmlChar*>(name)));
 }
 
-}  // namespace kyto
+}  // namespace kyto::xml

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "list/agent_process.h"
+#include "list/agent_search.h"
 #include "list/list_pipeline.h"
 #include "list_run.h"
 

@@ -1,4 +1,4 @@
-#include "xml_diagnostics.h"
+#include "libxml2_parse.h"
 
 #include <unistd.h>
 
@@ -10,7 +10,7 @@
 #include "common/descriptors.h"
 #include "common/safe_text.h"
 
-namespace kyto {
+namespace kyto::xml {
 
 namespace {
 
@@ -163,7 +163,7 @@ namespace {
 XmlFileParse parseScanned(std::string_view text, std::string_view path, int options,
                           XmlParserSetup setup) {
   XmlFileParse result;
-  const xml::MarkupCheck check = xml::checkMarkup(text);
+  const MarkupCheck check = checkMarkup(text);
   ScannedInput input;
   input.text = text;
   input.passable = check.passable;
@@ -191,9 +191,9 @@ XmlFileParse parseScanned(std::string_view text, std::string_view path, int opti
   if (input.cut) {
     // What libxml2 said of the cut input follows from the cut.
     result.breach = check.breach;
-    const bool malformed = check.breach == xml::MarkupBreach::kMalformed;
+    const bool malformed = check.breach == MarkupBreach::kMalformed;
     result.beyondLimits = !malformed;
-    result.errorMessage = malformed ? check.fault : xml::describeBreach(check.breach);
+    result.errorMessage = malformed ? check.fault : describeBreach(check.breach);
     first = withoutControls(std::string(path) + (malformed ? ":" : ": ") + result.errorMessage);
     result.errorLine = 0;
   }
@@ -238,4 +238,4 @@ XmlFileParse parseXmlFile(const std::string& path, int options, XmlParserSetup s
   return parseXmlDescriptor(fd.get(), path, options, setup);
 }
 
-}  // namespace kyto
+}  // namespace kyto::xml
