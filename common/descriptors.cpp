@@ -24,6 +24,10 @@ int openRegularFile(const std::string& path, UniqueFd& file) {
   return openRegularFileAt(AT_FDCWD, path.c_str(), file);
 }
 
+const char* inputProblem(int error) {
+  return error == EINVAL ? "not a regular file" : std::strerror(error);
+}
+
 int openRegularFileAt(int dir, const char* name, UniqueFd& file) {
   // Looking first keeps us from opening a device at all: opening one can have effects of its own.
   struct stat before;

@@ -57,6 +57,10 @@ class UniqueFd {
 // for a directory, EINVAL for any other file that is not regular.
 int openRegularFile(const std::string& path, UniqueFd& file);
 
+// What an errno value of openRegularFile says of the input, for a message: "not a regular file"
+// for EINVAL, the system's text for any other.
+const char* inputProblem(int error);
+
 // The same for the entry name of the directory dir (a descriptor, or AT_FDCWD).
 int openRegularFileAt(int dir, const char* name, UniqueFd& file);
 

@@ -81,7 +81,7 @@ struct ParserContext {
 }  // namespace
 
 std::string fileProblem(std::string_view path, int error) {
-  const char* problem = error == EINVAL ? "not a regular file" : std::strerror(error);
+  const char* problem = inputProblem(error);
   std::string line(path);
   line += ": ";
   line += problem;

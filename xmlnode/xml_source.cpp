@@ -28,7 +28,7 @@ void setBeyondLimits(XMLNode::FileReport& report, XMLNode::Bound bound, std::str
 void setUnreadable(XMLNode::FileReport& report, int error) {
   report.error = XMLNode::kFileUnreadable;
   report.readError = error;
-  report.problem = error == EINVAL ? "not a regular file" : std::strerror(error);
+  report.problem = inputProblem(error);
 }
 
 void setTooLarge(XMLNode::FileReport& report) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/appliance_paths.h"
+#include "common/descriptors.h"
 #include "common/safe_text.h"
 #include "xml_node.h"
 
@@ -29,10 +30,10 @@ std::string reasonFor(int why, const std::string& path) {
     case EMSGSIZE:
       static_assert(xml::kMostXmlFileBytes == 64 * 1024 * 1024, "the text names it");
       return "the new list would be larger than the 64 MiB the tools read";
-    case EINVAL:
+    case E2BIG:
       return "a field of the client is longer than 4096 bytes or holds characters XML can't carry";
     default:
-      return std::strerror(why);
+      return inputProblem(why);
   }
 }
 

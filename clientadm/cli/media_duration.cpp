@@ -49,7 +49,7 @@ bool isReadableMediaFile(const char* filePath) {
   UniqueFd file;
   const int error = openRegularFile(filePath, file);
   if (error == 0) return true;
-  const char* reason = error == EINVAL ? "not a regular file" : std::strerror(error);
+  const char* reason = inputProblem(error);
   std::fprintf(stderr, "Error, can't read --filePath: %s.\n", reason);
   return false;
 }

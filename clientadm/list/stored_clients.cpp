@@ -7,6 +7,7 @@
 #include "cli/client_type_registry.h"
 #include "client_record.h"
 #include "common/appliance_paths.h"
+#include "common/descriptors.h"
 #include "common/safe_text.h"
 #include "stored_clients.h"
 
@@ -50,8 +51,7 @@ SourceReport readStoredClients(const ListContext& context, ClientTypeRegistry& c
   // not be read (too many open files, no permission) must not pass for an empty one.
   if (report.warning.empty() && why != 0 && why != ENOENT)
     report.warning = std::string("clientadm: the stored client list could not be read (") +
-                     (why == EINVAL ? "not a regular file" : std::strerror(why)) +
-                     "): no stored client is listed\n";
+                     inputProblem(why) + "): no stored client is listed\n";
   return report;
 }
 

@@ -273,7 +273,8 @@ class LockedList {
 // kLockFailed.
 
 int addClient(const NewClient& client) {
-  if (client.mac == nullptr || !isStorable(client)) return EINVAL;
+  if (client.mac == nullptr) return EINVAL;
+  if (!isStorable(client)) return E2BIG;
   LockedList list;
   if (!list.held()) return list.notHeld();
   XMLNode clients = list.clients();

@@ -148,6 +148,12 @@ TEST(ListFile, ThatIsNoRegularFileIsRefusedAndLeftAlone) {
       {"a directory",
        [](const StagedRoot& root) { writeFile(root.paths().clientsXml + "/inside", "x"); },
        strerror(EISDIR)},
+      {"a FIFO",
+       [](const StagedRoot& root) {
+         root.makeConfigDir();
+         ASSERT_EQ(mkfifo(root.paths().clientsXml.c_str(), 0600), 0);
+       },
+       "not a regular file"},
       {"a link to itself",
        [](const StagedRoot& root) {
          ASSERT_EQ(symlink("clients.xml", (root.paths().clientsXml).c_str()), 0);

@@ -19,6 +19,8 @@ Snapshot snapshot(const std::string& dir) {
       entries[name] = "-> " + fs::read_symlink(it->path(), ec).string();
     } else if (it->is_directory(ec)) {
       entries[name] = "/";
+    } else if (!it->is_regular_file(ec)) {
+      entries[name] = "special";  // a FIFO is never opened: it would wait for a writer
     } else {
       entries[name] = readFile(it->path().string());
     }
