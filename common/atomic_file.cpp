@@ -179,11 +179,10 @@ int writeThroughTemporary(const WriteTarget& target, const std::optional<FileAcc
   return 0;
 }
 
-// The blocks of source shared where the file system can (a reflink), else its bytes.
-int copyContent(int source, int to) {
-  if (ioctl(to, FICLONE, source) == 0) return 0;
+// The bytes of source from offset on, through a buffer of our own.
+int copyThroughBuffer(int source, int to, off_t offset) {
   const std::unique_ptr<char[]> chunk(new char[kCopyChunkBytes]);
-  for (off_t offset = 0;;) {
+  for (;;) {
     const ssize_t n = pread(source, chunk.get(), kCopyChunkBytes, offset);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return errno;
@@ -191,6 +190,23 @@ int copyContent(int source, int to) {
     if (int rc = writeAll(to, std::string_view(chunk.get(), static_cast<size_t>(n))); rc != 0)
       return rc;
     offset += n;
+  }
+}
+
+// The blocks of source shared where the file system can (a reflink), else its bytes: copied by
+// the kernel where it may, else through a buffer.
+int copyContent(int source, int to) {
+  if (ioctl(to, FICLONE, source) == 0) return 0;
+  loff_t offset = 0;
+  for (;;) {
+    const ssize_t n = copy_file_range(source, &offset, to, nullptr, kCopyChunkBytes, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) return 0;
+    if (n > 0) continue;
+    // No copy in the kernel between these two files; what it copied stays, the rest follows.
+    if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
+      return copyThroughBuffer(source, to, offset);
+    return errno;
   }
 }
 
