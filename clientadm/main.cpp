@@ -28,11 +28,13 @@ int runClientCommand(const ParsedCommand& command, const ListSettings& settings,
                      ClientTypeRegistry& registry) {
   switch (command.command) {
     case CommandAdd:
-      return withApplianceHint(Kyto_Util_AddClientToXMLFile(command.mac, command.ip,
-                                                            command.profileId, command.user,
-                                                            command.clientType, command.deny));
+      return withApplianceHint(changeWatchingHistory("add", command.mac, [&] {
+        return Kyto_Util_AddClientToXMLFile(command.mac, command.ip, command.profileId,
+                                            command.user, command.clientType, command.deny);
+      }));
     case CommandDel:
-      return withApplianceHint(Kyto_Util_DelClientFromXMLFile(command.mac));
+      return withApplianceHint(changeWatchingHistory(
+          "del", command.mac, [&] { return Kyto_Util_DelClientFromXMLFile(command.mac); }));
     case CommandList:
       return listClients(settings, registry, command.listing);
     case CommandGetDuration:

@@ -221,15 +221,6 @@ bool WriteTarget::exists() const {
   return stat(&st) == 0;
 }
 
-int WriteTarget::sibling(std::string name, WriteTarget& other) const {
-  other.dir_ = UniqueFd(fcntl(dir_.get(), F_DUPFD_CLOEXEC, 0));
-  if (!other.dir_.valid()) return errno;
-  const std::size_t slash = path_.rfind('/');
-  other.path_ = (slash == std::string::npos ? std::string() : path_.substr(0, slash + 1)) + name;
-  other.name_ = std::move(name);
-  return 0;
-}
-
 int WriteTarget::inDirectory(int dir, std::string name, std::string path, WriteTarget& target) {
   target.dir_ = UniqueFd(fcntl(dir, F_DUPFD_CLOEXEC, 0));
   if (!target.dir_.valid()) return errno;

@@ -32,9 +32,6 @@ class WriteTarget {
   int stat(struct stat* st) const;
   // Whether something exists under the name.
   bool exists() const;
-  // The file of another name in the same directory (the directory's descriptor duplicated), or
-  // an errno value.
-  int sibling(std::string name, WriteTarget& other) const;
   // The file name in the directory open as dir (its descriptor duplicated), taken as it is: no
   // link is looked for. path names it in messages. 0, or an errno value.
   static int inDirectory(int dir, std::string name, std::string path, WriteTarget& target);

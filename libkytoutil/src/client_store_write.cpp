@@ -126,15 +126,14 @@ bool appendClient(XMLNode& clients, const NewClient& c) {
 }
 
 // Writes the list, keeping the one it replaces in the list's history. change: what the history
-// says of it ("add MAC", "del MAC"); backup: the backup of a replaced list that did not read.
+// says of it (kyto::history::changeText: "add MAC", "del MAC").
 int writeList(const XMLNode& top, const char* path, std::string change, long replacedClients,
-              long writtenClients, const std::string& backup = {}) {
+              long writtenClients) {
   kyto::WriteTarget target;
   if (kyto::findWriteTarget(path, target) != 0) return 1;
   const std::string content = top.createXMLString(1);
-  const std::string backupName = backup.substr(backup.rfind('/') + 1);
   return kyto::history::replaceList(target, content, std::move(change), replacedClients,
-                                    writtenClients, backupName) == 0
+                                    writtenClients) == 0
              ? 0
              : 1;
 }
@@ -217,7 +216,6 @@ class BackupForWrite {
 
   bool make(const char* path) { return keepCorruptFile(path, &name_); }
   void written() { written_ = true; }
-  const std::string& name() const { return name_; }
 
  private:
   std::string name_;
@@ -284,8 +282,8 @@ int addClient(const NewClient& client) {
     return 1;
   }
   if (!appendClient(clients, client) ||
-      writeList(list.top(), list.path(), std::string("add ") + client.mac, replacedClients,
-                writtenClients, backup.name()) != 0)
+      writeList(list.top(), list.path(), kyto::history::changeText("add", client.mac),
+                replacedClients, writtenClients) != 0)
     return 1;
   backup.written();
   return 0;
@@ -300,7 +298,7 @@ int deleteClient(const char* mac) {
   if (clients.isEmpty()) return 1;
   const size_t removed = removeClientsWithMac(clients, mac, replacedClients);
   if (removed == 0) return 1;
-  return writeList(list.top(), list.path(), std::string("del ") + mac, replacedClients,
+  return writeList(list.top(), list.path(), kyto::history::changeText("del", mac), replacedClients,
                    replacedClients - static_cast<long>(removed));
 }
 
