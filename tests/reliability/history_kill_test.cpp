@@ -159,10 +159,10 @@ TEST(CrashSafety, KilledAtEachFsyncLinkRenameAndUnlinkTheHistoryTellsTheTruth) {
   };
   std::string lastAdded = "02:00:00:00:00:01";
   int kills = 0;
-  for (const std::string command : {"add", "del", "restore"}) {
+  for (const std::string_view command : {"add", "del", "restore"}) {
     for (const char* call : kCalls) {
       for (int nth = 1;; ++nth) {
-        SCOPED_TRACE(command + " killed at " + call + " " + std::to_string(nth));
+        SCOPED_TRACE(std::string(command) + " killed at " + call + " " + std::to_string(nth));
         // The change, killed; then an add killed at the same call, which meets what the first
         // left; then an add that runs to its end and must leave nothing behind.
         const Change change = command == "add"   ? changeOf(root, "add", freshMac())

@@ -340,6 +340,15 @@ TEST(History, OwnsOnlyItsOwnFilesAndLosesNoVersion) {
                     (std::vector<std::string>{"clients.history", "clients.lock", "clients.xml"}));
         }),
         history("2|TIME|del " + b + "|2\n1|TIME|add " + b + "|1\n")}},
+      {"a copy that can't be made is said, and its change still shows",
+       {add(a),
+        act([](const StagedRoot& root) {
+          kyto::test::makeDirs(historyFile(root, "version-1.xml"));
+        }),
+        {{"clientadm", "add", "-m", b}, 0, "", notKept + " (Is a directory)\n"},
+        history("1|TIME|add " + b + "|1\n"),
+        refusedRestore("1", "was not kept (Is a directory)"),
+        listed(line(a) + line(b))}},
       {"the library says nothing; clientadm says what was not kept",
        {add(a),
         act([](const StagedRoot& root) {
