@@ -194,7 +194,11 @@ int changeWatchingHistory(std::string_view verb, const char* mac,
   const history::Version* kept = nullptr;
   for (const history::Version& v : after.versions)
     if (v.number > newestBefore && v.change == text) kept = &v;
-  if (kept == nullptr || kept->notKept != 0) complainNotKept(where, kept ? kept->notKept : 0);
+  // Changes of others since may have let this one's version fall out already: nothing to say.
+  const bool mayHaveFallenOut = after.versions.size() == history::kKeptChanges &&
+                                after.versions.front().number > newestBefore;
+  if (kept != nullptr ? kept->notKept != 0 : !mayHaveFallenOut)
+    complainNotKept(where, kept != nullptr ? kept->notKept : 0);
   return status;
 }
 
