@@ -1,9 +1,9 @@
 // The files of the client list's history, in its own directory beside the list: their names and
 // what they hold. Each version is two files, "version-N.xml", a copy of the list that change N
-// replaced, and "version-N.record", what the history needs to list it; "index" holds the next
-// highest number given and what the last change did to the list. Any file can be lost or damaged:
-// the index is rebuilt from the records, and a copy whose record is lost is still listed and
-// restored.
+// replaced, and "version-N.record", what the history needs to list it; "index" holds the
+// highest number given and what the last change did to the list. Any file can be lost or
+// damaged: the index is rebuilt from the records, and a copy whose record is lost is still listed
+// and restored.
 #pragma once
 
 #include <sys/stat.h>

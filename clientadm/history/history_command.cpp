@@ -49,7 +49,7 @@ bool readLockedHistory(const ClientListLock& lock, const char* consequence, Writ
   // Where the history is, for messages: its directory, or the list when even that is not found.
   const std::string& listPath = paths::appliancePaths().clientsXml;
   int error = findWriteTarget(listPath, list);
-  const std::string where = error == 0 ? history::directoryPath(list) : listPath;
+  const std::string where = error == 0 ? history::directoryPath(list) : "of " + listPath;
   if (error == 0) error = history::readHistory(list, history);
   if (error != 0) {
     complain("the history " + where + " can't be read" + reason(error));
