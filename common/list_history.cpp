@@ -317,6 +317,27 @@ const Version* findVersion(const History& history, VersionNumber number) {
   return nullptr;
 }
 
+int readLastChange(const WriteTarget& list, LastChange& last) {
+  last = LastChange{};
+  UniqueFd dir;
+  if (const int error = openDirectory(list, nullptr, dir); error != 0) return error;
+  State state;
+  load(list, dir.get(), false, state);
+  struct stat st;
+  const std::optional<FileIdentity> current = identityOf(list, st);
+  const ListSwap& swap = state.index.swap;
+  last.wroteList = swap.written && current && *swap.written == *current;
+  last.numbersLeft = (state.edit ? state.edit->number : state.index.highest) < kHighestNumber;
+  std::string text;
+  Record record;
+  if (state.index.last > 0 && readFile(dir.get(), recordName(state.index.last), text) == 0 &&
+      parse(text, record)) {
+    last.change = std::move(record.change);
+    last.notKept = record.notKept;
+  }
+  return 0;
+}
+
 int readVersion(const WriteTarget& list, VersionNumber number, std::size_t mostBytes,
                 std::string& bytes) {
   UniqueFd dir;

@@ -63,6 +63,18 @@ int readHistory(const WriteTarget& list, History& history);
 // The version of this number, or null.
 const Version* findVersion(const History& history, VersionNumber number);
 
+// What the history says of its last change, from its index and that change's record alone: for a
+// program that changed the list through the library, which says nothing of the history, to tell
+// whether the list it replaced was kept.
+struct LastChange {
+  bool wroteList = false;   // the list is the very file the last change wrote
+  std::string change;       // the last change, when it kept a version; empty when it kept none
+  int notKept = 0;          // why that version's copy was not kept, as its record says
+  bool numbersLeft = true;  // false once kHighestNumber was given: changes are refused
+};
+// 0, or the errno value of opening the history's directory (ENOENT when there is none).
+int readLastChange(const WriteTarget& list, LastChange& last);
+
 // The copy of a version, read whole when it is a regular file (no link followed) of at most
 // mostBytes. 0, or an errno value.
 int readVersion(const WriteTarget& list, VersionNumber number, std::size_t mostBytes,

@@ -168,37 +168,24 @@ int restoreVersion(long number) {
 int changeWatchingHistory(std::string_view verb, const char* mac,
                           const std::function<int()>& change) {
   WriteTarget list;
-  const std::string& listPath = paths::appliancePaths().clientsXml;
-  if (findWriteTarget(listPath, list) != 0) return change();
+  if (findWriteTarget(paths::appliancePaths().clientsXml, list) != 0) return change();
   struct stat st;
   const bool replacesList = list.stat(&st) == 0 && S_ISREG(st.st_mode);
-  history::History before;
-  const history::VersionNumber newestBefore =
-      history::readHistory(list, before) == 0 && !before.versions.empty()
-          ? before.versions.back().number
-          : 0;
   const int status = change();
-  history::History after;
-  const int error = history::readHistory(list, after);
+  if (!replacesList) return status;  // there was no list to keep
+  history::LastChange last;
+  const int error = history::readLastChange(list, last);
   const std::string where = history::directoryPath(list);
   if (status != 0) {
-    if (error == 0 && replacesList && !after.numbersLeft) complainNoNumberLeft(where);
-    return status;
-  }
-  if (!replacesList) return status;  // there was no list to keep
-  if (error != 0) {
+    if (error == 0 && !last.numbersLeft) complainNoNumberLeft(where);
+  } else if (error != 0) {
     complainNotKept(where, error);
-    return status;
+  } else if (last.wroteList && last.change == history::changeText(verb, mac)) {
+    if (last.notKept != 0) complainNotKept(where, last.notKept);
+  } else if (!last.wroteList || last.change.empty()) {
+    // No version of this change; a list written by another change since says nothing of it.
+    complainNotKept(where, 0);
   }
-  const std::string text = history::changeText(verb, mac);
-  const history::Version* kept = nullptr;
-  for (const history::Version& v : after.versions)
-    if (v.number > newestBefore && v.change == text) kept = &v;
-  // Changes of others since may have let this one's version fall out already: nothing to say.
-  const bool mayHaveFallenOut = after.versions.size() == history::kKeptChanges &&
-                                after.versions.front().number > newestBefore;
-  if (kept != nullptr ? kept->notKept != 0 : !mayHaveFallenOut)
-    complainNotKept(where, kept != nullptr ? kept->notKept : 0);
   return status;
 }
 
