@@ -37,12 +37,19 @@ int runClientCommand(const ParsedCommand& command, const ListSettings& settings,
                      ClientTypeRegistry& registry) {
   switch (command.command) {
     case CommandAdd:
-      return saidWhyRefused(
-          Kyto_Util_AddClientToXMLFile(command.mac, command.ip, command.profileId, command.user,
-                                       command.clientType, command.deny),
-          false);
+      return saidWhyRefused(changeWatchingHistory("add", command.mac,
+                                                  [&] {
+                                                    return Kyto_Util_AddClientToXMLFile(
+                                                        command.mac, command.ip, command.profileId,
+                                                        command.user, command.clientType,
+                                                        command.deny);
+                                                  }),
+                            false);
     case CommandDel:
-      return saidWhyRefused(Kyto_Util_DelClientFromXMLFile(command.mac), true);
+      return saidWhyRefused(
+          changeWatchingHistory("del", command.mac,
+                                [&] { return Kyto_Util_DelClientFromXMLFile(command.mac); }),
+          true);
     case CommandList:
       return listClients(settings, registry, command.listing);
     case CommandGetDuration:

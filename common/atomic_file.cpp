@@ -2,14 +2,17 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/fs.h>
 #include <pthread.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/random.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <initializer_list>
+#include <memory>
 
 #include "common/descriptors.h"
 
@@ -24,6 +27,12 @@ constexpr int kLookupTries = 8;
 // A temporary name is the target's name with a dot before and ".tmp-" and six characters after;
 // a long name is cut so that the temporary one stays within NAME_MAX.
 constexpr std::size_t kMostNameBytesInTemporary = NAME_MAX - 12;
+constexpr std::string_view kTemporaryMark = ".tmp-";
+constexpr std::size_t kTemporarySuffixBytes = 6;
+constexpr std::string_view kTemporaryLetters =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+// A copy's bytes go in pieces of this size where no reflink can be made.
+constexpr std::size_t kCopyChunkBytes = 1024 * 1024;
 
 // The directory part of a path as written ("." when there is none) and its last part.
 std::string directoryOf(const std::string& path) {
@@ -74,7 +83,7 @@ class TempFile {
   explicit TempFile(const WriteTarget& target) : dir_(target.dir()) {
     const std::string base = std::string(".") +
                              std::string(target.name()).substr(0, kMostNameBytesInTemporary) +
-                             ".tmp-";
+                             std::string(kTemporaryMark);
     for (int tries = 0; tries < kTemporaryNameTries && !fd_.valid(); ++tries) {
       name_ = base + randomSuffix();
       fd_ = UniqueFd(openat(dir_, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
@@ -96,9 +105,7 @@ class TempFile {
 
  private:
   static std::string randomSuffix() {
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    unsigned char bytes[6];
+    unsigned char bytes[kTemporarySuffixBytes];
     if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
       // No entropy yet (early boot): the process id and a count still give distinct names.
       static unsigned count = 0;
@@ -106,7 +113,8 @@ class TempFile {
       for (unsigned char& byte : bytes) byte = static_cast<unsigned char>(mixed), mixed >>= 7;
     }
     std::string suffix;
-    for (const unsigned char byte : bytes) suffix += kLetters[byte % (sizeof kLetters - 1)];
+    for (const unsigned char byte : bytes)
+      suffix += kTemporaryLetters[byte % kTemporaryLetters.size()];
     return suffix;
   }
 
@@ -127,11 +135,85 @@ int copyOwnership(int fd, const WriteTarget& target) {
   return fchmod(fd, st.st_mode & 07777) == 0 ? 0 : errno;
 }
 
+// Gives the new file access when given, else the old file's mode and owner.
+int applyAccess(int fd, const WriteTarget& target, const std::optional<FileAccess>& access) {
+  if (!access) return copyOwnership(fd, target);
+  if (fchown(fd, access->owner, access->group) != 0) {
+    // Only a privileged writer may give the file away; others keep their own ownership.
+  }
+  return fchmod(fd, access->mode) == 0 ? 0 : errno;
+}
+
 void syncDirectory(int dir) {
   // Best effort: the rename has happened either way, and a directory its writer may not read
   // can't be opened for the sync.
   UniqueFd readable(openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (readable.valid()) fsync(readable.get());
+}
+
+// Fills a new file's descriptor with its content; 0, or an errno value.
+using FillFile = std::function<int(int fd)>;
+
+// The one path of every write: a temporary file beside the target, filled, synced, handed to
+// beforeRename and renamed over the target, with the termination signals deferred meanwhile.
+int writeThroughTemporary(const WriteTarget& target, const std::optional<FileAccess>& access,
+                          const FillFile& fill, const BeforeRename& beforeRename) {
+  // Only a regular file is replaced: a directory, device, FIFO or link there is someone else's.
+  struct stat st;
+  if (target.stat(&st) == 0 && !S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  const DeferredSignals deferred;  // outlives the temporary file, which goes first on failure
+  TempFile temp(target);
+  if (temp.fd() < 0) return errno;
+  if (int rc = applyAccess(temp.fd(), target, access); rc != 0) return rc;
+  if (int rc = fill(temp.fd()); rc != 0) return rc;
+  if (fsync(temp.fd()) != 0) return errno;
+  if (terminationPending()) return ECANCELED;
+  if (beforeRename) {
+    struct stat written;
+    if (fstat(temp.fd(), &written) != 0) return errno;
+    // From here on the write runs to its end: what beforeRename writes is not cut either.
+    const UncutWrites uncut;
+    beforeRename(written);
+  }
+  if (temp.close() != 0) return errno;
+  if (renameat(target.dir(), temp.name(), target.dir(), target.name()) != 0) return errno;
+  temp.keep();
+  syncDirectory(target.dir());
+  return 0;
+}
+
+// The bytes of source from offset on, through a buffer of our own.
+int copyThroughBuffer(int source, int to, off_t offset) {
+  const std::unique_ptr<char[]> chunk(new char[kCopyChunkBytes]);
+  for (;;) {
+    const ssize_t n = pread(source, chunk.get(), kCopyChunkBytes, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    if (int rc =
+            writeAllUnlessTerminated(to, std::string_view(chunk.get(), static_cast<size_t>(n)));
+        rc != 0)
+      return rc;
+    offset += n;
+  }
+}
+
+// The blocks of source shared where the file system can (a reflink), else its bytes: copied by
+// the kernel where it may, else through a buffer.
+int copyContent(int source, int to) {
+  if (ioctl(to, FICLONE, source) == 0) return 0;
+  loff_t offset = 0;
+  for (;;) {
+    if (terminationPending()) return ECANCELED;
+    const ssize_t n = copy_file_range(source, &offset, to, nullptr, kCopyChunkBytes, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) return 0;
+    if (n > 0) continue;
+    // No copy in the kernel between these two files; what it copied stays, the rest follows.
+    if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
+      return copyThroughBuffer(source, to, offset);
+    return errno;
+  }
 }
 
 }  // namespace
@@ -145,12 +227,11 @@ bool WriteTarget::exists() const {
   return stat(&st) == 0;
 }
 
-int WriteTarget::sibling(std::string name, WriteTarget& other) const {
-  other.dir_ = UniqueFd(fcntl(dir_.get(), F_DUPFD_CLOEXEC, 0));
-  if (!other.dir_.valid()) return errno;
-  const std::size_t slash = path_.rfind('/');
-  other.path_ = (slash == std::string::npos ? std::string() : path_.substr(0, slash + 1)) + name;
-  other.name_ = std::move(name);
+int WriteTarget::inDirectory(int dir, std::string name, std::string path, WriteTarget& target) {
+  target.dir_ = UniqueFd(fcntl(dir, F_DUPFD_CLOEXEC, 0));
+  if (!target.dir_.valid()) return errno;
+  target.name_ = std::move(name);
+  target.path_ = std::move(path);
   return 0;
 }
 
@@ -220,29 +301,32 @@ int findWriteTarget(const std::string& path, WriteTarget& target) {
 }
 
 int replaceTarget(const WriteTarget& target, std::string_view content,
-                  const BeforeRename& beforeRename) {
-  // Only a regular file is replaced: a directory, device, FIFO or link there is someone else's.
-  struct stat st;
-  if (target.stat(&st) == 0 && !S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  const DeferredSignals deferred;  // outlives the temporary file, which goes first on failure
-  TempFile temp(target);
-  if (temp.fd() < 0) return errno;
-  if (int rc = copyOwnership(temp.fd(), target); rc != 0) return rc;
-  if (int rc = writeAllUnlessTerminated(temp.fd(), content); rc != 0) return rc;
-  if (fsync(temp.fd()) != 0) return errno;
-  if (terminationPending()) return ECANCELED;
-  if (beforeRename) {
-    struct stat written;
-    if (fstat(temp.fd(), &written) != 0) return errno;
-    // From here on the write runs to its end: what beforeRename writes is not cut either.
-    const UncutWrites uncut;
-    beforeRename(written);
-  }
-  if (temp.close() != 0) return errno;
-  if (renameat(target.dir(), temp.name(), target.dir(), target.name()) != 0) return errno;
-  temp.keep();
-  syncDirectory(target.dir());
-  return 0;
+                  const BeforeRename& beforeRename, const std::optional<FileAccess>& access) {
+  return writeThroughTemporary(
+      target, access, [content](int fd) { return writeAllUnlessTerminated(fd, content); },
+      beforeRename);
+}
+
+int copyToTarget(const WriteTarget& target, int source, const FileAccess& access) {
+  return writeThroughTemporary(target, access, [source](int fd) { return copyContent(source, fd); },
+                               {});
+}
+
+std::string_view temporaryTargetOf(std::string_view name) {
+  const std::size_t affixes = 1 + kTemporaryMark.size() + kTemporarySuffixBytes;
+  if (name.size() <= affixes || !name.starts_with('.')) return {};
+  const std::string_view suffix = name.substr(name.size() - kTemporarySuffixBytes);
+  const std::string_view mark = name.substr(
+      name.size() - kTemporarySuffixBytes - kTemporaryMark.size(), kTemporaryMark.size());
+  if (mark != kTemporaryMark ||
+      suffix.find_first_not_of(kTemporaryLetters) != std::string_view::npos)
+    return {};
+  return name.substr(1, name.size() - affixes);
+}
+
+bool isTemporaryFor(std::string_view name, std::string_view targetName) {
+  const std::string_view target = temporaryTargetOf(name);
+  return !target.empty() && target == targetName.substr(0, kMostNameBytesInTemporary);
 }
 
 int replaceFileAtomically(const std::string& path, std::string_view content) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,9 +32,9 @@ class WriteTarget {
   int stat(struct stat* st) const;
   // Whether something exists under the name.
   bool exists() const;
-  // The file of another name in the same directory (the directory's descriptor duplicated), or
-  // an errno value.
-  int sibling(std::string name, WriteTarget& other) const;
+  // The file name in the directory open as dir (its descriptor duplicated), taken as it is: no
+  // link is looked for. path names it in messages. 0, or an errno value.
+  static int inDirectory(int dir, std::string name, std::string path, WriteTarget& target);
 
  private:
   friend int findWriteTarget(const std::string& path, WriteTarget& target);
@@ -58,16 +59,40 @@ int findWriteTarget(const std::string& path, WriteTarget& target);
 // It can't fail the write.
 using BeforeRename = std::function<void(const struct stat& written)>;
 
+// Who a written file belongs to and who may read it, when the writer decides that instead of
+// the file it replaces. The owner is given only where the writer may give it.
+struct FileAccess {
+  uid_t owner = 0;
+  gid_t group = 0;
+  mode_t mode = 0644;
+};
+
 // Refuses a target that exists and is no regular file (EISDIR, EINVAL). Otherwise writes content
 // to a temporary file beside the target, flushes and fsyncs it, calls beforeRename when given,
 // and renames it over the target.
-// The new file keeps the old file's mode and, where the writer may, its owner; a file that didn't
-// exist is created 0644 whatever the umask. A termination signal that comes while the temporary
-// file is written ends the write at once (ECANCELED: the temporary file is removed, and the signal
-// takes effect as the call returns); from then on it waits for the rename (DeferredSignals).
-// Returns 0, or an errno value; on failure the target is intact and the temporary file is gone.
+// The new file gets access when given; otherwise it keeps the old file's mode and, where the
+// writer may, its owner, and a file that didn't exist is created 0644 whatever the umask. A
+// termination signal that comes while the temporary file is written ends the write at once
+// (ECANCELED: the temporary file is removed, and the signal takes effect as the call returns);
+// from then on it waits for the rename (DeferredSignals). Returns 0, or an errno value; on failure
+// the target is intact and the temporary file is gone.
 int replaceTarget(const WriteTarget& target, std::string_view content,
-                  const BeforeRename& beforeRename = {});
+                  const BeforeRename& beforeRename = {},
+                  const std::optional<FileAccess>& access = std::nullopt);
+
+// Writes a copy of the regular file open as source to target as replaceTarget writes content,
+// with access: a reflink of its blocks where the file system shares them (FICLONE), else its
+// bytes. The copy never shares the source's inode, so no later change of the source, in place
+// or otherwise, reaches it. Returns 0, or an errno value as replaceTarget does.
+int copyToTarget(const WriteTarget& target, int source, const FileAccess& access);
+
+// Whether name is a temporary file that replaceTarget or copyToTarget made for a target of
+// targetName, as a writer killed before its rename leaves it behind.
+bool isTemporaryFor(std::string_view name, std::string_view targetName);
+
+// The target name, as far as a temporary file's name keeps it, that a temporary file of this
+// name was made for; empty for a name that is no such temporary file.
+std::string_view temporaryTargetOf(std::string_view name);
 
 // findWriteTarget, then replaceTarget.
 int replaceFileAtomically(const std::string& path, std::string_view content);

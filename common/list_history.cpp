@@ -7,376 +7,465 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cstdio>
-#include <cstring>
+#include <functional>
+#include <map>
 #include <set>
-#include <string_view>
-
-#include "common/descriptors.h"
-#include "common/safe_text.h"
 
 namespace kyto::history {
 
 namespace {
 
-constexpr std::string_view kIndexHeader = "kyto client list history 1";
-constexpr char kIndexSuffix[] = ".history";
+constexpr std::string_view kListSuffix = ".xml";
+constexpr std::string_view kDirectorySuffix = ".history";
+constexpr std::string_view kUnknown = "unknown";
 
-// ---- names and texts
+// ---- the directories
 
-std::string indexName(const WriteTarget& list) {
-  return std::string(list.name()) + kIndexSuffix;
-}
-
-std::string versionName(const WriteTarget& list, long number) {
-  return std::string(list.name()) + ".~" + std::to_string(number) + "~";
-}
-
-// The number of a version file of this list, or 0 for any other name.
-long versionNumberOf(const WriteTarget& list, std::string_view name) {
-  const std::string prefix = std::string(list.name()) + ".~";
-  if (!name.starts_with(prefix) || !name.ends_with("~")) return 0;
-  const std::string_view digits = name.substr(prefix.size(), name.size() - prefix.size() - 1);
-  long number = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-  return error == std::errc() && end == digits.data() + digits.size() && number > 0 ? number : 0;
-}
-
-std::string isoTime(time_t seconds) {
-  struct tm utc;
-  char text[32];
-  if (gmtime_r(&seconds, &utc) == nullptr ||
-      strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0)
-    return "unknown";
-  return text;
-}
-
-// A change's text may hold any byte a MAC text may: the index's separators are escaped.
-std::string escaped(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        out += c;
-    }
+// Calls visit with each name in the directory open as dir (a descriptor that only looks things
+// up included); none when it can't be read.
+void forEachName(int dir, const std::function<void(const char* name)>& visit) {
+  const int fd = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  DIR* stream = fdopendir(fd);
+  if (stream == nullptr) {
+    close(fd);
+    return;
   }
-  return out;
+  while (const dirent* entry = readdir(stream)) visit(entry->d_name);
+  closedir(stream);
 }
 
-std::optional<std::string> unescaped(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\') {
-      out += text[i];
-      continue;
-    }
-    if (++i == text.size()) return std::nullopt;
-    switch (text[i]) {
-      case '\\':
-        out += '\\';
-        break;
-      case 't':
-        out += '\t';
-        break;
-      case 'n':
-        out += '\n';
-        break;
-      case 'r':
-        out += '\r';
-        break;
-      default:
-        return std::nullopt;
-    }
+// The history is no more readable than the list: its files get the list's read bits, its
+// directory lets in only who may read the list, and only the list's owner writes either.
+FileAccess accessFor(const std::optional<struct stat>& list) {
+  // No list yet: the new one is created 0644, by its writer.
+  if (!list) return {geteuid(), getegid(), 0644};
+  return {list->st_uid, list->st_gid, static_cast<mode_t>((list->st_mode & 0444) | 0200)};
+}
+
+mode_t directoryModeFor(mode_t fileMode) {
+  return 0700 | ((fileMode & 0040) != 0 ? 0050 : 0) | ((fileMode & 0004) != 0 ? 0005 : 0);
+}
+
+// Gives a file or directory its owner, where the writer may, and its mode.
+void giveAccess(int fd, const FileAccess& access, mode_t mode) {
+  if (fchown(fd, access.owner, access.group) != 0) {
+    // Only a privileged writer may give it away.
   }
-  return out;
+  fchmod(fd, mode);
 }
 
-// ---- the index: a header, "next N", "written IDENTITY CLIENTS", then one line per version,
-// oldest first: NUMBER TIME CLIENTS FILE IDENTITY CHANGE, tab-separated ("-" for no file and no
-// identity).
-
-std::string identityText(const std::optional<FileIdentity>& identity) {
-  if (!identity) return "-";
-  return std::to_string(identity->device) + ":" + std::to_string(identity->inode) + ":" +
-         std::to_string(identity->size) + ":" + std::to_string(identity->mtimeNs);
+// The history's own files, when the list's access changed since they were written.
+void giveFilesAccess(int dir, const FileAccess& access) {
+  forEachName(dir, [&](const char* name) {
+    if (classify(name).kind == FileKind::Foreign) return;
+    const UniqueFd file(openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (file.valid()) giveAccess(file.get(), access, access.mode);
+  });
 }
 
-template <typename Number>
-bool readNumber(std::string_view text, Number& number) {
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  return error == std::errc() && end == text.data() + text.size();
-}
-
-bool readIdentity(std::string_view text, std::optional<FileIdentity>& identity) {
-  if (text == "-") {
-    identity.reset();
-    return true;
-  }
-  FileIdentity id;
-  std::string_view parts[4];
-  for (std::string_view& part : parts) {
-    const std::size_t colon = text.find(':');
-    part = text.substr(0, colon);
-    text = colon == std::string_view::npos ? std::string_view() : text.substr(colon + 1);
-  }
-  if (!text.empty() || !readNumber(parts[0], id.device) || !readNumber(parts[1], id.inode) ||
-      !readNumber(parts[2], id.size) || !readNumber(parts[3], id.mtimeNs))
-    return false;
-  identity = id;
-  return true;
-}
-
-std::vector<std::string_view> fields(std::string_view line, char separator) {
-  std::vector<std::string_view> out;
-  for (;;) {
-    const std::size_t at = line.find(separator);
-    out.push_back(line.substr(0, at));
-    if (at == std::string_view::npos) return out;
-    line.remove_prefix(at + 1);
-  }
-}
-
-std::string serialized(const History& history) {
-  std::string text(kIndexHeader);
-  text += "\nnext\t" + std::to_string(history.next) + "\nwritten\t" +
-          identityText(history.written) + "\t" + std::to_string(history.writtenClients) + "\n";
-  for (const Version& v : history.versions) {
-    text += std::to_string(v.number) + "\t" + v.time + "\t" + std::to_string(v.clients) + "\t" +
-            (v.file.empty() ? "-" : v.file) + "\t" + identityText(v.replaced) + "\t" +
-            escaped(v.change) + "\n";
-  }
-  return text;
-}
-
-bool readVersionLine(std::string_view line, Version& v) {
-  const std::vector<std::string_view> f = fields(line, '\t');
-  if (f.size() != 6 || !readNumber(f[0], v.number) || v.number <= 0 ||
-      !readNumber(f[2], v.clients) || !readIdentity(f[4], v.replaced))
-    return false;
-  v.time = f[1];
-  v.file = f[3] == "-" ? std::string() : std::string(f[3]);
-  std::optional<std::string> change = unescaped(f[5]);
-  if (!change) return false;
-  v.change = std::move(*change);
-  return v.file.find('/') == std::string::npos;
-}
-
-bool parseIndex(std::string_view text, History& history) {
-  std::vector<std::string_view> lines = fields(text, '\n');
-  if (lines.empty() || !lines.back().empty()) return false;  // a whole index ends in a newline
-  lines.pop_back();
-  if (lines.size() < 3 || lines[0] != kIndexHeader) return false;
-  const std::vector<std::string_view> next = fields(lines[1], '\t');
-  const std::vector<std::string_view> written = fields(lines[2], '\t');
-  if (next.size() != 2 || next[0] != "next" || !readNumber(next[1], history.next) ||
-      written.size() != 3 || written[0] != "written" ||
-      !readIdentity(written[1], history.written) || !readNumber(written[2], history.writtenClients))
-    return false;
-  for (std::size_t i = 3; i < lines.size(); ++i) {
-    Version v;
-    if (!readVersionLine(lines[i], v) || v.number >= history.next) return false;
-    if (!history.versions.empty() && v.number <= history.versions.back().number) return false;
-    history.versions.push_back(std::move(v));
-  }
-  return true;
-}
-
-int readIndex(const WriteTarget& list, History& history) {
-  std::string text;
-  const int error = readRegularFileAt(list.dir(), indexName(list).c_str(), kMostIndexBytes, text);
-  if (error == ENOENT) return 0;       // no history yet
-  if (error == EISDIR) return EINVAL;  // an index that is no regular file, as any other
-  if (error != 0) return error;
-  if (!parseIndex(text, history)) {
-    history = History{};
-    return EBADMSG;
-  }
-  history.indexRead = true;
-  return 0;
-}
-
-// A change cut off before its list was renamed into place left the list as the version it kept:
-// that change never happened. A list that is not the one the last change wrote was changed by
-// hand since.
-void reconcile(const WriteTarget& list, History& history) {
+// Gives the directory and its files the access of the history; EPERM when the directory stays
+// open to others' writes or belongs to someone else.
+int holdPrivate(int dir, const FileAccess& access) {
+  const mode_t mode = directoryModeFor(access.mode);
   struct stat st;
-  const bool exists = list.stat(&st) == 0;
-  const std::optional<FileIdentity> current =
-      exists ? std::optional(FileIdentity::of(st)) : std::nullopt;
-  auto last = std::find_if(history.versions.rbegin(), history.versions.rend(),
-                           [](const Version& v) { return v.replaced.has_value(); });
-  if (last != history.versions.rend() && current && *last->replaced == *current) {
-    history.written = current;
-    history.writtenClients = last->clients;
-    history.versions.erase(std::next(last).base(), history.versions.end());
+  if (fstat(dir, &st) != 0) return errno;
+  if (st.st_uid != access.owner || st.st_gid != access.group || (st.st_mode & 07777) != mode) {
+    giveAccess(dir, access, mode);
+    giveFilesAccess(dir, access);
+    if (fstat(dir, &st) != 0) return errno;
   }
-  if (!history.written || history.written == current) return;
-  Version edit;
-  edit.number = history.next++;
-  edit.time = isoTime(exists ? st.st_mtim.tv_sec : time(nullptr));
-  edit.change = "edit";
-  edit.clients = history.writtenClients;
-  history.versions.push_back(std::move(edit));
-  history.written = current;
-  history.writtenClients = -1;
+  const bool owned = st.st_uid == access.owner || st.st_uid == geteuid();
+  return owned && (st.st_mode & 0022) == 0 ? 0 : EPERM;
 }
 
-void say(const WriteTarget& list, const char* what, int error) {
-  const std::string path = withoutControls(list.path());
-  std::fprintf(stderr, "History of %s: %s (%s); the change goes on\n", path.c_str(), what,
-               std::strerror(error));
+// Opens the history's directory, never through a link; creates it (setting created) and gives
+// it its access when access is given (a change), else only opens it (a reader).
+int openDirectory(const WriteTarget& list, const FileAccess* access, UniqueFd& dir,
+                  bool* created = nullptr) {
+  const std::string name = directoryName(list);
+  const auto open = [&] {
+    return UniqueFd(
+        openat(list.dir(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  };
+  dir = open();
+  if (!dir.valid() && errno == ENOENT && access != nullptr) {
+    const bool made = mkdirat(list.dir(), name.c_str(), 0700) == 0;
+    if (!made && errno != EEXIST) return errno;
+    if (created != nullptr) *created = made;
+    dir = open();
+  }
+  if (!dir.valid()) return errno;
+  return access != nullptr ? holdPrivate(dir.get(), *access) : 0;
 }
 
-// The version files beside the list, in names; returns the highest number among them, 0 when
-// there is none.
-long versionFilesOf(const WriteTarget& list, std::vector<std::string>& names) {
-  // The list's directory is held as a path only (a directory one may write but not read is
-  // still written), so it is opened again to be read; one that can't be read lists nothing.
-  const int dirFd = openat(list.dir(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd < 0) return 0;
-  DIR* dir = fdopendir(dirFd);
-  if (dir == nullptr) {
-    close(dirFd);
-    return 0;
+std::optional<FileIdentity> identityOf(const WriteTarget& list, struct stat& st) {
+  if (list.stat(&st) != 0) return std::nullopt;
+  return FileIdentity::of(st);
+}
+
+// Whether a temporary file beside the list is this inode: a change's new list not yet renamed.
+bool isTemporaryBesideList(const WriteTarget& list, const FileIdentity& file) {
+  bool found = false;
+  forEachName(list.dir(), [&](const char* name) {
+    struct stat st;
+    found = found || (isTemporaryFor(name, list.name()) &&
+                      fstatat(list.dir(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      file.sameInode(FileIdentity::of(st)));
+  });
+  return found;
+}
+
+// The new lists of changes killed before their rename: regular files named as a temporary file
+// of the list, which nothing else makes.
+void removeTemporariesBesideList(const WriteTarget& list) {
+  std::vector<std::string> temporaries;
+  forEachName(list.dir(), [&](const char* name) {
+    struct stat st;
+    if (isTemporaryFor(name, list.name()) &&
+        fstatat(list.dir(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+      temporaries.push_back(name);
+  });
+  for (const std::string& name : temporaries) unlinkat(list.dir(), name.c_str(), 0);
+}
+
+// ---- what the history's directory holds
+
+struct State {
+  Index index;                              // as read, or rebuilt from the records
+  std::set<VersionNumber> recordFiles;      // versions whose record is there
+  std::map<VersionNumber, Record> records;  // those read whole, when they were read
+  std::set<VersionNumber> lostRecords;      // versions whose record is damaged or gone
+  std::set<VersionNumber> copies;           // versions whose copy is there
+  std::vector<std::string> temporaries;     // of writes cut off
+  std::vector<VersionNumber> leftovers;     // versions of changes that never came
+  std::optional<Record> edit;               // an edit by hand since the last change
+  std::vector<Problem> problems;
+
+  // The numbers of the versions that stay, oldest first, the edit's left out.
+  std::vector<VersionNumber> numbers() const {
+    std::set<VersionNumber> all(lostRecords);
+    all.insert(recordFiles.begin(), recordFiles.end());
+    for (const VersionNumber leftover : leftovers) all.erase(leftover);
+    return {all.begin(), all.end()};
   }
-  long highest = 0;
-  while (const dirent* entry = readdir(dir)) {
-    const long number = versionNumberOf(list, entry->d_name);
-    if (number == 0) continue;
-    highest = std::max(highest, number);
-    names.push_back(entry->d_name);
+};
+
+void scan(int dir, State& state) {
+  forEachName(dir, [&](const char* name) {
+    const HistoryFile file = classify(name);
+    if (file.kind == FileKind::Copy) state.copies.insert(file.number);
+    if (file.kind == FileKind::Record) state.recordFiles.insert(file.number);
+    if (file.kind == FileKind::Temporary) state.temporaries.push_back(name);
+  });
+}
+
+int readFile(int dir, const std::string& name, std::string& text) {
+  return readRegularFileAt(dir, name.c_str(), kMostRecordBytes, text);
+}
+
+// The records up to the highest number a change committed (all of them without an index).
+void readRecords(int dir, VersionNumber highest, State& state) {
+  for (const VersionNumber number : state.recordFiles) {
+    if (number > highest) break;
+    std::string text;
+    Record record;
+    int error = readFile(dir, recordName(number), text);
+    if (error == 0 && (!parse(text, record) || record.number != number)) error = EBADMSG;
+    if (error == 0) {
+      state.records.emplace(number, std::move(record));
+    } else {
+      state.lostRecords.insert(number);
+      state.problems.push_back({recordName(number), error});
+    }
   }
-  closedir(dir);
-  return highest;
+}
+
+// Without an index (lost or damaged), the records tell the highest number and, when the newest
+// of them reads, the last change; when it doesn't, nothing is known of the last change, and no
+// edit is found against it.
+Index rebuiltIndex(const State& state) {
+  Index index;
+  if (state.recordFiles.empty()) return index;
+  index.highest = *state.recordFiles.rbegin();
+  if (const auto newest = state.records.find(index.highest); newest != state.records.end()) {
+    index.last = index.highest;
+    index.swap = newest->second.swap;
+  }
+  return index;
+}
+
+// Files numbered beyond the highest number a change committed were left by a change killed
+// before it wrote the index; a copy without a record below it has lost its record.
+void sortOutUncommitted(State& state) {
+  const VersionNumber highest = state.index.highest;
+  for (const VersionNumber number : state.recordFiles)
+    if (number > highest) state.leftovers.push_back(number);
+  for (const VersionNumber number : state.copies) {
+    if (state.recordFiles.count(number) != 0) continue;
+    if (number > highest) {
+      state.leftovers.push_back(number);
+    } else {
+      state.lostRecords.insert(number);
+    }
+  }
+}
+
+// Whether the last change's new list was renamed into place. Only what shows it was not counts:
+// the list is still the file it replaced, or its new list is still a temporary file.
+bool lastChangeCame(const WriteTarget& list, const ListSwap& last,
+                    const std::optional<FileIdentity>& current) {
+  if (last.written && current && current->sameInode(*last.written)) return true;
+  if (current == last.replaced) return false;
+  return !(last.written && isTemporaryBesideList(list, *last.written));
+}
+
+// A change that never came is left out; a list that is not the one the last change wrote was
+// changed by hand since, which shows as an edit numbered as the next version.
+void reconcile(const WriteTarget& list, State& state) {
+  struct stat st;
+  const std::optional<FileIdentity> current = identityOf(list, st);
+  const ListSwap& last = state.index.swap;
+  std::optional<FileIdentity> meant = last.written;
+  long meantClients = last.writtenClients;
+  if (!lastChangeCame(list, last, current)) {
+    if (state.index.last > 0) state.leftovers.push_back(state.index.last);
+    meant = last.replaced;
+    meantClients = last.replacedClients;
+  }
+  if (!meant || meant == current || state.index.highest == kHighestNumber) return;
+  Record edit;
+  edit.number = state.index.highest + 1;
+  edit.time = isoTime(current ? st.st_mtim.tv_sec : time(nullptr));
+  edit.change = kEditChange;
+  edit.swap = {meant, meantClients, current, -1};
+  state.edit = std::move(edit);
+}
+
+// What the directory holds, as the changes left it. A change reads no record when the index
+// reads: it needs only their numbers.
+void load(const WriteTarget& list, int dir, bool readWhole, State& state) {
+  scan(dir, state);
+  std::string text;
+  int error = readFile(dir, kIndexName, text);
+  if (error == 0 && !parse(text, state.index)) error = EBADMSG;
+  if (error == 0) {
+    if (readWhole) readRecords(dir, state.index.highest, state);
+  } else {
+    if (error != ENOENT) state.problems.push_back({kIndexName, error});
+    readRecords(dir, kHighestNumber, state);
+    state.index = rebuiltIndex(state);
+  }
+  sortOutUncommitted(state);
+  reconcile(list, state);
+}
+
+Version versionOf(const Record& record) {
+  return {record.number,  record.time, record.change, record.swap.replacedClients,
+          record.notKept, false};
+}
+
+// A version known only by its copy, its time the copy's.
+Version versionWithoutRecord(int dir, VersionNumber number) {
+  Version v{number, std::string(kUnknown), std::string(kUnknown), -1, 0, true};
+  struct stat st;
+  if (fstatat(dir, copyName(number).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+    v.time = isoTime(st.st_mtim.tv_sec);
+  return v;
 }
 
 }  // namespace
 
-FileIdentity FileIdentity::of(const struct stat& st) {
-  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-          static_cast<std::int64_t>(st.st_size),
-          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+std::string directoryName(const WriteTarget& list) {
+  std::string_view name = list.name();
+  if (name.ends_with(kListSuffix) && name.size() > kListSuffix.size())
+    name.remove_suffix(kListSuffix.size());
+  return std::string(name) + std::string(kDirectorySuffix);
+}
+
+std::string directoryPath(const WriteTarget& list) {
+  const std::string& path = list.path();
+  const std::size_t slash = path.rfind('/');
+  return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+         directoryName(list);
 }
 
 int readHistory(const WriteTarget& list, History& history) {
   history = History{};
-  if (const int error = readIndex(list, history); error != 0) return error;
-  reconcile(list, history);
+  UniqueFd dir;
+  if (const int error = openDirectory(list, nullptr, dir); error != 0)
+    return error == ENOENT ? 0 : error;
+  State state;
+  load(list, dir.get(), true, state);
+  for (const VersionNumber number : state.numbers()) {
+    const auto record = state.records.find(number);
+    history.versions.push_back(record != state.records.end()
+                                   ? versionOf(record->second)
+                                   : versionWithoutRecord(dir.get(), number));
+  }
+  if (state.edit) history.versions.push_back(versionOf(*state.edit));
+  if (history.versions.size() > kKeptChanges)
+    history.versions.erase(history.versions.begin(), history.versions.end() - kKeptChanges);
+  history.problems = std::move(state.problems);
+  history.numbersLeft = (state.edit ? state.edit->number : state.index.highest) < kHighestNumber;
   return 0;
 }
 
-const Version* findVersion(const History& history, long number) {
+const Version* findVersion(const History& history, VersionNumber number) {
   for (const Version& v : history.versions)
     if (v.number == number) return &v;
   return nullptr;
 }
 
+int readLastChange(const WriteTarget& list, LastChange& last) {
+  last = LastChange{};
+  UniqueFd dir;
+  if (const int error = openDirectory(list, nullptr, dir); error != 0) return error;
+  State state;
+  load(list, dir.get(), false, state);
+  struct stat st;
+  const std::optional<FileIdentity> current = identityOf(list, st);
+  const ListSwap& swap = state.index.swap;
+  last.wroteList = swap.written && current && *swap.written == *current;
+  last.numbersLeft = (state.edit ? state.edit->number : state.index.highest) < kHighestNumber;
+  std::string text;
+  Record record;
+  if (state.index.last > 0 && readFile(dir.get(), recordName(state.index.last), text) == 0 &&
+      parse(text, record)) {
+    last.change = std::move(record.change);
+    last.notKept = record.notKept;
+  }
+  return 0;
+}
+
+int readVersion(const WriteTarget& list, VersionNumber number, std::size_t mostBytes,
+                std::string& bytes) {
+  UniqueFd dir;
+  if (const int error = openDirectory(list, nullptr, dir); error != 0) return error;
+  return readRegularFileAt(dir.get(), copyName(number).c_str(), mostBytes, bytes);
+}
+
 ListChange::ListChange(const WriteTarget& list, std::string change, long replacedClients,
-                       long writtenClients, std::string backupFile)
+                       long writtenClients)
     : list_(list),
       change_(std::move(change)),
       replacedClients_(replacedClients),
-      writtenClients_(writtenClients),
-      backupFile_(std::move(backupFile)) {}
+      writtenClients_(writtenClients) {}
+
+int ListChange::prepare() {
+  struct stat st;
+  if (list_.stat(&st) == 0 && S_ISREG(st.st_mode)) replaced_ = st;
+  access_ = accessFor(replaced_);
+  if (const int error = openDirectory(list_, &access_, dir_, &created_); error != 0) {
+    dir_ = UniqueFd();
+    notKept_ = replaced_ ? error : 0;
+    return 0;
+  }
+  State state;
+  load(list_, dir_.get(), false, state);
+  // First the versions of changes that never came, then the temporary files that show they
+  // never came: a change killed meanwhile leaves nothing a reader takes for a change that came.
+  for (const VersionNumber number : state.leftovers) remove(number);
+  for (const std::string& name : state.temporaries) unlinkat(dir_.get(), name.c_str(), 0);
+  removeTemporariesBesideList(list_);
+  kept_ = state.numbers();
+  highest_ = state.index.highest;
+  if (state.edit) {
+    if (replaced_ && state.edit->number == kHighestNumber) return EOVERFLOW;
+    // One that can't be written is lost; the change goes on.
+    writeFile(recordName(state.edit->number), serialized(*state.edit));
+    highest_ = state.edit->number;
+    kept_.push_back(highest_);
+  }
+  return replaced_ && highest_ == kHighestNumber ? EOVERFLOW : 0;
+}
 
 BeforeRename ListChange::beforeRename() {
   return [this](const struct stat& written) {
     try {
       keep(written);
     } catch (const std::bad_alloc&) {
-      say(list_, "the replaced list was not kept", ENOMEM);
+      notKept_ = ENOMEM;
     }
   };
 }
 
 void ListChange::keep(const struct stat& written) {
-  History history;
-  if (const int error = readHistory(list_, history); error != 0) {
-    say(list_, "the index could not be read, so it starts anew", error);
-    history = History{};
-  }
-  mayPrune_ = history.indexRead;
-  // Numbers never come twice, also after a damaged index or a change cut off.
-  std::vector<std::string> versionFiles;
-  history.next = std::max(history.next, versionFilesOf(list_, versionFiles) + 1);
-  struct stat st;
-  if (list_.stat(&st) == 0 && S_ISREG(st.st_mode)) {
-    Version v;
-    v.number = history.next++;
-    v.time = isoTime(time(nullptr));
-    v.change = change_;
-    v.clients = replacedClients_;
-    v.replaced = FileIdentity::of(st);
-    if (!backupFile_.empty()) {
-      v.file = backupFile_;
-    } else if (const std::string name = versionName(list_, v.number);
-               linkat(list_.dir(), list_.name(), list_.dir(), name.c_str(), 0) == 0) {
-      v.file = keptFile_ = name;
-    } else {
-      say(list_, "the replaced list was not kept", errno);
+  if (!dir_.valid()) return;
+  ListSwap swap{std::nullopt, replacedClients_, FileIdentity::of(written), writtenClients_};
+  VersionNumber number = 0;
+  if (replaced_) {
+    number = highest_ = highest_ + 1;
+    swap.replaced = FileIdentity::of(*replaced_);
+    notKept_ = copyList(number, swap);
+    const Record record{number, isoTime(time(nullptr)), change_, notKept_, swap};
+    if (const int error = writeFile(recordName(number), serialized(record)); error != 0) {
+      remove(number);
+      notKept_ = error;
+      number = 0;
     }
-    history.versions.push_back(std::move(v));
   }
-  while (history.versions.size() > kKeptChanges) {
-    const std::string& file = history.versions.front().file;
-    if (versionNumberOf(list_, file) != 0) dropped_.push_back(file);
-    history.versions.erase(history.versions.begin());
+  if (const int error = writeFile(kIndexName, serialized(Index{highest_, number, swap}));
+      error != 0) {
+    // Without the index the version would read as what a change cut off left: it goes now.
+    if (number != 0) remove(number);
+    if (replaced_) notKept_ = error;
+    number = 0;
   }
-  history.written = FileIdentity::of(written);
-  history.writtenClients = writtenClients_;
-  WriteTarget index;
-  int error = list_.sibling(indexName(list_), index);
-  if (error == 0) error = replaceTarget(index, serialized(history));
-  if (error != 0) {
-    say(list_, "the index could not be written", error);
-    if (!keptFile_.empty()) unlinkat(list_.dir(), keptFile_.c_str(), 0);
-    keptFile_.clear();
-    dropped_.clear();
-    return;
-  }
-  indexWritten_ = true;
-  // What the index no longer names, and version files a change cut off left behind (the one
-  // this change kept came after the look at the directory).
-  if (mayPrune_) {
-    std::set<std::string> named;
-    for (const Version& v : history.versions) named.insert(v.file);
-    for (const std::string& file : versionFiles)
-      if (named.count(file) == 0) dropped_.push_back(file);
-  }
+  number_ = number;
+  if (number != 0) kept_.push_back(number);
+}
+
+int ListChange::copyList(VersionNumber number, ListSwap& swap) const {
+  UniqueFd source(
+      openat(list_.dir(), list_.name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  struct stat st;
+  if (!source.valid() || fstat(source.get(), &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return EINVAL;
+  swap.replaced = FileIdentity::of(st);  // the file copied, should a hand edit have come since
+  WriteTarget copy;
+  int error = WriteTarget::inDirectory(dir_.get(), copyName(number),
+                                       directoryPath(list_) + "/" + copyName(number), copy);
+  return error != 0 ? error : copyToTarget(copy, source.get(), access_);
+}
+
+int ListChange::writeFile(const std::string& name, std::string_view content) const {
+  WriteTarget file;
+  const int error =
+      WriteTarget::inDirectory(dir_.get(), name, directoryPath(list_) + "/" + name, file);
+  return error != 0 ? error : replaceTarget(file, content, {}, access_);
+}
+
+// The copy goes first: a record without its copy still tells what was there.
+void ListChange::remove(VersionNumber number) const {
+  unlinkat(dir_.get(), copyName(number).c_str(), 0);
+  unlinkat(dir_.get(), recordName(number).c_str(), 0);
 }
 
 void ListChange::finish(bool replaced) {
+  if (!dir_.valid()) return;
   if (!replaced) {
-    // The index names the version, but reads it as a change that never came (the list is still
-    // that file), and the next change removes what is left.
-    if (!keptFile_.empty()) unlinkat(list_.dir(), keptFile_.c_str(), 0);
+    // The list is still the file this version copied: it goes, and the index reads as a change
+    // that never came. A directory this change made goes with what it wrote.
+    if (number_ != 0) remove(number_);
+    if (created_) {
+      unlinkat(dir_.get(), kIndexName, 0);
+      unlinkat(list_.dir(), directoryName(list_).c_str(), AT_REMOVEDIR);
+    }
     return;
   }
-  if (!indexWritten_) return;
-  std::sort(dropped_.begin(), dropped_.end());
-  dropped_.erase(std::unique(dropped_.begin(), dropped_.end()), dropped_.end());
-  for (const std::string& file : dropped_) unlinkat(list_.dir(), file.c_str(), 0);
+  std::sort(kept_.begin(), kept_.end());
+  const std::size_t dropped = kept_.size() > kKeptChanges ? kept_.size() - kKeptChanges : 0;
+  for (std::size_t i = 0; i < dropped; ++i) remove(kept_[i]);
 }
 
 int replaceList(const WriteTarget& list, std::string_view content, std::string change,
-                long replacedClients, long writtenClients, std::string backupFile) {
-  ListChange history(list, std::move(change), replacedClients, writtenClients,
-                     std::move(backupFile));
+                long replacedClients, long writtenClients, int* notKept) {
+  ListChange history(list, std::move(change), replacedClients, writtenClients);
+  if (const int error = history.prepare(); error != 0) return error;
   const int error = replaceTarget(list, content, history.beforeRename());
   history.finish(error == 0);
+  if (notKept != nullptr) *notKept = history.notKept();
   return error;
 }
 

@@ -75,6 +75,8 @@ show clientadm list
 
 step "Each change kept the list it replaced: the history, newest first (number|time|change|clients):"
 show clientadm history
+step "The versions are copies, in a directory of their own beside the list:"
+show ls "$KYTO_ROOT/etc/config/kytomediasvr/clients.history"
 deleted_version=$(clientadm history | head -n 1 | cut -d '|' -f 1)
 step "Undo the del: restore the list it replaced, version $deleted_version:"
 show clientadm restore "$deleted_version"

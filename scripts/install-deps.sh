@@ -8,7 +8,7 @@ packages=(
   build-essential cmake pkg-config git
   libexpat1-dev libxml2-dev libxml2-utils libpugixml-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  util-linux mandoc bash-completion python3
+  util-linux mandoc bash-completion python3 strace
   libavformat-dev
 )
 packages+=("$@")

@@ -95,13 +95,16 @@ std::string quoted(std::string_view value) {
 namespace {
 
 // The list is read under its lock, which writers take, and checked after the lock is given up:
-// a check of a large list must not hold every writer off while it works.
-ConfigDocument readListUnderLock(const kyto::paths::AppliancePaths& paths, CheckReport& report) {
+// a check of a large list must not hold every writer off while it works. The history is checked
+// under the lock too, so that no change removes a file of it while it is read.
+ConfigDocument readListUnderLock(const kyto::paths::AppliancePaths& paths, CheckReport& report,
+                                 CheckReport& historyReport) {
   const ClientListLock lock(paths.clientsLock);
   if (!lock.held())
     report.add(paths.clientsLock, 0,
                std::string("cannot be locked (") + std::strerror(lock.error()) +
                    "): list shows no stored client, add and del fail");
+  checkHistory(paths.clientsXml, historyReport);
   // Writers replace the list by renaming a complete file over it, so it is read whole even
   // without the lock.
   return readConfigDocument(paths.clientsXml);
@@ -114,11 +117,13 @@ int checkConfiguration(std::FILE* out) {
   CheckReport catalogueReport;
   const auto catalogueNames = checkClientTypes(paths.clientTypesXml, catalogueReport);
   CheckReport report;
-  const ConfigDocument list = readListUnderLock(paths, report);
+  CheckReport historyReport;
+  const ConfigDocument list = readListUnderLock(paths, report, historyReport);
   checkClientList(paths.clientsXml, list, catalogueNames ? &*catalogueNames : nullptr, report);
   report.print(out);
+  historyReport.print(out);
   catalogueReport.print(out);
-  return report.empty() && catalogueReport.empty() ? 0 : 1;
+  return report.empty() && historyReport.empty() && catalogueReport.empty() ? 0 : 1;
 }
 
 }  // namespace kyto::clientadm

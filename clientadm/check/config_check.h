@@ -1,5 +1,5 @@
-// The check command: the problems of clients.xml and clientTypes.xml, one line each
-// ("PATH:LINE: TEXT"), found in the documents as the library's reader sees them.
+// The check command: the problems of clients.xml, its history and clientTypes.xml, one line
+// each ("PATH:LINE: TEXT"), found in the documents as the library's reader sees them.
 #pragma once
 
 #include <cstdio>
@@ -67,10 +67,14 @@ void reportUnknownAttributes(const CheckedElement& entry, std::string_view eleme
 // A file's value as it is quoted in a problem text: between double quotes.
 std::string quoted(std::string_view value);
 
-// Checks the catalogue, then the client access list under the list's lock, and writes every
-// problem to out as "PATH:LINE: TEXT" (the list's first). Writes nothing to either file. Returns 1
-// when it wrote a problem, 0 when there was none.
+// Checks the catalogue, then the client access list under the list's lock and its history, and
+// writes every problem to out as "PATH:LINE: TEXT" (the list's and its history's first). Writes
+// nothing to any file. Returns 1 when it wrote a problem, 0 when there was none.
 int checkConfiguration(std::FILE* out = stdout);
+
+// The check of the history of the list at listPath: its directory or a file of it that can't
+// be read, and a history with no version number left.
+void checkHistory(const std::string& listPath, CheckReport& report);
 
 // The check of the client type catalogue (clientTypes.xml).
 // Reports each problem of the catalogue at path, in file order, and returns the short names it

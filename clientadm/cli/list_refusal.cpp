@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "common/appliance_paths.h"
+#include "common/atomic_file.h"
 #include "common/descriptors.h"
+#include "common/list_history.h"
 #include "common/safe_text.h"
 #include "xml_node.h"
 
@@ -21,6 +23,11 @@ std::string readProblem(const std::string& path) {
   return (report.line > 0 ? "line " + std::to_string(report.line) + ": " : "") + report.problem;
 }
 
+std::string historyPath(const std::string& path) {
+  WriteTarget list;
+  return findWriteTarget(path, list) == 0 ? history::directoryPath(list) : "";
+}
+
 std::string reasonFor(int why, const std::string& path) {
   switch (why) {
     case EBADMSG:
@@ -30,6 +37,8 @@ std::string reasonFor(int why, const std::string& path) {
     case EMSGSIZE:
       static_assert(xml::kMostXmlFileBytes == 64 * 1024 * 1024, "the text names it");
       return "the new list would be larger than the 64 MiB the tools read";
+    case EOVERFLOW:
+      return "its history " + historyPath(path) + " has no version number left";
     case E2BIG:
       return "a field of the client is longer than 4096 bytes or holds characters XML can't carry";
     default:

@@ -1,5 +1,7 @@
 #include "history_command.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -26,20 +28,33 @@ std::string reason(int error) {
   return std::string(" (") + std::strerror(error) + ")";
 }
 
+void complainNotKept(const std::string& where, int error) {
+  complain("the list this change replaced was not kept in its history " + where +
+           (error != 0 ? reason(error) : std::string()));
+}
+
+void complainNoNumberLeft(const std::string& where) {
+  complain("the history " + where + " has no version number left: the change is refused");
+}
+
 // The list's history, read under the list's lock, which the caller took. False, said with its
-// consequence, when the lock was not taken or the history can't be read.
+// consequence, when the lock was not taken or the history's directory can't be read.
 bool readLockedHistory(const ClientListLock& lock, const char* consequence, WriteTarget& list,
                        history::History& history) {
   if (!lock.held()) {
     complain("the client list could not be locked" + reason(lock.error()) + ": " + consequence);
     return false;
   }
+  // Where the history is, for messages: its directory, or the list when even that is not found.
   const std::string& listPath = paths::appliancePaths().clientsXml;
   int error = findWriteTarget(listPath, list);
+  const std::string where = error == 0 ? history::directoryPath(list) : "of " + listPath;
   if (error == 0) error = history::readHistory(list, history);
-  if (error == 0) return true;
-  complain("the history of " + listPath + " can't be read" + reason(error));
-  return false;
+  if (error != 0) {
+    complain("the history " + where + " can't be read" + reason(error));
+    return false;
+  }
+  return true;
 }
 
 std::string historyLine(const history::Version& v) {
@@ -83,11 +98,10 @@ long clientsOf(const XMLNode& top) {
 std::string refusalOf(const WriteTarget& list, const history::Version* v, std::string& bytes,
                       long& clients) {
   if (v == nullptr) return "is not in the history";
-  if (v->file.empty())
-    return v->change == "edit" ? "was not kept: the list was changed by hand" : "was not kept";
-  // A regular file beside the list, never through a link, no larger than the tools read.
-  if (const int error =
-          readRegularFileAt(list.dir(), v->file.c_str(), xml::kMostXmlFileBytes, bytes);
+  if (v->isEdit()) return "was not kept: the list was changed by hand";
+  if (v->notKept != 0) return "was not kept" + reason(v->notKept);
+  // A regular file, never through a link, no larger than the tools read.
+  if (const int error = history::readVersion(list, v->number, xml::kMostXmlFileBytes, bytes);
       error != 0)
     return "can't be read" + reason(error);
   XMLNode::FileReport report;
@@ -112,6 +126,9 @@ int printHistory(ListingFormat format, std::FILE* out) {
   WriteTarget list;
   history::History history;
   if (!readLockedHistory(lock, "its history is not read", list, history)) return 1;
+  for (const history::Problem& problem : history.problems)
+    complain("the history's file " + history::directoryPath(list) + "/" + problem.file +
+             " can't be read" + reason(problem.error) + "; the rest is read");
   const std::string text = historyText(history, format);
   std::fwrite(text.data(), 1, text.size(), out);
   return 0;
@@ -131,13 +148,43 @@ int restoreVersion(long number) {
     complain("version " + std::to_string(number) + " " + refusal + ": nothing is restored");
     return 1;
   }
-  const int error = history::replaceList(list, bytes, "restore " + std::to_string(number),
-                                         currentClients(paths.clientsXml), clients);
+  int notKept = 0;
+  const int error =
+      history::replaceList(list, bytes, history::changeText("restore", std::to_string(number)),
+                           currentClients(paths.clientsXml), clients, &notKept);
+  if (error == EOVERFLOW) {
+    complainNoNumberLeft(history::directoryPath(list));
+    return 1;
+  }
   if (error != 0) {
     complain("the client list could not be written" + reason(error) + ": nothing is restored");
     return 1;
   }
+  if (notKept != 0) complainNotKept(history::directoryPath(list), notKept);
   return 0;
+}
+
+int changeWatchingHistory(std::string_view verb, const char* mac,
+                          const std::function<int()>& change) {
+  WriteTarget list;
+  if (findWriteTarget(paths::appliancePaths().clientsXml, list) != 0) return change();
+  struct stat st;
+  const bool replacesList = list.stat(&st) == 0 && S_ISREG(st.st_mode);
+  const int status = change();
+  // A refusal is said by the caller, from errno, which the look at the history must not change.
+  if (!replacesList || status != 0) return status;
+  history::LastChange last;
+  const int error = history::readLastChange(list, last);
+  const std::string where = history::directoryPath(list);
+  if (error != 0) {
+    complainNotKept(where, error);
+  } else if (last.wroteList && last.change == history::changeText(verb, mac)) {
+    if (last.notKept != 0) complainNotKept(where, last.notKept);
+  } else if (!last.wroteList || last.change.empty()) {
+    // No version of this change; a list written by another change since says nothing of it.
+    complainNotKept(where, 0);
+  }
+  return status;
 }
 
 }  // namespace kyto::clientadm

@@ -136,15 +136,14 @@ int listText(const XMLNode& top, std::string& content) {
 }
 
 // Writes the list, keeping the one it replaces in the list's history. change: what the history
-// says of it ("add MAC", "del MAC"); backup: the backup of a replaced list that did not read.
-// 0, or the errno value of the write.
+// says of it (kyto::history::changeText: "add MAC", "del MAC"). 0, or the errno value of the
+// write (EOVERFLOW: the history has no number left).
 int writeList(const std::string& content, const char* path, std::string change,
-              long replacedClients, long writtenClients, const std::string& backup = {}) {
+              long replacedClients, long writtenClients) {
   kyto::WriteTarget target;
   if (const int error = kyto::findWriteTarget(path, target); error != 0) return error;
-  const std::string backupName = backup.substr(backup.rfind('/') + 1);
   return kyto::history::replaceList(target, content, std::move(change), replacedClients,
-                                    writtenClients, backupName);
+                                    writtenClients);
 }
 
 // What a change returns when the lock could not be taken, whose message said why.
@@ -231,7 +230,6 @@ class BackupForWrite {
 
   int make(const char* path) { return keepCorruptFile(path, &name_); }
   void written() { written_ = true; }
-  const std::string& name() const { return name_; }
 
  private:
   std::string name_;
@@ -301,8 +299,8 @@ int addClient(const NewClient& client) {
   if (unreadable == EBADMSG) {
     if (const int error = backup.make(list.path()); error != 0) return error;
   }
-  const int error = writeList(content, list.path(), std::string("add ") + client.mac,
-                              replacedClients, writtenClients, backup.name());
+  const int error = writeList(content, list.path(), kyto::history::changeText("add", client.mac),
+                              replacedClients, writtenClients);
   if (error == 0) backup.written();
   return error;
 }
@@ -318,7 +316,7 @@ int deleteClient(const char* mac) {
   if (removed == 0) return ENOENT;
   std::string content;
   if (const int error = listText(list.top(), content); error != 0) return error;
-  return writeList(content, list.path(), std::string("del ") + mac, replacedClients,
+  return writeList(content, list.path(), kyto::history::changeText("del", mac), replacedClients,
                    replacedClients - static_cast<long>(removed));
 }
 

@@ -1,10 +1,13 @@
 #include "common/atomic_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
 
 #include "test_support.h"
 
@@ -101,6 +104,52 @@ TEST(ReplaceFileAtomically, KeepsAnOldFilesModeAndCreatesNewOnes0644WhateverTheU
     ASSERT_EQ(stat(fresh.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0644u) << "umask " << mask;
     EXPECT_EQ(kyto::test::readFile(fresh), "new");
+  }
+}
+
+// A copy is a file of its own: a later change of the source, in place, does not reach it. A source
+// on another file system (a memfd) is copied through a buffer, more than one piece of it.
+TEST(CopyToTarget, MakesAFileOfItsOwnWithTheGivenAccess) {
+  TempDir dir;
+  std::string content;
+  for (int i = 0; content.size() < 2'500'000; ++i) content += std::to_string(i) + "\n";
+  kyto::test::writeFile(dir / "source", content);
+  const kyto::UniqueFd memory(memfd_create("source", MFD_CLOEXEC));
+  ASSERT_EQ(kyto::writeAll(memory.get(), content), 0);
+  const kyto::UniqueFd file(open((dir / "source").c_str(), O_RDONLY | O_CLOEXEC));
+  for (const int source : {file.get(), memory.get()}) {
+    kyto::WriteTarget target;
+    ASSERT_EQ(kyto::findWriteTarget(dir / "copy", target), 0);
+    ASSERT_EQ(kyto::copyToTarget(target, source, {geteuid(), getegid(), 0600}), 0);
+    EXPECT_EQ(kyto::test::readFile(dir / "copy"), content);
+    struct stat copy;
+    ASSERT_EQ(stat((dir / "copy").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_nlink, 1u);
+    EXPECT_EQ(copy.st_mode & 07777, 0600u);
+  }
+  std::ofstream(dir / "source", std::ios::in | std::ios::out) << "changed in place";
+  EXPECT_EQ(kyto::test::readFile(dir / "copy"), content);
+  EXPECT_EQ(kyto::test::listDir(dir.path()), (std::vector<std::string>{"copy", "source"}));
+}
+
+// A temporary file left by a write that never came is told by its name, and only for its target.
+TEST(TemporaryNames, AreTheWritersOwnForTheirTargetOnly) {
+  TempDir dir;
+  kyto::WriteTarget target;
+  ASSERT_EQ(kyto::findWriteTarget(dir / "clients.xml", target), 0);
+  std::vector<std::string> seen;
+  ASSERT_EQ(kyto::replaceTarget(
+                target, "x", [&](const struct stat&) { seen = kyto::test::listDir(dir.path()); }),
+            0);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(kyto::isTemporaryFor(seen[0], "clients.xml"));
+  EXPECT_EQ(kyto::temporaryTargetOf(seen[0]), "clients.xml");
+  EXPECT_FALSE(kyto::isTemporaryFor(seen[0], "clients.xm"));
+  for (const char* name :
+       {"clients.xml", ".clients.xml.tmp-abc", "clients.xml.tmp-abcdef", ".clients.xml.tmp-ab-def",
+        ".clients.xml.tmp-abcdefg", ".tmp-abcdef", ".clients.xml~tmp-abcdef"}) {
+    EXPECT_FALSE(kyto::isTemporaryFor(name, "clients.xml")) << name;
+    EXPECT_EQ(kyto::temporaryTargetOf(name), "") << name;
   }
 }
 

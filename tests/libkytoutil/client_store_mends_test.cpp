@@ -89,7 +89,9 @@ TEST_F(CorruptList, AMissingListNeedsNoBackup) {
   EXPECT_EQ(addNewEntry(), 0);
   // The history of the new list holds no version: there was no list to keep.
   EXPECT_EQ(listDir(processPaths().configDir),
-            (std::vector<std::string>{"clients.lock", "clients.xml", "clients.xml.history"}));
+            (std::vector<std::string>{"clients.history", "clients.lock", "clients.xml"}));
+  EXPECT_EQ(listDir(processPaths().configDir + "clients.history"),
+            std::vector<std::string>{"index"});
 }
 
 TEST_F(CorruptList, WithoutABackupNothingIsWritten) {

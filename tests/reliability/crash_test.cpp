@@ -93,7 +93,8 @@ TEST(CrashSafety, KilledAddLeavesOldOrNewList) {
       const long number = std::stol(newest);
       ASSERT_GT(number, newestNumber) << history.out;
       newestNumber = number;
-      const std::string kept = root.paths().clientsXml + ".~" + std::to_string(number) + "~";
+      const std::string kept =
+          root.paths().configDir + "clients.history/version-" + std::to_string(number) + ".xml";
       ASSERT_EQ(countLines(kyto::test::readFile(kept)), expected + 3) << "round " << round;
     }
     expected = rows;

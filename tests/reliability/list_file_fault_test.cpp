@@ -199,7 +199,7 @@ TEST(DanglingLink, IsFollowedToCreateTheFileItNames) {
       {"client list",
        kConfig + "clients.xml",
        "../../../kept/list.xml",
-       {"list.xml", "list.xml.history"},  // the list's history lives beside the file
+       {"list.history", "list.xml"},  // the list's history lives beside the file
        {"clientadm", "add", "-m", kNewMac},
        {"clientadm", "list"},
        "0|" + kNewMac + "||||-1||0\n"},

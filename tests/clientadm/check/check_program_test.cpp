@@ -34,6 +34,9 @@ class SampleCopy {
   std::string file(const std::string& name) const { return root_.paths().configDir + name; }
   const std::string& path() const { return root_.path(); }
   kyto::test::ProgramResult check() const { return root_.run({"clientadm", "check"}); }
+  kyto::test::ProgramResult run(std::vector<std::string> args) const {
+    return root_.run(std::move(args));
+  }
 
  private:
   StagedRoot root_;
@@ -86,6 +89,56 @@ TEST(CheckProgram, WaitsForTheListsLock) {
   if (blocked) {
     ASSERT_EQ(waitpid(checker, &status, 0), checker);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+}
+
+// What of the list's history can't be read, each case with the line check writes for it.
+TEST(CheckProgram, SaysWhatOfTheListsHistoryCanNotBeRead) {
+  const struct {
+    const char* name;
+    void (*damage)(const std::string& history);
+    std::string line;  // below {history}, the history's directory
+  } cases[] = {
+      {"no directory",
+       [](const std::string& history) {
+         std::filesystem::remove_all(history);
+         kyto::test::writeFile(history, "");
+       },
+       "{history}:0: cannot be read (Not a directory): history and restore fail, and no change "
+       "keeps the list it replaces"},
+      {"a damaged index",
+       [](const std::string& history) { kyto::test::writeFile(history + "/index", "x"); },
+       "{history}/index:0: cannot be read (Bad message): the history is read from the records of "
+       "its versions"},
+      {"a damaged record",
+       [](const std::string& history) {
+         kyto::test::writeFile(history + "/version-1.record", "x");
+       },
+       "{history}/version-1.record:0: cannot be read (Bad message): its version is listed "
+       "without its time, change and clients"},
+      {"no number left",
+       [](const std::string& history) {
+         std::string index = readFile(history + "/index");
+         index.replace(index.find("highest\t1"), 9, "highest\t9223372036854775807");
+         kyto::test::writeFile(history + "/index", index);
+       },
+       "{history}/index:0: the highest version number has been given: every change of the list "
+       "is refused"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SampleCopy root("root");
+    const std::string history = root.file("clients.history");
+    ASSERT_EQ(root.check().exitStatus, 0);
+    kyto::test::ProgramResult added = root.run({"clientadm", "add", "-m", "02:00:00:00:00:01"});
+    ASSERT_EQ(added.exitStatus, 0) << added.err;
+    ASSERT_EQ(root.check().out, "");
+    c.damage(history);
+    std::string line = c.line;
+    line.replace(line.find("{history}"), 9, history);
+    const auto result = root.check();
+    EXPECT_EQ(result.out, line + "\n");
+    EXPECT_EQ(result.exitStatus, 1);
   }
 }
 
