@@ -6,7 +6,6 @@
 #include <map>
 #include <memory_resource>
 #include <string_view>
-#include <unordered_map>
 
 #include "client_record.h"
 
@@ -20,8 +19,9 @@ namespace kyto::clientadm {
 // values. What a source may decide for its records (user, deny flag) is decided before the
 // report gets here, by mergeClient (list_pipeline.h).
 //
-// The records are found by MAC text through a hash index as they are reported, and put in list
-// order once, when the list is read.
+// Each report with a MAC text is kept as it comes; when the list is read, one sort by MAC text
+// brings the reports of each address together, the first keeps its record and the later ones
+// refresh it in the order they came, and a second sort puts the records in list order.
 class MergedClientList {
  public:
   MergedClientList() = default;
@@ -37,13 +37,14 @@ class MergedClientList {
 
  private:
   std::string_view copy(const char* text);
-  void refresh(ClientRecord& record, const ClientReport& client);
+  void refresh(ClientRecord& record, std::string_view ip, std::string_view deviceName);
   ClientRecord& create(std::int32_t comeFrom, const ClientReport& client);
 
   // The records' texts, kept as long as the list: a large list costs few allocations.
   std::pmr::monotonic_buffer_resource texts_;
-  std::deque<ClientRecord> records_;  // in the order reported
-  std::unordered_map<std::string_view, ClientRecord*> byMac_;
+  // The reports in the order they came; those that refresh an earlier record of their address
+  // are dropped by finish().
+  std::deque<ClientRecord> records_;
   // Records with the empty MAC text, at most one per source; the first is the first in list
   // order.
   std::map<std::int32_t, ClientRecord*> withoutMac_;
