@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory_resource>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "common/large_pages.h"
 #include "xml_node.h"
 #include "xml_source.h"
 #include "xml_stream.h"
@@ -109,8 +111,8 @@ class AttributeWalk final : public ChildWalk {
 
   const char* const* names_;
   int count_;
-  std::string buffer_;
-  std::vector<std::uint32_t> offsets_;
+  std::pmr::string buffer_{kyto::largePageResource()};
+  std::pmr::vector<std::uint32_t> offsets_{kyto::largePageResource()};
 };
 
 // The first text of the first grandchild of each name, handed on as each child ends. A text is

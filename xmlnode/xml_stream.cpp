@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <new>
 
+#include "common/large_pages.h"
+
 namespace kyto::xml {
 
 namespace {
@@ -59,7 +61,9 @@ XmlStream::~XmlStream() {
 
 bool XmlStream::createParser(const char* encoding) {
   if (parser_ != nullptr) XML_ParserFree(parser_);
-  parser_ = XML_ParserCreate(encoding);
+  // Its buffer holds the whole of a file read at once: large ones in pages of their own.
+  static const XML_Memory_Handling_Suite kMemory = {allocateBlock, resizeBlock, freeBlock};
+  parser_ = XML_ParserCreate_MM(encoding, &kMemory, nullptr);
   if (parser_ == nullptr) return fail(Failure::kMemory);
   XML_SetUnknownEncodingHandler(parser_, recordEncoding, this);
   setup_.setUp(parser_);

@@ -1,6 +1,7 @@
 // Building a tree from expat's events.
 #include "xml_tree.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -31,8 +32,9 @@ void XMLNode::Tree::append(Node* parent, Node* child) {
 
 void XMLNode::Tree::addAttribute(Node* node, std::string_view name, std::string_view value,
                                  bool specified) {
-  auto* attribute = new (arena.allocate(sizeof(Node::Attribute), alignof(Node::Attribute)))
-      Node::Attribute{copy(name), copy(value), value.size(), nullptr, specified};
+  auto* attribute =
+      new (arena.allocate(sizeof(Node::Attribute), alignof(Node::Attribute))) Node::Attribute{
+          copy(name), copy(value), static_cast<std::uint32_t>(value.size()), nullptr, specified};
   (node->lastAttribute != nullptr ? node->lastAttribute->next : node->firstAttribute) = attribute;
   node->lastAttribute = attribute;
 }
@@ -130,7 +132,7 @@ class TreeBuilder final : public ParserSetup {
     flushText();
     Node* element = tree_.newNode(Kind::kElement);
     element->name = tree_.copy(name);
-    if (keepLines_) element->line = static_cast<long>(XML_GetCurrentLineNumber(parser_));
+    if (keepLines_) element->line = static_cast<std::int32_t>(XML_GetCurrentLineNumber(parser_));
     const int specified = XML_GetSpecifiedAttributeCount(parser_);
     for (int i = 0; attributes[i] != nullptr; i += 2)
       tree_.addAttribute(element, attributes[i], attributes[i + 1], i < specified);
@@ -194,7 +196,7 @@ class TreeBuilder final : public ParserSetup {
     Node* node = tree_.newNode(kind);
     node->name = tree_.copy(name);
     node->value = tree_.copy(value);
-    if (keepLines_) node->line = static_cast<long>(XML_GetCurrentLineNumber(parser_));
+    if (keepLines_) node->line = static_cast<std::int32_t>(XML_GetCurrentLineNumber(parser_));
     tree_.append(current_, node);
     return node;
   }
@@ -219,6 +221,8 @@ std::shared_ptr<XMLNode::Tree> build(Feed feed, bool recover, bool keepLines,
   XmlStream stream(builder);
   const bool parsed = feed(stream);
   builder.finish();
+  tree->readBytes =
+      static_cast<std::size_t>(std::max<XML_Index>(0, XML_GetCurrentByteIndex(stream.parser())));
   if (builder.outOfMemory()) {
     report = XMLNode::FileReport{};
     report.error = XMLNode::kFileBeyondLimits;

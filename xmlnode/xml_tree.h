@@ -8,6 +8,7 @@
 #include <memory_resource>
 #include <string_view>
 
+#include "common/large_pages.h"
 #include "xml_node.h"
 
 struct XMLNode::Node {
@@ -24,7 +25,7 @@ struct XMLNode::Node {
   struct Attribute {
     const char* name;
     const char* value;
-    std::size_t valueLength;
+    std::uint32_t valueLength;  // a file is at most kMostXmlFileBytes
     Attribute* next;
     bool specified;  // false for a default of the document type, which a rewrite leaves to it
   };
@@ -33,6 +34,7 @@ struct XMLNode::Node {
 
   Kind kind;
   bool whiteOnly = false;  // a text of white space alone
+  std::int32_t line = 0;
   const char* name = "";   // element, processing instruction target
   const char* value = "";  // text, comment, instruction data, declaration, reference
   Attribute* firstAttribute = nullptr;
@@ -42,7 +44,6 @@ struct XMLNode::Node {
   Node* lastChild = nullptr;
   Node* next = nullptr;
   Node* previous = nullptr;
-  long line = 0;
 };
 
 struct XMLNode::Tree {
@@ -57,9 +58,10 @@ struct XMLNode::Tree {
   void addAttribute(Node* node, std::string_view name, std::string_view value, bool specified);
   static void unlink(Node* node);
 
-  std::pmr::monotonic_buffer_resource arena;
+  std::pmr::monotonic_buffer_resource arena{kyto::largePageResource()};
   Node document{Node::Kind::kDocument};  // its attributes are those of the XML declaration
   bool alive = true;                     // false once the whole document was deleted
+  std::size_t readBytes = 0;             // the size of the text it was read from
   bool linesKept = false;
 };
 

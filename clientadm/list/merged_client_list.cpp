@@ -88,7 +88,7 @@ bool inListOrder(const Place& a, const Place& b) {
 
 const ClientRecord* MergedClientList::finish() noexcept {
   try {
-    std::vector<Place> places;
+    std::pmr::vector<Place> places(largePageResource());
     places.reserve(records_.size());
     for (std::size_t i = 0; i < records_.size(); ++i) places.push_back(placeOf(records_[i], i));
     // The reports of one address together, in the order they came: the first keeps its record,

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "client_record.h"
+#include "common/large_pages.h"
 
 namespace kyto::clientadm {
 
@@ -40,11 +41,13 @@ class MergedClientList {
   void refresh(ClientRecord& record, std::string_view ip, std::string_view deviceName);
   ClientRecord& create(std::int32_t comeFrom, const ClientReport& client);
 
-  // The records' texts, kept as long as the list: a large list costs few allocations.
-  std::pmr::monotonic_buffer_resource texts_;
+  // The records and their texts, kept as long as the list: a large list costs few allocations,
+  // and its memory comes in large pages (common/large_pages.h).
+  std::pmr::monotonic_buffer_resource texts_{largePageResource()};
+  std::pmr::monotonic_buffer_resource recordMemory_{largePageResource()};
   // The reports in the order they came; those that refresh an earlier record of their address
   // are dropped by finish().
-  std::deque<ClientRecord> records_;
+  std::pmr::deque<ClientRecord> records_{&recordMemory_};
   // Records with the empty MAC text, at most one per source; the first is the first in list
   // order.
   std::map<std::int32_t, ClientRecord*> withoutMac_;
