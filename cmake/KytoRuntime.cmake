@@ -4,7 +4,7 @@
 # it, 1.2 times without). No C++ type crosses the library's C interface, so each copy is private.
 # Sanitizer builds keep the shared runtime, which their own runtimes expect.
 function(kyto_link_cxx_runtime_statically target)
-  if(NOT KYTO_SANITIZE)
+  if(NOT KYTO_SANITIZE AND NOT KYTO_SANITIZE_THREAD)
     target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
   endif()
 endfunction()

@@ -250,7 +250,7 @@ int followLinks(UniqueFd dir, std::string name, std::string dirPath, int hopsLef
     if (n <= 0 || static_cast<size_t>(n) >= sizeof text) return n < 0 ? errno : ENAMETOOLONG;
     const std::string link(text, static_cast<size_t>(n));
     const std::string linkDir = directoryOf(link);
-    dirPath = link.starts_with('/') ? linkDir : dirPath + "/" + linkDir;
+    dirPath = link.starts_with('/') ? linkDir : dirPath.append("/").append(linkDir);
     dir = openDirectoryAt(dir.get(), linkDir);
     name = baseNameOf(link);
   }

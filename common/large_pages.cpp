@@ -16,8 +16,8 @@ std::size_t mappedSize(std::size_t bytes) {
 }
 
 void* mapLarge(std::size_t bytes) {
-  void* block = mmap(nullptr, mappedSize(bytes), PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* block =
+      mmap(nullptr, mappedSize(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (block == MAP_FAILED) return nullptr;
   madvise(block, mappedSize(bytes), MADV_HUGEPAGE);  // a hint: without it, ordinary pages
   return block;
@@ -58,8 +58,8 @@ std::pmr::memory_resource* largePageResource() {
 
 void* allocateBlock(std::size_t size) {
   const std::size_t total = size + sizeof(BlockHeader);
-  auto* header = static_cast<BlockHeader*>(total < kLargeBlockBytes ? std::malloc(total)
-                                                                     : mapLarge(total));
+  auto* header =
+      static_cast<BlockHeader*>(total < kLargeBlockBytes ? std::malloc(total) : mapLarge(total));
   if (header == nullptr) return nullptr;
   header->size = total;
   return header + 1;

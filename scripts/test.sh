@@ -6,7 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-release}"
 
-scripts/install-deps.sh
+case "$preset" in
+  clang | tsan) scripts/install-deps.sh clang libclang-rt-14-dev ;;
+  *) scripts/install-deps.sh ;;
+esac
 cmake --preset "$preset"
 cmake --build --preset "$preset" -j "$(nproc)"
 

@@ -28,7 +28,7 @@ void complain(const std::string& line) {
 
 namespace {
 
-xml::XmlDocHandle reported(xml::XmlFileParse parse) {
+xml::XmlDocHandle reported(const xml::XmlFileParse& parse) {
   xml::XmlDocHandle doc(parse.doc);
   if (doc != nullptr) {
     for (const std::string& warning : parse.warnings) complain(warning);
@@ -51,7 +51,7 @@ xml::XmlDocHandle openTreeFile(const WriteTarget& target) {
     xml::XmlFileParse unread;
     unread.readError = error;
     unread.diagnostic = xml::fileProblem(target.path(), error);
-    return reported(std::move(unread));
+    return reported(unread);
   }
   return reported(xml::parseXmlDescriptor(fd.get(), target.path(), 0));
 }

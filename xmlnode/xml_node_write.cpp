@@ -33,14 +33,14 @@ struct References {
 constexpr References makeReferences() {
   References references;
   for (auto* table : {references.text, references.value}) {
-    table['&'] = "&amp;";
-    table['<'] = "&lt;";
-    table['>'] = "&gt;";
-    table['\r'] = "&#13;";
+    table[static_cast<unsigned char>('&')] = "&amp;";
+    table[static_cast<unsigned char>('<')] = "&lt;";
+    table[static_cast<unsigned char>('>')] = "&gt;";
+    table[static_cast<unsigned char>('\r')] = "&#13;";
   }
-  references.value['"'] = "&quot;";
-  references.value['\n'] = "&#10;";
-  references.value['\t'] = "&#9;";
+  references.value[static_cast<unsigned char>('"')] = "&quot;";
+  references.value[static_cast<unsigned char>('\n')] = "&#10;";
+  references.value[static_cast<unsigned char>('\t')] = "&#9;";
   return references;
 }
 

@@ -46,7 +46,10 @@ struct XmlStream::Converter {
   }
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
-  bool valid() const { return handle != reinterpret_cast<iconv_t>(-1); }
+  // iconv_open's failure is the handle (iconv_t)-1.
+  bool valid() const {
+    return handle != reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+  }
   iconv_t handle;
 };
 
@@ -137,7 +140,10 @@ bool XmlStream::parseInPlace(std::size_t size, bool final) {
   return fail(error == XML_ERROR_NO_MEMORY ? Failure::kMemory : Failure::kParse);
 }
 
-bool XmlStream::startConverting(const std::string& encoding, std::string raw, bool final) {
+// raw is the stream's own copy: the bytes it comes from may lie in the parser this replaces.
+bool XmlStream::startConverting(const std::string& encoding,
+                                std::string raw,  // NOLINT(performance-unnecessary-value-param)
+                                bool final) {
   encoding_ = encoding;
   converter_ = new Converter(encoding);
   if (!converter_->valid()) return fail(Failure::kUnknownEncoding);

@@ -151,7 +151,7 @@ XMLNode catalogueElement(const std::string& path, const ConfigDocument& document
     case Outcome::Parsed:
       break;
   }
-  const XMLNode top = document.top.findElement("UPNP_CLIENTTYPES");
+  XMLNode top = document.top.findElement("UPNP_CLIENTTYPES");
   if (top.isEmpty()) {
     report.add(path, document.top.getChildNode().getLine(),
                std::string("has no UPNP_CLIENTTYPES element: ") + kIgnored);

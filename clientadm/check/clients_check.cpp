@@ -165,7 +165,7 @@ XMLNode listElement(const std::string& path, const ConfigDocument& document, Che
       break;
   }
   const XMLNode root = document.top.getChildNode();
-  const XMLNode top = document.top.findElement(kListElement);
+  XMLNode top = document.top.findElement(kListElement);
   if (top.isEmpty()) {
     report.add(path, root.getLine(),
                std::string("has no UPNP_CLIENTS element: no stored client is listed, and ") +

@@ -56,6 +56,7 @@ class AgentSpawn {
     *error = ENOMEM;
     if (!ready_ || argv.empty()) return -1;
     std::vector<char*> pointers;
+    pointers.reserve(argv.size() + 1);
     for (const std::string& word : argv) pointers.push_back(const_cast<char*>(word.c_str()));
     pointers.push_back(nullptr);
     pid_t pid = -1;

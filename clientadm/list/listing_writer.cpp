@@ -1,5 +1,6 @@
 #include "listing_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -33,13 +34,9 @@ char* putNumber(char* out, std::int32_t value) {
 // character in them must not forge fields or lines. A safe text has no NUL, so the common case
 // is one scan and one copy.
 char* putText(char* out, std::string_view text) {
-  if (isSafeListingField(text)) {
-    std::memcpy(out, text.data(), text.size());
-    return out + text.size();
-  }
+  if (isSafeListingField(text)) return std::copy(text.begin(), text.end(), out);
   const std::string field = listingField(text.substr(0, text.find('\0')));  // never longer
-  std::memcpy(out, field.data(), field.size());
-  return out + field.size();
+  return std::copy(field.begin(), field.end(), out);
 }
 
 // Writes the record's line from out on, which has room for lineBound(record) bytes; returns its

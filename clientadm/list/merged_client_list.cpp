@@ -11,7 +11,7 @@ std::string_view MergedClientList::copy(const char* text) {
   if (text == nullptr || *text == '\0') return {};
   const std::size_t length = std::strlen(text);
   auto* room = static_cast<char*>(texts_.allocate(length, 1));
-  std::memcpy(room, text, length);
+  std::copy(text, text + length, room);
   return {room, length};
 }
 

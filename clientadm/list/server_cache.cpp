@@ -28,7 +28,10 @@ class SegmentAttachment {
   SegmentAttachment(const SegmentAttachment&) = delete;
   SegmentAttachment& operator=(const SegmentAttachment&) = delete;
 
-  bool attached() const { return address_ != reinterpret_cast<void*>(-1); }
+  // shmat's failure is the address (void*)-1.
+  bool attached() const {
+    return address_ != reinterpret_cast<void*>(-1);  // NOLINT(performance-no-int-to-ptr)
+  }
   const unsigned char* bytes() const { return static_cast<const unsigned char*>(address_); }
 
  private:

@@ -77,6 +77,7 @@ class SpawnSetup {
 
   int spawn(pid_t& pid, std::vector<std::string>& args) {
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
     return posix_spawn(&pid, argv[0], &actions_, &attr_, argv.data(), environ);

@@ -47,7 +47,7 @@ bool isCoverArt(const AVStream* stream) {
 
 std::int32_t secondsOf(const AVFormatContext* context) {
   if (context->duration != AV_NOPTS_VALUE && context->duration >= 0)
-    return clampToInt32(static_cast<long double>(context->duration / AV_TIME_BASE));
+    return clampToInt32(static_cast<long double>(context->duration) / AV_TIME_BASE);
   // No overall duration: the longest stream's.
   long double longest = 0;
   for (unsigned i = 0; i < context->nb_streams; ++i) {

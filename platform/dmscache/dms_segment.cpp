@@ -63,7 +63,8 @@ bool AttachedSegment::attach(int id, bool readOnly, std::string& error) {
     return false;
   }
   void* address = shmat(id, nullptr, readOnly ? SHM_RDONLY : 0);
-  if (address == reinterpret_cast<void*>(-1)) {
+  // shmat's failure is the address (void*)-1.
+  if (address == reinterpret_cast<void*>(-1)) {  // NOLINT(performance-no-int-to-ptr)
     error = failure("cannot attach the segment");
     return false;
   }

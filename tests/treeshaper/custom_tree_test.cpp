@@ -365,7 +365,14 @@ TEST_F(CustomTree, ParallelAddsToOneFileLoseNoSection) {
   for (int round = 0; round < 10; ++round) {
     std::filesystem::remove(tree.treeFile("custom.xml"));
     std::vector<std::thread> writers;
-    for (const Add& a : adds) writers.emplace_back([&] { add(a.type, {a.id}, "custom.xml"); });
+    // Each thread runs its own program and checks its own result: add() keeps the last errors in
+    // the fixture, which threads must not share.
+    for (const Add& a : adds)
+      writers.emplace_back([&] {
+        const ProgramResult result =
+            tree.run({"treeshaper", "--add", a.type, a.id, "--output", "custom.xml"});
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+      });
     for (std::thread& writer : writers) writer.join();
     for (const Add& a : adds)
       EXPECT_EQ(tree.output({"treeshaper", "--read", "custom.xml", a.type}), a.listed)
