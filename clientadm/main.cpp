@@ -14,22 +14,36 @@
 #include "cli/list_refusal.h"
 #include "cli/media_duration.h"
 #include "cli/server_settings.h"
+#include "common/appliance_paths.h"
 #include "common/descriptors.h"
+#include "common/missing_appliance.h"
 #include "history/history_command.h"
 #include "list/list_pipeline.h"
-#include "list/stored_clients.h"
 #include "match/match_command.h"
 
 namespace kyto::clientadm {
 namespace {
+
+// The line that says how to point clientadm at a staged root, when the appliance's
+// configuration directory is missing; empty on the appliance.
+std::string configDirHint() {
+  return missingApplianceHint("clientadm", paths::appliancePaths().configDir);
+}
 
 // A change's status, after the line that says why it was refused, or the hint of a missing
 // appliance where the lock could not be taken.
 int saidWhyRefused(int status, bool forDelete) {
   if (status == 0) return 0;
   const int why = errno;
-  const std::string hint = missingApplianceHint();
+  const std::string hint = configDirHint();
   std::fputs((hint.empty() ? listRefusal(why, forDelete) : hint).c_str(), stderr);
+  return status;
+}
+
+// The status of a command that reads the configuration, after the hint of a missing appliance
+// when it failed for want of it: its own line says what it could not read, the hint what to do.
+int saidWhereTheApplianceIs(int status) {
+  if (status != 0) std::fputs(configDirHint().c_str(), stderr);
   return status;
 }
 
@@ -57,13 +71,13 @@ int runClientCommand(const ParsedCommand& command, const ListSettings& settings,
     case CommandGetDuration:
       return queryMediaDuration(command.filePath);
     case CommandCheck:
-      return checkConfiguration();
+      return saidWhereTheApplianceIs(checkConfiguration());
     case CommandHistory:
-      return printHistory(command.listing);
+      return saidWhereTheApplianceIs(printHistory(command.listing));
     case CommandRestore:
-      return restoreVersion(command.version);
+      return saidWhereTheApplianceIs(restoreVersion(command.version));
     case CommandMatch:
-      return printMatchingEntries(command.properties, command.listing);
+      return saidWhereTheApplianceIs(printMatchingEntries(command.properties, command.listing));
   }
   return 1;
 }

@@ -1,9 +1,11 @@
 #include "tree_file.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "common/appliance_paths.h"
 #include "common/descriptors.h"
+#include "common/missing_appliance.h"
 #include "libxml2_parse.h"
 
 namespace kyto::treeshaper {
@@ -28,12 +30,21 @@ void complain(const std::string& line) {
 
 namespace {
 
-xml::XmlDocHandle reported(const xml::XmlFileParse& parse) {
+// Off the appliance the whole tree directory is missing, and with it every file in it: after
+// the line that names the file, say how to point treeshaper at a staged root.
+void complainOfMissingTreeDirectory(const std::string& path, int readError) {
+  const std::string& dir = paths::appliancePaths().treeDir;
+  if (readError == ENOENT && path.starts_with(dir))
+    std::fputs(missingApplianceHint("treeshaper", dir).c_str(), stderr);
+}
+
+xml::XmlDocHandle reported(const xml::XmlFileParse& parse, const std::string& path) {
   xml::XmlDocHandle doc(parse.doc);
   if (doc != nullptr) {
     for (const std::string& warning : parse.warnings) complain(warning);
   } else {
     complain(parse.diagnostic);
+    complainOfMissingTreeDirectory(path, parse.readError);
     std::puts("pdoc is NULL");
   }
   return doc;
@@ -42,7 +53,7 @@ xml::XmlDocHandle reported(const xml::XmlFileParse& parse) {
 }  // namespace
 
 xml::XmlDocHandle openTreeFile(const std::string& path) {
-  return reported(xml::parseXmlFile(path, 0));
+  return reported(xml::parseXmlFile(path, 0), path);
 }
 
 xml::XmlDocHandle openTreeFile(const WriteTarget& target) {
@@ -51,9 +62,9 @@ xml::XmlDocHandle openTreeFile(const WriteTarget& target) {
     xml::XmlFileParse unread;
     unread.readError = error;
     unread.diagnostic = xml::fileProblem(target.path(), error);
-    return reported(unread);
+    return reported(unread, target.path());
   }
-  return reported(xml::parseXmlDescriptor(fd.get(), target.path(), 0));
+  return reported(xml::parseXmlDescriptor(fd.get(), target.path(), 0), target.path());
 }
 
 xmlNode* getTreeRoot(xmlDoc* doc) {

@@ -1,5 +1,4 @@
 #include <kytoutil/kytoutil.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -8,7 +7,7 @@
 #include "client_record.h"
 #include "common/appliance_paths.h"
 #include "common/descriptors.h"
-#include "common/safe_text.h"
+#include "common/missing_appliance.h"
 #include "stored_clients.h"
 
 namespace kyto::clientadm {
@@ -31,22 +30,12 @@ int onStoredClient(void* walk, const unsigned char* mac, const char* ip, const c
                       .deny = deny});
 }
 
-std::string missingApplianceHint() {
-  const std::string& dir = paths::appliancePaths().configDir;
-  struct stat st;
-  if (stat(dir.c_str(), &st) == 0 || errno != ENOENT) return {};
-  return withoutControls("clientadm: " + dir +
-                         " does not exist: on a machine that is no appliance, set KYTO_ROOT to "
-                         "the root of a staged appliance (KYTO_ROOT=DIR clientadm ...)") +
-         "\n";
-}
-
 SourceReport readStoredClients(const ListContext& context, ClientTypeRegistry& customTypes) {
   StoredClientWalk walk{context, customTypes};
   SourceReport report{.status = Kyto_Util_ReadClientSettings(onStoredClient, &walk)};
   if (report.status == 0) return report;
   const int why = errno;  // set by the store on its failure
-  report.warning = missingApplianceHint();
+  report.warning = missingApplianceHint("clientadm", paths::appliancePaths().configDir);
   // No list yet, or a file that is no list, says nothing, as it always did; a list that could
   // not be read (too many open files, no permission) must not pass for an empty one.
   if (report.warning.empty() && why != 0 && why != ENOENT)

@@ -21,14 +21,9 @@ struct StoredClientWalk {
 int onStoredClient(void* walk, const unsigned char* mac, const char* ip, const char* device,
                    int profileId, const char* user, const char* clientType, int deny) noexcept;
 
-// One line for standard error when the appliance's configuration directory is missing, as on a
-// machine that is no appliance: it names the directory and how to point the tools at a staged
-// root. Empty when the directory exists.
-std::string missingApplianceHint();
-
 // Merges every stored client with comeFrom FromUserSettings and appends the custom client types
 // they name to customTypes. The status is the store's result; when it failed for want of the
-// configuration directory, the warning is missingApplianceHint().
+// configuration directory, the warning is kyto::missingApplianceHint for it.
 SourceReport readStoredClients(const ListContext& context, ClientTypeRegistry& customTypes);
 
 }  // namespace kyto::clientadm

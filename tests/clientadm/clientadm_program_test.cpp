@@ -171,13 +171,40 @@ TEST(ClientadmProgram, SettingsLinesWithoutEqualsAreReportedOnEveryRun) {
   expectRun(appliance.run({"ADD"}), golden("usage_default.txt"), "parsing error file\n", 1);
 }
 
-TEST(ClientadmProgram, MissingClientDirectoryFailsToLock) {
-  StagedRoot root;
-  expectRun(root.run({kProgram, "add", "-m", kMac}), "",
-            "Lock file failed(2): No such file or directory\nclientadm: " + root.paths().configDir +
-                " does not exist: on a machine that is no appliance, set KYTO_ROOT to the root of "
-                "a staged appliance (KYTO_ROOT=DIR clientadm ...)\n",
-            1);
+// Off the appliance every command that reads the configuration says what it could not do, then
+// how to point clientadm at a staged root.
+TEST(ClientadmProgram, OffTheApplianceEveryCommandSaysHowToPointItAtAStagedRoot) {
+  StagedRoot root;  // no configuration directory
+  const std::string hint = "clientadm: " + root.paths().configDir +
+                           " does not exist: on a machine that is no appliance, set KYTO_ROOT to "
+                           "the root of a staged appliance (KYTO_ROOT=DIR clientadm ...)\n";
+  const std::string lockFailed = "Lock file failed(2): No such file or directory\n";
+  const std::string notLocked =
+      "clientadm: the client list could not be locked (No such file or directory): ";
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+    int status;
+  } runs[] = {
+      {{"add", "-m", kMac}, lockFailed + hint, 1},
+      {{"del", "-m", kMac}, lockFailed + hint, 1},
+      {{"list"}, lockFailed + hint, 0},
+      {{"check"}, hint, 1},
+      {{"history"}, notLocked + "its history is not read\n" + hint, 1},
+      {{"restore", "1"}, notLocked + "nothing is restored\n" + hint, 1},
+      {{"match", "UserAgent=x"},
+       "clientadm: the client type catalogue " + root.paths().clientTypesXml +
+           " could not be read (clientadm check says why): no entry matches\n" + hint,
+       1},
+  };
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.args[0]);
+    std::vector<std::string> args = run.args;
+    args.insert(args.begin(), kProgram);
+    const ProgramResult result = root.run(args);
+    EXPECT_EQ(result.err, run.err);
+    EXPECT_EQ(result.exitStatus, run.status);
+  }
 }
 
 TEST(ClientadmProgram, CatalogueTypesAndCustomTypesAreAccepted) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "staged_root.h"
 
@@ -52,6 +53,41 @@ TEST_F(Listing, ReadsRelativeNamesInTheTreeDirectoryAndAbsolutePathsAsGiven) {
   EXPECT_EQ(missing.out, "pdoc is NULL\nproot is NULL\n");
   EXPECT_EQ(missing.err, tree.treeFile("elsewhere.xml") + ": No such file or directory\n");
   EXPECT_EQ(missing.exitStatus, 1);
+}
+
+// Off the appliance every command fails for want of the tree directory: after the line naming
+// the file, one more says how to point treeshaper at a staged root. Standard output is as ever,
+// and a file of the user's own elsewhere gets no such hint.
+TEST(OffTheAppliance, EveryCommandSaysHowToPointTreeshaperAtAStagedRoot) {
+  StagedRoot root;  // no tree directory
+  const std::string hint = "treeshaper: " + root.paths().treeDir +
+                           " does not exist: on a machine that is no appliance, set KYTO_ROOT to "
+                           "the root of a staged appliance (KYTO_ROOT=DIR treeshaper ...)\n";
+  const std::string noFile = ": No such file or directory\n";
+  const std::string elsewhere = root / "elsewhere.xml";
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+    std::string err;
+  } runs[] = {
+      {{"--list", "Music"}, "pdoc is NULL\nproot is NULL\n", root.templatePath() + noFile + hint},
+      {{"--read", "c.xml", "Music"},
+       "pdoc is NULL\nproot is NULL\n",
+       root.treeFile("c.xml") + noFile + hint},
+      {{"--add", "Music", "1", "-o", "c.xml"},
+       "pdoc is NULL\n",
+       root.templatePath() + noFile + hint},
+      {{"--read", elsewhere, "Music"}, "pdoc is NULL\nproot is NULL\n", elsewhere + noFile},
+  };
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.args[0] + " " + run.args[1]);
+    std::vector<std::string> args = run.args;
+    args.insert(args.begin(), "treeshaper");
+    const ProgramResult result = root.run(args);
+    EXPECT_EQ(result.out, run.out);
+    EXPECT_EQ(result.err, run.err);
+    EXPECT_EQ(result.exitStatus, 1);
+  }
 }
 
 // Status 1 with every message; libxml2's own report is one line on standard error naming the
