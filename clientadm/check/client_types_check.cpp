@@ -10,6 +10,7 @@
 #include "cli/bounded_regex.h"
 #include "cli/enumeration_names.h"
 #include "common/client_schema.h"
+#include "common/descriptors.h"
 #include "common/safe_text.h"
 #include "config_check.h"
 #include "name_suggestion.h"
@@ -135,9 +136,8 @@ XMLNode catalogueElement(const std::string& path, const ConfigDocument& document
   switch (document.outcome) {
     case Outcome::Missing:
     case Outcome::Unreadable:
-      report.add(
-          path, 0,
-          std::string("cannot be read (") + std::strerror(document.error) + "): " + kIgnored);
+      report.add(path, 0,
+                 std::string("cannot be read (") + inputProblem(document.error) + "): " + kIgnored);
       return {};
     case Outcome::Malformed:
       report.add(path, document.errorLine,

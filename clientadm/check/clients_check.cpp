@@ -11,6 +11,7 @@
 
 #include "cli/client_type_registry.h"
 #include "common/client_schema.h"
+#include "common/descriptors.h"
 #include "common/hex_digit.h"
 #include "config_check.h"
 #include "name_suggestion.h"
@@ -146,7 +147,7 @@ XMLNode listElement(const std::string& path, const ConfigDocument& document, Che
       return {};  // no list yet: add starts one
     case Outcome::Unreadable:
       report.add(path, 0,
-                 std::string("cannot be read (") + std::strerror(document.error) +
+                 std::string("cannot be read (") + inputProblem(document.error) +
                      "): no stored client is listed");
       return {};
     case Outcome::Malformed:

@@ -1,9 +1,9 @@
 // The check of the list's history: what of it can't be read, and a history that refuses every
 // change.
-#include <cstring>
 #include <string>
 
 #include "common/atomic_file.h"
+#include "common/descriptors.h"
 #include "common/list_history.h"
 #include "config_check.h"
 
@@ -12,7 +12,7 @@ namespace kyto::clientadm {
 namespace {
 
 std::string cannotBeRead(int error, const char* consequence) {
-  return std::string("cannot be read (") + std::strerror(error) + "): " + consequence;
+  return std::string("cannot be read (") + inputProblem(error) + "): " + consequence;
 }
 
 }  // namespace

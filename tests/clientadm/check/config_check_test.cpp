@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenFile{"Fifo",
                    File::List,
                    "<fifo>",
-                   {"0: cannot be read (Invalid argument): no stored client is listed"}},
+                   {"0: cannot be read (not a regular file): no stored client is listed"}},
         BrokenFile{"BeyondLibxmlsLineLimit",
                    File::List,
                    list(std::string(70000, '\n') + "<CLIENT MAC=\"x\"/>\n"),
