@@ -17,14 +17,6 @@ const XMLNode XMLNode::emptyXMLNode{};
 
 namespace {
 
-XMLNode::FileReport outOfMemory() {
-  XMLNode::FileReport report;
-  report.error = XMLNode::kFileBeyondLimits;
-  report.bound = XMLNode::kMemoryBound;
-  report.problem = "memory ran out";
-  return report;
-}
-
 // The first element child of node at or after child with this name.
 Node* elementFrom(Node* child, const char* name) {
   while (child != nullptr && !isElementNamed(child, name)) child = child->next;
@@ -51,7 +43,7 @@ XMLNode XMLNode::openFile(const char* path, FileReport& report, bool keepLines) 
     std::shared_ptr<Tree> tree = kyto::xml::buildFileTree(path, keepLines, report);
     if (tree != nullptr) return XMLNode(tree, &tree->document);
   } catch (const std::bad_alloc&) {
-    report = outOfMemory();
+    report = kyto::xml::memoryRanOut();
   }
   report.diagnostic = kyto::xml::diagnosticOf(path, report);
   return {};
@@ -63,7 +55,7 @@ XMLNode XMLNode::parseDocument(std::string_view bytes, FileReport& report) {
     std::shared_ptr<Tree> tree = kyto::xml::buildTree(bytes, false, report);
     return tree != nullptr ? XMLNode(tree, &tree->document) : XMLNode();
   } catch (const std::bad_alloc&) {
-    report = outOfMemory();
+    report = kyto::xml::memoryRanOut();
     return {};
   }
 }

@@ -49,6 +49,14 @@ void XMLNode::Tree::unlink(Node* node) {
 
 namespace kyto::xml {
 
+XMLNode::FileReport memoryRanOut() {
+  XMLNode::FileReport report;
+  report.error = XMLNode::kFileBeyondLimits;
+  report.bound = XMLNode::kMemoryBound;
+  report.problem = "memory ran out";
+  return report;
+}
+
 bool isElementNamed(const Node* node, const char* name) {
   return node->kind == Kind::kElement && (name == nullptr || std::strcmp(node->name, name) == 0);
 }
@@ -224,10 +232,7 @@ std::shared_ptr<XMLNode::Tree> build(Feed feed, bool recover, bool keepLines,
   tree->readBytes =
       static_cast<std::size_t>(std::max<XML_Index>(0, XML_GetCurrentByteIndex(stream.parser())));
   if (builder.outOfMemory()) {
-    report = XMLNode::FileReport{};
-    report.error = XMLNode::kFileBeyondLimits;
-    report.bound = XMLNode::kMemoryBound;
-    report.problem = "memory ran out";
+    report = memoryRanOut();
     return nullptr;
   }
   if (parsed) report.error = XMLNode::kFileParsed;

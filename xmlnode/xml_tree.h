@@ -67,6 +67,9 @@ struct XMLNode::Tree {
 
 namespace kyto::xml {
 
+// What a read that ran out of memory reports.
+XMLNode::FileReport memoryRanOut();
+
 // Whether a node is an element of this name; a null name matches any element.
 bool isElementNamed(const XMLNode::Node* node, const char* name);
 

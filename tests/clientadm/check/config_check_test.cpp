@@ -104,6 +104,15 @@ INSTANTIATE_TEST_SUITE_P(
                    File::List,
                    list("<CLIENT MAC=\"0:0:0:0:0:1\">\n</CLEINT>\n"),
                    {std::string("3: not well-formed (mismatched tag): ") + kNewList}},
+        BrokenFile{
+            "BeyondLimits",
+            File::List,
+            "<!DOCTYPE UPNP_CLIENTS SYSTEM \"x.dtd\">\n<UPNP_CLIENTS/>\n",
+            {"0: is not read (it needs declarations from outside the file (an external subset or "
+             "parameter entities), which the tools never read): no stored client is listed, and "
+             "add and del fail and "
+             "leave it as it is; put the declarations it needs into the file itself, or "
+             "mark it standalone"}},
         BrokenFile{"NoListElement",
                    File::List,
                    "<LIST>\n<CLIENT MAC=\"0:0:0:0:0:1\"/>\n</LIST>\n",

@@ -77,6 +77,10 @@ TEST(DmcSearchCache, MergesEachDeviceOfTheRoot) {
        "<!DOCTYPE root [<!ENTITY tv \"Living Room\">]><root><device><deviceName>&tv;"
        "</deviceName></device></root>",
        0, "0|||Living Room||-1||2\n"},
+      {"markup ends a text: white space alone is none, a CDATA section always one",
+       "<root><device><deviceName> <?pi x?> Den<!--c-->Hall</deviceName><mac> <![CDATA[<m>]]>"
+       "</mac><ip><![CDATA[]]>10.0.0.3</ip></device></root>",
+       0, "0|<m>|| Den||-1||2\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
