@@ -56,6 +56,10 @@ check "00:01:05" "${run[@]}" "$prefix/bin/clientadm" getDuration \
   --filePath "$root/share/Multimedia/demo clip.mp4"
 check "2 Album" "${run[@]}" "$prefix/bin/treeshaper" --list Music
 
+# A plain install keeps its documents in one folder named for the project, none of a package's.
+docs=$(cd "$prefix/share/doc" && find . -type f | sort | tr '\n' ' ')
+[ "$docs" == "./kyto/changelog.gz ./kyto/copyright " ] || fail "the documents are installed as: $docs"
+
 # The test tools are installed only when asked for.
 for tool in halyard kyto-dmscache; do
   if [ "$test_tools" = ON ]; then
