@@ -62,15 +62,21 @@ set(CPACK_DEBIAN_STANDINS_PACKAGE_RECOMMENDS "libavformat59")
 set(CPACK_COMPONENT_STANDINS_DESCRIPTION
     "Stand-ins for the Kyto appliance interfaces\n Process helpers, media metadata library, DMC agent and client cache writer,\n for machines that are not the appliance.")
 
-# Every package carries its copyright file and changelog where Debian expects them.
-foreach(component runtime dev tools standins)
-  string(TOUPPER ${component} upper)
-  set(package ${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
-  install(FILES ${PROJECT_SOURCE_DIR}/debian-meta/copyright
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
-  install(FILES ${PROJECT_BINARY_DIR}/changelog.gz
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
-endforeach()
+# A Debian package carries its copyright file and changelog in a folder named for the package,
+# where Debian expects them; a plain install keeps one copy of each in share/doc/kyto.
+option(KYTO_PACKAGE_DOCS
+       "Install the copyright file and changelog in each Debian package's share/doc/PACKAGE" OFF)
+set(kyto_docs ${PROJECT_SOURCE_DIR}/debian-meta/copyright ${PROJECT_BINARY_DIR}/changelog.gz)
+if(KYTO_PACKAGE_DOCS)
+  foreach(component runtime dev tools standins)
+    string(TOUPPER ${component} upper)
+    install(FILES ${kyto_docs}
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}
+            COMPONENT ${component})
+  endforeach()
+else()
+  install(FILES ${kyto_docs} DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+endif()
 find_program(GZIP_EXECUTABLE gzip REQUIRED)
 add_custom_command(
   OUTPUT ${PROJECT_BINARY_DIR}/changelog.gz

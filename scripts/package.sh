@@ -10,7 +10,8 @@ keep="${1:-}"
 scripts/install-deps.sh lintian dpkg-dev file man-db
 build=build/package
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-  -DKYTO_BUILD_TESTS=OFF -DKYTO_BUILD_BENCH=OFF -DKYTO_INSTALL_TEST_TOOLS=ON >/dev/null
+  -DKYTO_BUILD_TESTS=OFF -DKYTO_BUILD_BENCH=OFF -DKYTO_INSTALL_TEST_TOOLS=ON \
+  -DKYTO_PACKAGE_DOCS=ON >/dev/null
 cmake --build "$build" -j "$(nproc)"
 rm -rf "$build/packages"
 (cd "$build" && cpack -G DEB -B "$top/$build/packages" >/dev/null)

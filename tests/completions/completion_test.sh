@@ -17,6 +17,9 @@ cat >"$root/etc/config/kytomediasvr/clientTypes.xml" <<'XML'
 <UPNP_CLIENTTYPES>
   <CLIENTTYPE SHORT_NAME="SonyBravia" FULL_NAME="Sony Bravia TV"/>
   <CLIENTTYPE SHORT_NAME="Xbox360" FULL_NAME="Microsoft Xbox 360"/>
+  <!-- <CLIENTTYPE SHORT_NAME="Retired" FULL_NAME="a comment, no type"/> -->
+  <CLIENTTYPE FULL_NAME="Quoted: name:colon" SHORT_NAME='Quoted'/>
+  <CLIENTTYPE SHORT_NAME="$(pwd)" FULL_NAME="a name that must not run"/>
 </UPNP_CLIENTTYPES>
 XML
 cat >"$root/usr/local/corpus/bin/UPnPTree.xml" <<'XML'
@@ -59,8 +62,6 @@ expect "check" clientadm c
 expect "--json" clientadm history ""
 expect "-d -m -p -i -u -t" clientadm add -m 00:11:22:33:44:55 ""
 expect "-m" clientadm del ""
-expect "Auto StandardDLNA150 SonyBravia Xbox360" clientadm add -t ""
-expect "SonyBravia StandardDLNA150" clientadm add -m 0:1:2:3:4:5 -t S
 expect "0 1 2 3 4 5" clientadm add -p ""
 expect "" clientadm add -m ""
 expect "--filePath" clientadm getDuration ""
@@ -83,6 +84,15 @@ if [ -n "$treeshaper_dir" ]; then
 fi
 
 if [ -n "$clientadm_dir" ]; then
+  # -t offers the types clientadm reads from the catalogue of the exported KYTO_ROOT.
+  expect 'Auto StandardDLNA150 SonyBravia Xbox360 Quoted $(pwd)' clientadm add -t ""
+  expect "SonyBravia StandardDLNA150" clientadm add -m 0:1:2:3:4:5 -t S
+  expect '$(pwd)' clientadm add -t '$'
+  other=$root/other
+  mkdir -p "$other/etc/config/kytomediasvr"
+  echo '<UPNP_CLIENTTYPES><CLIENTTYPE SHORT_NAME="Other"/></UPNP_CLIENTTYPES>' \
+    >"$other/etc/config/kytomediasvr/clientTypes.xml"
+  KYTO_ROOT=$other expect "Auto Other StandardDLNA150" clientadm add -t ""
   # restore offers the numbers of the kept versions.
   clientadm add -m 02:00:00:00:00:01 && clientadm add -m 02:00:00:00:00:02 &&
     clientadm del -m 02:00:00:00:00:01

@@ -34,7 +34,42 @@ out=$("$demo" "$build" 2>&1) || fail "the demo failed: $out"
 # match: the TV's user agent meets both Aurora entries, in catalogue order.
 [[ $out == *$'\nAuroraTV2019|Aurora Smart TV (2019 and later)|UserAgent|StringFind|AuroraTV/\nAuroraTVLegacy|'* ]] ||
   fail "the demo's match did not find the TV's two entries: $out"
+# The output of the last command line matching the regular expression $1, up to a blank line.
+output_of() {
+  awk -v re="$1" '$0 ~ re { text = ""; on = 1; next }
+    /^$/ { on = 0 }
+    on { text = text $0 "\n" }
+    END { printf "%s", text }' <<<"$out"
+}
+# The hostile device joins the agent's list: its line is the one line that differs.
+changed=$(diff <(output_of '^[$] clientadm list$') \
+  <(output_of '^[$] env HALYARD_EXTRA_DEVICES_FILE=.* clientadm list$') | grep '^[<>]' || true)
+[[ $changed == '> 0|00:1a:2b:3c:4d:66|'* && $changed != *$'\n'* ]] ||
+  fail "the hostile device changed more of the listing than its own line: $changed"
+# One IP address per client: in all listings, no client with two addresses, no address of two.
+pairs=$(grep -E '^[01][|]([0-9a-f]{2}:){5}[0-9a-f]{2}[|][0-9.]+[|]' <<<"$out" |
+  cut -d'|' -f2,3 | sort -u)
+shared=$( (cut -d'|' -f1 <<<"$pairs" | uniq -d; cut -d'|' -f2 <<<"$pairs" | sort | uniq -d) |
+  tr '\n' ' ')
+[ -z "$shared" ] || fail "a client with two IP addresses, or an address of two clients: $shared"
 check_nothing_left "a whole run"
+
+# Every command the demo printed runs again, with the status it had, in a shell set up by the
+# lines it ends with (its own copy is gone by then).
+if unshare --ipc true 2>/dev/null; then
+  sed -n 's/^[$] //p' <<<"$out" >"$work/commands"
+  expected=$(awk '/^[$] / { if (n) print s; n = 1; s = 0 }
+    /^[(]exit status [0-9]+[)]$/ { s = $3 + 0 }
+    END { print s }' <<<"$out")
+  setup=$(sed -n '/To run the commands above again/,$s/^    //p' <<<"$out")
+  rerun='while IFS= read -r line <&3; do
+    (eval "$line") </dev/null >/dev/null 2>&1 && echo 0 || echo $?
+  done 3<"$1"'
+  got=$(cd "$work" && unshare --ipc bash -c "set -e; $setup"$'\n'"$rerun" - "$work/commands")
+  [ "$got" == "$expected" ] || fail "the printed commands ran again with the statuses" \
+    "[$(echo $got)], not [$(echo $expected)]: $(cat "$work/commands")"
+  rm -rf "${TMPDIR:?}"/*
+fi
 
 # A build whose clientadm says it started and then waits, and whose cache writer exits with the
 # given status.

@@ -2,6 +2,7 @@
 # Installs the build into a fresh prefix and starts the installed programs with an empty
 # environment (env -i, with only KYTO_ROOT, which points them at a copy of the sample appliance):
 # they must find the project's libraries in the prefix with no ldconfig and no LD_LIBRARY_PATH.
+# The README's commands for the installed manual pages and completion work on the prefix.
 #   install_test.sh BUILD_DIR LIBDIR INSTALL_TEST_TOOLS(ON|OFF) EXAMPLES_DIR
 set -euo pipefail
 build=$1
@@ -55,6 +56,32 @@ fi
 check "00:01:05" "${run[@]}" "$prefix/bin/clientadm" getDuration \
   --filePath "$root/share/Multimedia/demo clip.mp4"
 check "2 Album" "${run[@]}" "$prefix/bin/treeshaper" --list Music
+
+# A plain install keeps its documents in one folder named for the project, none of a package's.
+docs=$(cd "$prefix/share/doc" && find . -type f | sort | tr '\n' ' ')
+[ "$docs" == "./kyto/changelog.gz ./kyto/copyright " ] || fail "the documents are installed as: $docs"
+
+# The README's commands for reading an installed page and loading the completion, on this prefix.
+readme=$(tr '\n' ' ' <"$examples/../README.md")
+readme_command() { # the README's first `...` that begins with $1
+  local found
+  found=$(grep -o "\`$1[^\`]*\`" <<<"$readme" | head -n 1 | tr -d '\`')
+  [ -n "$found" ] || echo "FAILED: the README gives no command that begins with $1" >&2
+  sed -E "s,/usr/local/share/(man|bash-completion)/,$prefix/share/\1/,; s,PREFIX,$prefix," <<<"$found"
+}
+if command -v mandoc >/dev/null; then
+  check "add, delete and list the clients" bash -c "$(readme_command "mandoc -l /usr/local/")"
+fi
+check "complete -F _clientadm clientadm" \
+  bash -c "$(readme_command "source /usr/local/")"' && complete -p clientadm'
+if [ -r /usr/share/bash-completion/bash_completion ]; then
+  # bash-completion's loader, run as bash runs it on a command's first TAB.
+  check "complete -F _clientadm clientadm" env -u XDG_DATA_DIRS \
+    bash -c "$(readme_command "export XDG_DATA_DIRS=")"'
+      . /usr/share/bash-completion/bash_completion
+      $(complete -p -D | sed "s/.*-F \([^ ]*\).*/\1/") clientadm "" clientadm
+      complete -p clientadm'
+fi
 
 # The test tools are installed only when asked for.
 for tool in halyard kyto-dmscache; do

@@ -64,6 +64,24 @@ TEST(HalyardSample, PrintsTheDevicesFileUnchanged) {
   EXPECT_NE(missing.err.find("none"), std::string::npos) << missing.err;
 }
 
+// The demo's hostile device joins the sample's three; a file that can't be read prints nothing.
+TEST(HalyardSample, AddsTheExtraDevicesFileAfterItsOwn) {
+  kyto::test::TempDir dir;
+  const std::string extra = "<device><deviceName>Added</deviceName></device>\n";
+  kyto::test::writeFile(dir / "extra.xml", extra);
+  const std::string own = runAgent({"-c", "list"}).out;
+  ASSERT_GT(own.size(), 8u);
+  ProgramResult r = runAgent({"-c", "list"}, {"HALYARD_EXTRA_DEVICES_FILE=" + (dir / "extra.xml")});
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.out, own.substr(0, own.size() - 8) + extra + "</root>\n");
+
+  ProgramResult missing =
+      runAgent({"-c", "list"}, {"HALYARD_EXTRA_DEVICES_FILE=" + (dir / "none")});
+  EXPECT_NE(missing.exitStatus, 0);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_NE(missing.err.find("none"), std::string::npos) << missing.err;
+}
+
 TEST(HalyardSample, OtherArgumentsGiveUsage) {
   const std::vector<std::vector<std::string>> cases = {
       {}, {"-c"}, {"list"}, {"list", "-c"}, {"-c", "LIST"}, {"-c", "list", "x"}, {"-c list"}};
