@@ -130,15 +130,18 @@ TEST(Concurrency, AddsBesideAnEditorsSavesWriteNoOtherFile) {
   root.makeConfigDir();
   kyto::test::writeFile(root.paths().clientsXml, kyto::test::clientList(200));
   const std::string dir = root.paths().configDir;
+  // The editor stops at its next turn once told to, so that no cp of it outlives the test's
+  // look at the directory (killing the shell would leave a cp running).
+  const std::string stop = root / "stop-editing";
   const pid_t editor =
-      startShell("while :; do cp '" + dir + "clients.xml' '" + dir + ".edit' && mv '" + dir +
-                     ".edit' '" + dir + "clients.xml'; done",
+      startShell("while [ ! -e '" + stop + "' ]; do cp '" + dir + "clients.xml' '" + dir +
+                     ".edit' && mv '" + dir + ".edit' '" + dir + "clients.xml'; done",
                  root.path());
   std::ostringstream adds;
   adds << "set -e\n";
   for (int c = 0; c < 100; ++c) adds << "\"$CLIENTADM\" add -m " << mac(0xee, c) << "\n";
   EXPECT_EQ(waitFor(startShell(adds.str(), root.path())), 0);
-  kill(editor, SIGKILL);
+  kyto::test::writeFile(stop, "");
   waitFor(editor);
   std::filesystem::remove(dir + ".edit");
   // The list, its lock, and the directory of its history.
