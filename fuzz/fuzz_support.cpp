@@ -10,15 +10,28 @@
 
 namespace kyto::fuzz {
 
+namespace {
+
+// A directory of the run's own, removed when the run ends (libFuzzer ends with exit()).
+struct RunDirectory {
+  std::string path;
+  ~RunDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+};
+
+}  // namespace
+
 const std::string& fuzzRoot() {
-  static const std::string root = [] {
+  static const RunDirectory root = [] {
     std::string base = std::filesystem::exists("/dev/shm") ? "/dev/shm" : "/tmp";
     std::string dir = base + "/kyto-fuzz-XXXXXX";
     if (mkdtemp(dir.data()) == nullptr) abort();
     setenv("KYTO_ROOT", dir.c_str(), 1);
-    return dir;
+    return RunDirectory{dir};
   }();
-  return root;
+  return root.path;
 }
 
 void writeRootFile(const std::string& appliancePath, const std::uint8_t* data, std::size_t size) {
