@@ -14,9 +14,7 @@
 #include "cli/list_refusal.h"
 #include "cli/media_duration.h"
 #include "cli/server_settings.h"
-#include "common/appliance_paths.h"
 #include "common/descriptors.h"
-#include "common/missing_appliance.h"
 #include "history/history_command.h"
 #include "list/list_pipeline.h"
 #include "match/match_command.h"
@@ -24,18 +22,12 @@
 namespace kyto::clientadm {
 namespace {
 
-// The line that says how to point clientadm at a staged root, when the appliance's
-// configuration directory is missing; empty on the appliance.
-std::string configDirHint() {
-  return missingApplianceHint("clientadm", paths::appliancePaths().configDir);
-}
-
 // A change's status, after the line that says why it was refused, or the hint of a missing
 // appliance where the lock could not be taken.
 int saidWhyRefused(int status, bool forDelete) {
   if (status == 0) return 0;
   const int why = errno;
-  const std::string hint = configDirHint();
+  const std::string hint = missingConfigDirectoryHint();
   std::fputs((hint.empty() ? listRefusal(why, forDelete) : hint).c_str(), stderr);
   return status;
 }
@@ -43,7 +35,7 @@ int saidWhyRefused(int status, bool forDelete) {
 // The status of a command that reads the configuration, after the hint of a missing appliance
 // when it failed for want of it: its own line says what it could not read, the hint what to do.
 int saidWhereTheApplianceIs(int status) {
-  if (status != 0) std::fputs(configDirHint().c_str(), stderr);
+  if (status != 0) std::fputs(missingConfigDirectoryHint().c_str(), stderr);
   return status;
 }
 

@@ -7,6 +7,7 @@
 #include "common/atomic_file.h"
 #include "common/descriptors.h"
 #include "common/list_history.h"
+#include "common/missing_appliance.h"
 #include "common/safe_text.h"
 #include "xml_node.h"
 
@@ -53,6 +54,10 @@ std::string listRefusal(int why, bool forDelete) {
   const std::string& path = paths::appliancePaths().clientsXml;
   return withoutControls("clientadm: " + path + " was left as it was: " + reasonFor(why, path)) +
          "\n";
+}
+
+std::string missingConfigDirectoryHint() {
+  return missingApplianceHint("clientadm", paths::appliancePaths().configDir);
 }
 
 }  // namespace kyto::clientadm

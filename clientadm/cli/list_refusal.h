@@ -11,4 +11,8 @@ namespace kyto::clientadm {
 // (0), or a del found no such client (ENOENT, with forDelete).
 std::string listRefusal(int why, bool forDelete);
 
+// The line that tells how to point clientadm at a staged root when the appliance's
+// configuration directory is missing, as on a machine that is no appliance; "" when it exists.
+std::string missingConfigDirectoryHint();
+
 }  // namespace kyto::clientadm

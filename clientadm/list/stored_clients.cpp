@@ -4,10 +4,9 @@
 #include <cstring>
 
 #include "cli/client_type_registry.h"
+#include "cli/list_refusal.h"
 #include "client_record.h"
-#include "common/appliance_paths.h"
 #include "common/descriptors.h"
-#include "common/missing_appliance.h"
 #include "stored_clients.h"
 
 namespace kyto::clientadm {
@@ -35,7 +34,7 @@ SourceReport readStoredClients(const ListContext& context, ClientTypeRegistry& c
   SourceReport report{.status = Kyto_Util_ReadClientSettings(onStoredClient, &walk)};
   if (report.status == 0) return report;
   const int why = errno;  // set by the store on its failure
-  report.warning = missingApplianceHint("clientadm", paths::appliancePaths().configDir);
+  report.warning = missingConfigDirectoryHint();
   // No list yet, or a file that is no list, says nothing, as it always did; a list that could
   // not be read (too many open files, no permission) must not pass for an empty one.
   if (report.warning.empty() && why != 0 && why != ENOENT)

@@ -23,7 +23,7 @@ int onStoredClient(void* walk, const unsigned char* mac, const char* ip, const c
 
 // Merges every stored client with comeFrom FromUserSettings and appends the custom client types
 // they name to customTypes. The status is the store's result; when it failed for want of the
-// configuration directory, the warning is kyto::missingApplianceHint for it.
+// configuration directory, the warning is missingConfigDirectoryHint().
 SourceReport readStoredClients(const ListContext& context, ClientTypeRegistry& customTypes);
 
 }  // namespace kyto::clientadm
