@@ -1,9 +1,8 @@
 #include "av_library.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
 #include <stdio.h>
-
-#include <mutex>
 
 namespace kyto::corvi {
 
@@ -59,16 +58,23 @@ bool load(AvLibrary& lib) {
 
 }  // namespace
 
+namespace {
+
+AvLibrary g_lib{};
+bool g_loaded = false;
+
+void loadOnce() {
+  g_loaded = load(g_lib);
+  if (g_loaded) g_lib.logSetLevel(AV_LOG_QUIET);
+}
+
+}  // namespace
+
 const AvLibrary* avLibrary() {
   // Handles of a failed attempt are kept too: one attempt and one message per process.
-  static std::once_flag once;
-  static AvLibrary lib{};
-  static bool loaded = false;
-  std::call_once(once, [] {
-    loaded = load(lib);
-    if (loaded) lib.logSetLevel(AV_LOG_QUIET);
-  });
-  return loaded ? &lib : nullptr;
+  static pthread_once_t once = PTHREAD_ONCE_INIT;
+  pthread_once(&once, loadOnce);
+  return g_loaded ? &g_lib : nullptr;
 }
 
 }  // namespace kyto::corvi

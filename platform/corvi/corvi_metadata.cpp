@@ -36,12 +36,7 @@ int query(const char* dir, const char* file, bool video, MediaInfo& info) {
 
 // What a query reports: the file's details on success, zeros on failure.
 int runQuery(const char* dir, const char* file, bool video, MediaInfo& info) {
-  int rc = 1;
-  try {
-    rc = query(dir, file, video, info);
-  } catch (...) {
-    rc = 1;
-  }
+  int rc = query(dir, file, video, info);
   if (rc != 0) info = MediaInfo{};
   return rc;
 }
@@ -51,8 +46,8 @@ void put(T* out, T value) {
   if (out != nullptr) *out = value;
 }
 
-void putText(char* out, std::size_t size, const std::string& text) {
-  if (out != nullptr) snprintf(out, size, "%s", text.c_str());
+void putText(char* out, std::size_t size, std::string_view text) {
+  if (out != nullptr) snprintf(out, size, "%.*s", static_cast<int>(text.size()), text.data());
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ std::int32_t leadingNumber(const AvLibrary& av, const AVDictionary* tags, const 
   return value > 0 ? clampToInt32(static_cast<long double>(value)) : 0;
 }
 
-std::string nameOrEmpty(const char* name) {
+std::string_view nameOrEmpty(const char* name) {
   return name != nullptr ? name : "";
 }
 
@@ -145,7 +145,7 @@ bool probeMedia(const AvLibrary& av, const char* url, MediaInfo& info) {
   av.findStreamInfo(context, nullptr);
   takeStreams(av, context, info);
   info.durationSeconds = secondsOf(context);
-  info.containerName = std::string(format.substr(0, format.find(',')));
+  info.containerName = format.substr(0, format.find(','));
   info.year = leadingNumber(av, context->metadata, "date");
   if (info.year == 0) info.year = leadingNumber(av, context->metadata, "year");
   info.trackNumber = leadingNumber(av, context->metadata, "track");

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 #include "av_library.h"
 
@@ -29,10 +29,11 @@ struct MediaInfo {
   std::int32_t trackNumber = 0;
   std::int32_t discNumber = 0;
   std::int32_t hasCoverArt = 0;
-  std::string videoCodec;
-  std::string audioCodec;
-  std::string containerName;
-  std::string pixelFormat;
+  // FFmpeg's own static names: nothing to free, nothing to allocate.
+  std::string_view videoCodec;
+  std::string_view audioCodec;
+  std::string_view containerName;
+  std::string_view pixelFormat;
   std::int64_t fileSize = 0;
 };
 
