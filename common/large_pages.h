@@ -24,4 +24,22 @@ void* allocateBlock(std::size_t size);
 void* resizeBlock(void* block, std::size_t size);
 void freeBlock(void* block);
 
+// One such block, owned; empty when size is 0 or memory ran out.
+class LargeBlock {
+ public:
+  LargeBlock() = default;
+  explicit LargeBlock(std::size_t size)
+      : data_(size > 0 ? allocateBlock(size) : nullptr), size_(data_ != nullptr ? size : 0) {}
+  ~LargeBlock() { freeBlock(data_); }
+  LargeBlock(const LargeBlock&) = delete;
+  LargeBlock& operator=(const LargeBlock&) = delete;
+
+  void* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  void* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
 }  // namespace kyto

@@ -48,6 +48,8 @@ struct XMLNode::Node {
 
 struct XMLNode::Tree {
   Tree() = default;
+  // One read from a text of this many bytes: its arena starts with one block for all of it.
+  explicit Tree(std::size_t textBytes);
   Tree(const Tree&) = delete;
   Tree& operator=(const Tree&) = delete;
 
@@ -56,8 +58,12 @@ struct XMLNode::Tree {
   Node* newNode(Node::Kind kind);
   void append(Node* parent, Node* child);
   void addAttribute(Node* node, std::string_view name, std::string_view value, bool specified);
+  // The same with a name already in the arena.
+  void addStoredAttribute(Node* node, const char* storedName, std::string_view value,
+                          bool specified);
   static void unlink(Node* node);
 
+  kyto::LargeBlock firstBlock;  // before the arena, which allocates from it
   std::pmr::monotonic_buffer_resource arena{kyto::largePageResource()};
   Node document{Node::Kind::kDocument};  // its attributes are those of the XML declaration
   bool alive = true;                     // false once the whole document was deleted
