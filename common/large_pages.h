@@ -7,6 +7,7 @@
 // blocks come from the heap as ever, so a small command's memory stays as small as it is.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory_resource>
 
@@ -24,12 +25,11 @@ void* allocateBlock(std::size_t size);
 void* resizeBlock(void* block, std::size_t size);
 void freeBlock(void* block);
 
-// One such block, owned; empty when size is 0 or memory ran out.
+// One such block, owned; empty when memory ran out.
 class LargeBlock {
  public:
-  LargeBlock() = default;
   explicit LargeBlock(std::size_t size)
-      : data_(size > 0 ? allocateBlock(size) : nullptr), size_(data_ != nullptr ? size : 0) {}
+      : data_(allocateBlock(size)), size_(data_ != nullptr ? size : 0) {}
   ~LargeBlock() { freeBlock(data_); }
   LargeBlock(const LargeBlock&) = delete;
   LargeBlock& operator=(const LargeBlock&) = delete;
@@ -38,8 +38,28 @@ class LargeBlock {
   std::size_t size() const { return size_; }
 
  private:
-  void* data_ = nullptr;
-  std::size_t size_ = 0;
+  void* data_;
+  std::size_t size_;
+};
+
+// A monotonic arena over this resource whose first block holds what is expected of it (a
+// tree or a copy of a text's values is about as large as the text), so that a large one is
+// neither copied nor faulted in piece by piece; past that it grows as any arena does.
+class SizedArena {
+ public:
+  explicit SizedArena(std::size_t expectedBytes = 0)
+      : first_(std::max(expectedBytes, kSmallestFirstBlock)),
+        arena_(first_.data(), first_.size(), largePageResource()) {}
+
+  void* allocate(std::size_t bytes, std::size_t alignment) {
+    return arena_.allocate(bytes, alignment);
+  }
+
+ private:
+  static constexpr std::size_t kSmallestFirstBlock = 1024;
+
+  LargeBlock first_;  // before the arena, which allocates from it
+  std::pmr::monotonic_buffer_resource arena_;
 };
 
 }  // namespace kyto

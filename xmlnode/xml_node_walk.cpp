@@ -1,9 +1,7 @@
 // Walking the children of one element on expat's events, without building a tree.
+#include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
-#include <limits>
-#include <memory_resource>
 #include <new>
 #include <string>
 #include <vector>
@@ -65,26 +63,40 @@ class ChildWalk : public ParserSetup {
   bool outOfMemory_ = false;
 };
 
-// The named attributes of each child, kept until the whole file is known to be well-formed: all
-// values in one buffer, and per child their offsets in it.
+// The named attributes of each child, kept until the whole file is known to be well-formed, in
+// one arena sized for the file, child after child: a link to the next, one byte per name (1 when
+// the child has that attribute), then the values it has, each NUL-terminated. Nothing is copied
+// or faulted in twice as it grows.
 class AttributeWalk final : public ChildWalk {
  public:
-  AttributeWalk(const char* tag, const char* child, const char* const* names, int count)
-      : ChildWalk(tag, child), names_(names), count_(count) {}
+  AttributeWalk(const char* tag, const char* child, const char* const* names, int count,
+                std::size_t fileBytes)
+      : ChildWalk(tag, child),
+        names_(names),
+        count_(static_cast<std::size_t>(count)),
+        values_(count_),
+        lengths_(count_),
+        arena_(fileBytes) {}
 
   void setUp(XML_Parser parser) override { install(parser, onStart, onEnd); }
 
   void visitAll(XMLNode::ValuesVisitor visit, void* context) const {
-    std::vector<const char*> values(static_cast<std::size_t>(count_));
-    for (std::size_t at = 0; at < offsets_.size(); at += values.size()) {
-      for (std::size_t i = 0; i < values.size(); ++i)
-        values[i] = offsets_[at + i] == kAbsent ? nullptr : buffer_.data() + offsets_[at + i];
+    std::vector<const char*> values(count_);
+    for (const Kept* kept = first_; kept != nullptr; kept = kept->next) {
+      const char* has = reinterpret_cast<const char*>(kept + 1);
+      const char* value = has + count_;
+      for (std::size_t i = 0; i < count_; ++i) {
+        values[i] = has[i] != 0 ? value : nullptr;
+        if (has[i] != 0) value += std::strlen(value) + 1;
+      }
       if (!visit(context, values.data())) return;
     }
   }
 
  private:
-  static constexpr std::uint32_t kAbsent = std::numeric_limits<std::uint32_t>::max();
+  struct Kept {
+    Kept* next;
+  };
 
   static void XMLCALL onStart(void* self, const XML_Char* name, const XML_Char** attributes) {
     auto* walk = static_cast<AttributeWalk*>(self);
@@ -95,24 +107,37 @@ class AttributeWalk final : public ChildWalk {
   }
 
   void keep(const XML_Char** attributes) {
-    const std::size_t first = offsets_.size();
-    offsets_.resize(first + static_cast<std::size_t>(count_), kAbsent);
+    std::fill(values_.begin(), values_.end(), nullptr);
+    std::size_t bytes = sizeof(Kept) + count_;
     for (int a = 0; attributes[a] != nullptr; a += 2) {
-      for (int i = 0; i < count_; ++i) {
-        std::uint32_t& offset = offsets_[first + static_cast<std::size_t>(i)];
-        if (offset != kAbsent || std::strcmp(attributes[a], names_[i]) != 0) continue;
-        // The file is at most kMostXmlFileBytes, so every offset fits.
-        offset = static_cast<std::uint32_t>(buffer_.size());
-        buffer_.append(attributes[a + 1]).push_back('\0');
+      for (std::size_t i = 0; i < count_; ++i) {
+        if (values_[i] != nullptr || std::strcmp(attributes[a], names_[i]) != 0) continue;
+        values_[i] = attributes[a + 1];
+        lengths_[i] = std::strlen(values_[i]) + 1;
+        bytes += lengths_[i];
         break;
       }
     }
+    auto* kept = new (arena_.allocate(bytes, alignof(Kept))) Kept{nullptr};
+    char* has = reinterpret_cast<char*>(kept + 1);
+    char* value = has + count_;
+    for (std::size_t i = 0; i < count_; ++i) {
+      has[i] = values_[i] != nullptr ? 1 : 0;
+      if (values_[i] == nullptr) continue;
+      std::memcpy(value, values_[i], lengths_[i]);
+      value += lengths_[i];
+    }
+    (last_ != nullptr ? last_->next : first_) = kept;
+    last_ = kept;
   }
 
   const char* const* names_;
-  int count_;
-  std::pmr::string buffer_{kyto::largePageResource()};
-  std::pmr::vector<std::uint32_t> offsets_{kyto::largePageResource()};
+  std::size_t count_;
+  std::vector<const char*> values_;  // of the child in hand, per name
+  std::vector<std::size_t> lengths_;
+  kyto::SizedArena arena_;
+  Kept* first_ = nullptr;
+  Kept* last_ = nullptr;
 };
 
 // The first text of the first grandchild of each name, handed on as each child ends. A text is
@@ -224,7 +249,7 @@ void XMLNode::forEachChildInFile(const char* path, int* error, const char* tag, 
   FileReport report;
   try {
     if (path != nullptr && tag != nullptr && child != nullptr) {
-      AttributeWalk walk(tag, child, names, count);
+      AttributeWalk walk(tag, child, names, count, kyto::xml::fileSizeHint(path));
       bool parsed = false;
       {
         // The parser and the file's bytes are gone before the first visit.

@@ -80,6 +80,13 @@ void refuseOutsideDeclarations(XML_Parser parser) {
 
 // The file is read into the parser's own buffer and parsed in one go: a large list is neither
 // copied nor parsed in pieces. Whatever it grew by meanwhile follows piece by piece.
+std::size_t fileSizeHint(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  const auto size = static_cast<std::size_t>(st.st_size);
+  return size <= kMostXmlFileBytes ? size : 0;
+}
+
 bool feedFile(const char* path, XmlStream& stream, XMLNode::FileReport& report) {
   UniqueFd fd;
   if (const int error = openRegularFile(path, fd); error != 0) {

@@ -4,6 +4,7 @@
 
 #include <expat.h>
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,10 @@ void refuseOutsideDeclarations(XML_Parser parser);
 // Feeds the regular file at path to stream. False when it could not be read whole (report then
 // tells why: unreadable, or over kMostXmlFileBytes) or the parse failed (see reportFailure).
 bool feedFile(const char* path, XmlStream& stream, XMLNode::FileReport& report);
+
+// The size of the regular file at path, for sizing what is made of it; 0 when it can't be known
+// or is over kMostXmlFileBytes. A file that changes meanwhile is still read as it then is.
+std::size_t fileSizeHint(const char* path);
 
 // Feeds bytes in memory, as feedFile feeds a file's.
 bool feedBytes(std::string_view bytes, XmlStream& stream, XMLNode::FileReport& report);

@@ -1,8 +1,6 @@
 // Building a tree from expat's events.
 #include "xml_tree.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -24,10 +22,7 @@ constexpr std::size_t kTreeBytesPerTextByte = 4;
 
 }  // namespace
 
-// Without memory for the block, the arena grows from small blocks as far as memory goes.
-XMLNode::Tree::Tree(std::size_t textBytes)
-    : firstBlock(textBytes * kTreeBytesPerTextByte),
-      arena(firstBlock.data(), firstBlock.size(), kyto::largePageResource()) {}
+XMLNode::Tree::Tree(std::size_t textBytes) : arena(textBytes * kTreeBytesPerTextByte) {}
 
 const char* XMLNode::Tree::copy(std::string_view text) {
   auto* out = static_cast<char*>(arena.allocate(text.size() + 1, 1));
@@ -265,8 +260,7 @@ class TreeBuilder final : public ParserSetup {
 template <typename Feed>
 std::shared_ptr<XMLNode::Tree> build(Feed feed, std::size_t textBytes, bool recover, bool keepLines,
                                      XMLNode::FileReport& report) {
-  auto tree = textBytes > 0 ? std::make_shared<XMLNode::Tree>(textBytes)
-                            : std::make_shared<XMLNode::Tree>();
+  auto tree = std::make_shared<XMLNode::Tree>(textBytes);
   tree->linesKept = keepLines;
   TreeBuilder builder(*tree, keepLines);
   XmlStream stream(builder);
@@ -292,12 +286,8 @@ std::shared_ptr<XMLNode::Tree> buildTree(std::string_view bytes, bool recover,
 
 std::shared_ptr<XMLNode::Tree> buildFileTree(const char* path, bool keepLines,
                                              XMLNode::FileReport& report) {
-  // The size only guides the arena: a file that changes meanwhile is read as it then is.
-  struct stat st;
-  const bool sized = stat(path, &st) == 0 && S_ISREG(st.st_mode) &&
-                     static_cast<std::size_t>(st.st_size) <= kMostXmlFileBytes;
   return build([&](XmlStream& stream) { return feedFile(path, stream, report); },
-               sized ? static_cast<std::size_t>(st.st_size) : 0, false, keepLines, report);
+               fileSizeHint(path), false, keepLines, report);
 }
 
 }  // namespace kyto::xml

@@ -47,9 +47,9 @@ struct XMLNode::Node {
 };
 
 struct XMLNode::Tree {
-  Tree() = default;
-  // One read from a text of this many bytes: its arena starts with one block for all of it.
-  explicit Tree(std::size_t textBytes);
+  // One read from a text of this many bytes (0: not known): its arena starts with one block for
+  // all of it.
+  explicit Tree(std::size_t textBytes = 0);
   Tree(const Tree&) = delete;
   Tree& operator=(const Tree&) = delete;
 
@@ -63,8 +63,7 @@ struct XMLNode::Tree {
                           bool specified);
   static void unlink(Node* node);
 
-  kyto::LargeBlock firstBlock;  // before the arena, which allocates from it
-  std::pmr::monotonic_buffer_resource arena{kyto::largePageResource()};
+  kyto::SizedArena arena;
   Node document{Node::Kind::kDocument};  // its attributes are those of the XML declaration
   bool alive = true;                     // false once the whole document was deleted
   std::size_t readBytes = 0;             // the size of the text it was read from
