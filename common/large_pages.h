@@ -42,9 +42,10 @@ class LargeBlock {
   std::size_t size_;
 };
 
-// A monotonic arena over this resource whose first block holds what is expected of it (a
-// tree or a copy of a text's values is about as large as the text), so that a large one is
-// neither copied nor faulted in piece by piece; past that it grows as any arena does.
+// A monotonic arena over this resource whose first block holds what is expected of it (what a
+// tree or a copy of a list's values will take, estimated from the text they are made of), so
+// that a large one is neither copied nor faulted in piece by piece; past that it grows as any
+// arena does.
 class SizedArena {
  public:
   explicit SizedArena(std::size_t expectedBytes = 0)

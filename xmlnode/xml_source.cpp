@@ -78,8 +78,6 @@ void refuseOutsideDeclarations(XML_Parser parser) {
   XML_SetNotStandaloneHandler(parser, refuseNotStandalone);
 }
 
-// The file is read into the parser's own buffer and parsed in one go: a large list is neither
-// copied nor parsed in pieces. Whatever it grew by meanwhile follows piece by piece.
 std::size_t fileSizeHint(const char* path) {
   struct stat st;
   if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
@@ -87,6 +85,8 @@ std::size_t fileSizeHint(const char* path) {
   return size <= kMostXmlFileBytes ? size : 0;
 }
 
+// The file is read into the parser's own buffer and parsed in one go: a large list is neither
+// copied nor parsed in pieces. Whatever it grew by meanwhile follows piece by piece.
 bool feedFile(const char* path, XmlStream& stream, XMLNode::FileReport& report) {
   UniqueFd fd;
   if (const int error = openRegularFile(path, fd); error != 0) {

@@ -56,10 +56,6 @@ bool load(AvLibrary& lib) {
          bind(util, kUtilLib, "av_log_set_level", lib.logSetLevel);
 }
 
-}  // namespace
-
-namespace {
-
 AvLibrary g_lib{};
 bool g_loaded = false;
 
