@@ -8,3 +8,11 @@ function(kyto_link_cxx_runtime_statically target)
     target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
   endif()
 endfunction()
+
+# A shared library of ours links only when every symbol it uses is found. Clang leaves the
+# sanitizer runtime out of shared libraries, so its hooks stay undefined there.
+function(kyto_refuse_undefined_symbols target)
+  if(NOT ((KYTO_SANITIZE OR KYTO_SANITIZE_THREAD) AND CMAKE_CXX_COMPILER_ID MATCHES "Clang"))
+    target_link_options(${target} PRIVATE "LINKER:--no-undefined")
+  endif()
+endfunction()
