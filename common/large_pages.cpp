@@ -1,8 +1,10 @@
 #include "common/large_pages.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -10,6 +12,8 @@
 namespace kyto {
 
 namespace {
+
+constexpr std::size_t kPrefaultedBytes = 64 * 1024;
 
 std::size_t mappedSize(std::size_t bytes) {
   return (bytes + kLargeBlockBytes - 1) / kLargeBlockBytes * kLargeBlockBytes;
@@ -51,6 +55,16 @@ struct alignas(std::max_align_t) BlockHeader {
 
 }  // namespace
 
+void prefault(void* data, std::size_t bytes) {
+  if (bytes < kPrefaultedBytes) return;
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t skip = (page - reinterpret_cast<std::uintptr_t>(data) % page) % page;
+  const std::size_t length = (bytes - skip) / page * page;  // whole pages only
+  char* pages = static_cast<char*>(data) + skip;
+  if (length >= kLargeBlockBytes) madvise(pages, length, MADV_HUGEPAGE);
+  madvise(pages, length, MADV_POPULATE_WRITE);
+}
+
 std::pmr::memory_resource* largePageResource() {
   static LargePageResource resource;
   return &resource;
@@ -62,6 +76,7 @@ void* allocateBlock(std::size_t size) {
       static_cast<BlockHeader*>(total < kLargeBlockBytes ? std::malloc(total) : mapLarge(total));
   if (header == nullptr) return nullptr;
   header->size = total;
+  if (total < kLargeBlockBytes) prefault(header, total);
   return header + 1;
 }
 

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "common/atomic_file.h"
+#include "common/large_pages.h"
 #include "xml_node.h"
 #include "xml_stream.h"
 #include "xml_tree.h"
@@ -170,6 +171,7 @@ std::string XMLNode::createXMLString() const {
     // About as long as what was read: reserved at once, a large list is not copied again at
     // every doubling of its text.
     out.reserve(liveTree()->readBytes + 4096);
+    kyto::prefault(out.data(), out.capacity());
     if (node_->kind != Node::Kind::kDocument) {
       appendDeclaration(out, XMLNode());
       appendRoot(out, node_);
