@@ -51,7 +51,7 @@ void XMLNode::Tree::addStoredAttribute(Node* node, const char* storedName, std::
                                        bool specified) {
   auto* attribute =
       new (arena.allocate(sizeof(Node::Attribute), alignof(Node::Attribute))) Node::Attribute{
-          storedName, copy(value), static_cast<std::uint32_t>(value.size()), nullptr, specified};
+          storedName, copy(value), nullptr, static_cast<std::uint32_t>(value.size()), specified};
   (node->lastAttribute != nullptr ? node->lastAttribute->next : node->firstAttribute) = attribute;
   node->lastAttribute = attribute;
 }

@@ -25,8 +25,8 @@ struct XMLNode::Node {
   struct Attribute {
     const char* name;
     const char* value;
-    std::uint32_t valueLength;  // a file is at most kMostXmlFileBytes
     Attribute* next;
+    std::uint32_t valueLength;  // a file is at most kMostXmlFileBytes
     bool specified;  // false for a default of the document type, which a rewrite leaves to it
   };
 
