@@ -3,6 +3,8 @@
 #include <time.h>
 
 #include <charconv>
+#include <chrono>
+#include <cstdio>
 #include <vector>
 
 #include "common/atomic_file.h"
@@ -206,13 +208,22 @@ std::string changeText(std::string_view verb, std::string_view subject) {
   return text + std::string(kCutMark);
 }
 
+// From the civil calendar of <chrono>: gmtime and strftime read the local time zone (a file
+// and seven system calls for each change) to write a time that names none.
 std::string isoTime(time_t seconds) {
-  struct tm utc;
-  char text[32];
-  if (gmtime_r(&seconds, &utc) == nullptr ||
-      strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0)
-    return "unknown";
-  return text;
+  using namespace std::chrono;
+  const sys_seconds at{std::chrono::seconds{seconds}};
+  const sys_days day = floor<days>(at);
+  const year_month_day date{day};
+  const hh_mm_ss<std::chrono::seconds> time{at - day};
+  char text[48];
+  const int length = std::snprintf(
+      text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ldZ", static_cast<int>(date.year()),
+      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+      static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
+      static_cast<long>(time.seconds().count()));
+  return date.ok() && length > 0 && static_cast<std::size_t>(length) < sizeof text ? text
+                                                                                   : "unknown";
 }
 
 std::string serialized(const Record& record) {
