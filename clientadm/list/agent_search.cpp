@@ -94,11 +94,11 @@ SourceReport mergeAgentDevices(std::string_view text, const ListContext& context
 
 SourceReport readDmcSearchCache(const ListContext& context) {
   try {
-    const auto deadline = std::chrono::steady_clock::now() + kAgentOutputDeadline;
     const std::vector<std::string> command = agentCommand();
-    // No agent, as on a machine without one, costs no process.
+    // No agent, as on a machine without one, costs no process (nor a look at the clock).
     if (access(command.front().c_str(), X_OK) != 0)
       return {.status = 1, .warning = notStartedWarning(errno)};
+    const auto deadline = std::chrono::steady_clock::now() + kAgentOutputDeadline;
     // The agent and all it started have ended before its output is parsed.
     AgentRun run = runInOwnProcessGroup(command, deadline, kAgentOutputCap);
     if (!run.started) return {.status = 1, .warning = notStartedWarning(run.error)};
