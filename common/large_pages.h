@@ -6,7 +6,9 @@
 // kernel for transparent huge pages (MADV_HUGEPAGE), and given back whole when freed; smaller
 // blocks come from the heap as ever, so a small command's memory stays as small as it is. There,
 // a page faulted in on its own costs about twice what it costs among many in one call: blocks of
-// 64 KiB and more, which are filled whole, are backed in one call (prefault).
+// 64 KiB and more are backed in one call (prefault). They are made to be filled: a file's text,
+// or an arena sized from it, of which a list's tree or values take most (an estimate: a text
+// that makes less leaves some of its block backed for nothing).
 #pragma once
 
 #include <algorithm>
