@@ -367,8 +367,10 @@ UncutWrites::~UncutWrites() {
 
 bool terminationPending() {
   if (tUncut) return false;
+  sigset_t pending;
+  if (sigpending(&pending) != 0) return false;
   for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM})
-    if (isPending(signal)) return true;
+    if (sigismember(&pending, signal) == 1) return true;
   return false;
 }
 

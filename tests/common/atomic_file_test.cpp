@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <fstream>
 
 #include "test_support.h"
@@ -150,6 +151,33 @@ TEST(TemporaryNames, AreTheWritersOwnForTheirTargetOnly) {
         ".clients.xml.tmp-abcdefg", ".tmp-abcdef", ".clients.xml~tmp-abcdef"}) {
     EXPECT_FALSE(kyto::isTemporaryFor(name, "clients.xml")) << name;
     EXPECT_EQ(kyto::temporaryTargetOf(name), "") << name;
+  }
+}
+
+// A signal raised while deferred stays pending; the writes give up only for the termination
+// signals, and not while an UncutWrites lives.
+TEST(TerminationPending, SeesOnlyTheTerminationSignalsOutsideUncutWrites) {
+  const struct {
+    int signal;
+    bool terminates;
+  } cases[] = {{SIGHUP, true}, {SIGINT, true}, {SIGQUIT, true}, {SIGTERM, true}, {SIGUSR1, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.signal);
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, c.signal);
+    sigset_t saved;
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &one, &saved), 0);
+    EXPECT_FALSE(kyto::terminationPending());
+    ASSERT_EQ(raise(c.signal), 0);
+    EXPECT_EQ(kyto::terminationPending(), c.terminates);
+    {
+      const kyto::UncutWrites uncut;
+      EXPECT_FALSE(kyto::terminationPending());
+    }
+    const timespec now{};
+    EXPECT_EQ(sigtimedwait(&one, nullptr, &now), c.signal);
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
   }
 }
 
