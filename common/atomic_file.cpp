@@ -350,9 +350,13 @@ sigset_t deferredSet() {
   return set;
 }
 
-bool isPending(int signal) {
+// Whether any of the signals is pending for the calling thread: one look at the pending set.
+bool anyPending(std::initializer_list<int> signals) {
   sigset_t pending;
-  return sigpending(&pending) == 0 && sigismember(&pending, signal) == 1;
+  if (sigpending(&pending) != 0) return false;
+  for (const int signal : signals)
+    if (sigismember(&pending, signal) == 1) return true;
+  return false;
 }
 
 }  // namespace
@@ -366,12 +370,7 @@ UncutWrites::~UncutWrites() {
 }
 
 bool terminationPending() {
-  if (tUncut) return false;
-  sigset_t pending;
-  if (sigpending(&pending) != 0) return false;
-  for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM})
-    if (sigismember(&pending, signal) == 1) return true;
-  return false;
+  return !tUncut && anyPending({SIGHUP, SIGINT, SIGQUIT, SIGTERM});
 }
 
 int writeAllUnlessTerminated(int fd, std::string_view data) {
@@ -386,13 +385,13 @@ int writeAllUnlessTerminated(int fd, std::string_view data) {
 
 DeferredSignals::DeferredSignals() {
   const sigset_t set = deferredSet();
-  fileSizePending_ = isPending(SIGXFSZ);
+  fileSizePending_ = anyPending({SIGXFSZ});
   blocked_ = pthread_sigmask(SIG_BLOCK, &set, &saved_) == 0;
 }
 
 DeferredSignals::~DeferredSignals() {
   if (!blocked_) return;
-  if (!fileSizePending_ && isPending(SIGXFSZ)) {
+  if (!fileSizePending_ && anyPending({SIGXFSZ})) {
     sigset_t fileSize;
     sigemptyset(&fileSize);
     sigaddset(&fileSize, SIGXFSZ);
