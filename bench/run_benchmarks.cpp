@@ -4,8 +4,8 @@
 // over repeated whole-process runs. Runs of a program and of its reference alternate, so that a
 // change in the machine's load during the run touches both alike. Inputs are generated in a private
 // directory (on tmpfs when there is one, so that the disk's fsync latency does not drown the
-// programs' own cost) and, where the machine allows, a private IPC namespace for the shared-memory
-// client cache.
+// programs' own cost) beside the bundled sample appliance's server settings and catalogue, and,
+// where the machine allows, a private IPC namespace for the shared-memory client cache.
 //
 //   run_benchmarks [--short] [--repeats N]
 #include <sched.h>
@@ -315,6 +315,11 @@ int main(int argc, char** argv) {
   const std::string clients = staged(kyto::paths::kClientsXml);
   const std::string copy = work + "/copy.xml";
   fs::create_directories(fs::path(clients).parent_path());
+  // Every run reads the server settings and the client type catalogue first, as on an appliance,
+  // which always has both: those of the bundled sample appliance.
+  for (const char* file : {kyto::paths::kServerSettings, kyto::paths::kClientTypesXml}) {
+    fs::copy_file(std::string(KYTO_BENCH_SAMPLE_ROOT) + file, staged(file));
+  }
   std::vector<Row> rows;
   std::string listInput;
   auto restoreList = [&] { writeText(clients, listInput); };
