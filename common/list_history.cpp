@@ -55,12 +55,27 @@ void giveAccess(int fd, const FileAccess& access, mode_t mode) {
   fchmod(fd, mode);
 }
 
+// What the history writes is always a regular file of one link. A link, a FIFO, a directory, or
+// a file linked from elsewhere that bears one of its names is someone else's: the history never
+// changes or removes it.
+bool couldBeOwn(const struct stat& st) {
+  return S_ISREG(st.st_mode) && st.st_nlink == 1;
+}
+
+void removeIfOwn(int dir, const std::string& name) {
+  struct stat st;
+  if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && couldBeOwn(st))
+    unlinkat(dir, name.c_str(), 0);
+}
+
 // The history's own files, when the list's access changed since they were written.
 void giveFilesAccess(int dir, const FileAccess& access) {
   forEachName(dir, [&](const char* name) {
     if (classify(name).kind == FileKind::Foreign) return;
     const UniqueFd file(openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (file.valid()) giveAccess(file.get(), access, access.mode);
+    struct stat st;
+    if (file.valid() && fstat(file.get(), &st) == 0 && couldBeOwn(st))
+      giveAccess(file.get(), access, access.mode);
   });
 }
 
@@ -123,7 +138,7 @@ void removeTemporariesBesideList(const WriteTarget& list) {
   forEachName(list.dir(), [&](const char* name) {
     struct stat st;
     if (isTemporaryFor(name, list.name()) &&
-        fstatat(list.dir(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+        fstatat(list.dir(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && couldBeOwn(st))
       temporaries.push_back(name);
   });
   for (const std::string& name : temporaries) unlinkat(list.dir(), name.c_str(), 0);
@@ -366,7 +381,7 @@ int ListChange::prepare() {
   // First the versions of changes that never came, then the temporary files that show they
   // never came: a change killed meanwhile leaves nothing a reader takes for a change that came.
   for (const VersionNumber number : state.leftovers) remove(number);
-  for (const std::string& name : state.temporaries) unlinkat(dir_.get(), name.c_str(), 0);
+  for (const std::string& name : state.temporaries) removeIfOwn(dir_.get(), name);
   removeTemporariesBesideList(list_);
   kept_ = state.numbers();
   highest_ = state.index.highest;
@@ -438,8 +453,8 @@ int ListChange::writeFile(const std::string& name, std::string_view content) con
 
 // The copy goes first: a record without its copy still tells what was there.
 void ListChange::remove(VersionNumber number) const {
-  unlinkat(dir_.get(), copyName(number).c_str(), 0);
-  unlinkat(dir_.get(), recordName(number).c_str(), 0);
+  removeIfOwn(dir_.get(), copyName(number));
+  removeIfOwn(dir_.get(), recordName(number));
 }
 
 void ListChange::finish(bool replaced) {
@@ -449,7 +464,7 @@ void ListChange::finish(bool replaced) {
     // that never came. A directory this change made goes with what it wrote.
     if (number_ != 0) remove(number_);
     if (created_) {
-      unlinkat(dir_.get(), kIndexName, 0);
+      removeIfOwn(dir_.get(), kIndexName);
       unlinkat(list_.dir(), directoryName(list_).c_str(), AT_REMOVEDIR);
     }
     return;

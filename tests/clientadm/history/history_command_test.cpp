@@ -353,6 +353,26 @@ TEST(History, OwnsOnlyItsOwnFilesAndLosesNoVersion) {
                     (std::vector<std::string>{"clients.history", "clients.lock", "clients.xml"}));
         }),
         history("2|TIME|del " + b + "|2\n1|TIME|add " + b + "|1\n")}},
+      {"a link, FIFO or directory bearing a history name is never changed or removed",
+       {add(a), act([](const StagedRoot& root) {
+          kyto::test::makeDirs(historyFile(root, "version-9.xml"));
+          writeFile(file(root, "outside"), "the administrator's");
+          ASSERT_EQ(chmod(file(root, "outside").c_str(), 0666), 0);
+          ASSERT_EQ(link(file(root, "outside").c_str(), historyFile(root, "version-6.xml").c_str()),
+                    0);
+          ASSERT_EQ(symlink("../outside", historyFile(root, "version-7.xml").c_str()), 0);
+          ASSERT_EQ(mkfifo(historyFile(root, "version-8.record").c_str(), 0644), 0);
+          ASSERT_EQ(chmod(root.paths().clientsXml.c_str(), 0600), 0);
+        }),
+        add(b), add(mac(0)), act([](const StagedRoot& root) {
+          EXPECT_EQ(modeOf(file(root, "outside")), 0666u);
+          EXPECT_EQ(readFile(historyFile(root, "version-6.xml")), "the administrator's");
+          EXPECT_EQ(modeOf(historyFile(root, "version-9.xml")), 0755u);
+          for (const char* name : {"version-7.xml", "version-8.record"})
+            EXPECT_TRUE(std::filesystem::is_symlink(historyFile(root, name)) ||
+                        std::filesystem::is_fifo(historyFile(root, name)))
+                << name;
+        })}},
       {"a copy that can't be made is said, and its change still shows",
        {add(a),
         act([](const StagedRoot& root) {
