@@ -37,6 +37,12 @@ const Utf32Signature* utf32Signature(std::string_view first) {
   return nullptr;
 }
 
+// Converted text goes to expat a piece at a time, each converted into room for the most UTF-8 any
+// of its bytes can become (one byte of TSCII is four characters). Running out of room midway is
+// recovered from, but glibc's TSCII converter garbles the characters it holds back then.
+constexpr std::size_t kConvertedPieceBytes = 16 * 1024;
+constexpr std::size_t kMostUtf8BytesPerByte = 16;
+
 }  // namespace
 
 struct XmlStream::Converter {
@@ -154,24 +160,36 @@ bool XmlStream::startConverting(const std::string& encoding,
 bool XmlStream::convertAndParse(std::string_view bytes, bool final) {
   std::string in = std::move(pending_);
   in.append(bytes);
-  std::string out(in.size() * 4 + 16, '\0');
   char* from = in.data();
   std::size_t fromLeft = in.size();
-  char* to = out.data();
-  std::size_t toLeft = out.size();
-  const bool converted =
-      iconv(converter_->handle, &from, &fromLeft, &to, &toLeft) != static_cast<std::size_t>(-1);
-  const int error = converted ? 0 : errno;
-  out.resize(out.size() - toLeft);
-  convertedLines_ += std::count(out.begin(), out.end(), '\n');
-  // A character cut at the end waits for the rest of its bytes; any other fault is the input's.
-  const bool cutCharacter = error == EINVAL && !final;
-  if (!converted && !cutCharacter) {
-    if (!parse(out, false)) return false;
-    return fail(Failure::kBadBytes);
+  std::string out(std::min(in.size(), kConvertedPieceBytes) * kMostUtf8BytesPerByte + 16, '\0');
+  for (;;) {
+    const std::size_t piece = std::min(fromLeft, kConvertedPieceBytes);
+    std::size_t pieceLeft = piece;
+    char* to = out.data();
+    std::size_t toLeft = out.size();
+    const bool converted =
+        iconv(converter_->handle, &from, &pieceLeft, &to, &toLeft) != static_cast<std::size_t>(-1);
+    const int error = converted ? 0 : errno;
+    fromLeft -= piece - pieceLeft;
+    const std::string_view text(out.data(), out.size() - toLeft);
+    convertedLines_ += std::count(text.begin(), text.end(), '\n');
+    // A character cut at the end of a piece is taken whole with the next one.
+    const bool cutAtPiece = error == EINVAL && fromLeft > pieceLeft && pieceLeft < piece;
+    if (converted ? fromLeft > 0 : error == E2BIG || cutAtPiece) {
+      if (error == E2BIG && text.empty()) out.resize(out.size() * 2);
+      if (!parse(text, false)) return false;
+      continue;
+    }
+    // A character cut at the end waits for the rest of its bytes; any other fault is the input's.
+    const bool cutCharacter = error == EINVAL && !final;
+    if (!converted && !cutCharacter) {
+      if (!parse(text, false)) return false;
+      return fail(Failure::kBadBytes);
+    }
+    pending_.assign(from, fromLeft);
+    return parse(text, final);
   }
-  pending_.assign(from, fromLeft);
-  return parse(out, final);
 }
 
 long XmlStream::failureLine() const {

@@ -223,6 +223,13 @@ TEST(Encodings, GiveTheSameTexts) {
     return out;
   };
   const std::string ascii = "<r v=\"x\"/>";
+  std::string tscii = "<?xml version=\"1.0\" encoding=\"TSCII\"?><r v=\"";
+  std::string tsciiValue;
+  for (int i = 0; i < 50; ++i) {
+    tscii += '\x82';
+    tsciiValue += "\xE0\xAE\xB8\xE0\xAF\x8D\xE0\xAE\xB0\xE0\xAF\x80";
+  }
+  tscii += "\"/>";
   const struct {
     const char* name;
     std::string bytes;
@@ -245,6 +252,7 @@ TEST(Encodings, GiveTheSameTexts) {
       {"GB18030 of four bytes",
        "<?xml version=\"1.0\" encoding=\"GB18030\"?><r v=\"\x81\x30\x81\x30\"/>", "\xC2\x80",
        XMLNode::kFileParsed},
+      {"TSCII, twelve bytes of UTF-8 from one", tscii, tsciiValue.c_str(), XMLNode::kFileParsed},
       {"bytes of no character", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><r v=\"\xFF\xFF\"/>",
        nullptr, XMLNode::kFileMalformed},
       {"invalid UTF-8", "<r v=\"\xC3\"/>", nullptr, XMLNode::kFileMalformed},
