@@ -77,13 +77,22 @@ void appendStartTag(std::string& out, const Node* element) {
   }
 }
 
+// A CDATA section holds no reference, and a reader takes a CR in it for a line end: a CR, which
+// only a reference in an entity can have put there, is written as a reference between sections.
+void appendCData(std::string& out, std::string_view text) {
+  out.append("<![CDATA[");
+  for (std::size_t cr; (cr = text.find('\r')) != std::string_view::npos; text.remove_prefix(cr + 1))
+    out.append(text.substr(0, cr)).append("]]>&#13;<![CDATA[");
+  out.append(text).append("]]>");
+}
+
 void appendLeaf(std::string& out, const Node* node) {
   switch (node->kind) {
     case Kind::kText:
       appendEscaped(out, node->value, false);
       break;
     case Kind::kCData:
-      out.append("<![CDATA[").append(node->value).append("]]>");
+      appendCData(out, node->value);
       break;
     case Kind::kComment:
       out.append("<!--").append(node->value).append("-->");

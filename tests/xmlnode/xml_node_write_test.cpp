@@ -45,18 +45,18 @@ TEST(Write, NewDocumentHasTheDeclarationAndOneElementPerLine) {
 }
 
 // Below the root's children every node is written as it was read, white space included, so that
-// the entries a change leaves keep their meaning for any reader: entities come out expanded, the
-// document type stays (with the defaults it gives), and a reference to an external entity stays
-// as written.
+// the entries a change leaves keep their meaning for any reader: entities come out expanded (a CR
+// that one puts in a CDATA section as a reference again), the document type stays (with the
+// defaults it gives), and a reference to an external entity stays as written.
 TEST(Write, KeepsWhatItDoesNotChangeAsItWasRead) {
   const std::string doctype =
       "<!DOCTYPE L [\n<!ENTITY mac \"00:11\">\n<!ENTITY ext SYSTEM \"x.txt\">\n"
-      "<!ATTLIST I deny CDATA \"1\">\n<!-- c -->\n]>";
+      "<!ATTLIST I deny CDATA \"1\">\n<!-- c -->\n<!ENTITY cr \"<![CDATA[a&#13;b]]>\">\n]>";
   XMLNode::FileReport report;
   XMLNode top = XMLNode::parseDocument(
       "<?xml version=\"1.0\" standalone=\"yes\"?>\n<!--first-->\n" + doctype +
           "\n<L>\n\t<I id=\"&mac;\"/>\n<I id=\"gone\"/>"
-          "<NOTE a=\"x&#10;y\">Room <b>1</b> <i>east</i> &amp; &ext;<![CDATA[<&>]]>\n  <deep>"
+          "<NOTE a=\"x&#10;y\">Room <b>1</b> <i>east</i> &amp; &ext;<![CDATA[<&>]]>&cr;\n  <deep>"
           "<?pi data?></deep></NOTE>\n</L>\n<!--last-->",
       report);
   ASSERT_EQ(report.error, XMLNode::kFileParsed) << report.problem;
@@ -65,7 +65,8 @@ TEST(Write, KeepsWhatItDoesNotChangeAsItWasRead) {
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!--first-->\n" +
                 doctype +
                 "\n<L>\n  <I id=\"00:11\"/>\n"
-                "  <NOTE a=\"x&#10;y\">Room <b>1</b> <i>east</i> &amp; &ext;<![CDATA[<&>]]>\n  "
+                "  <NOTE a=\"x&#10;y\">Room <b>1</b> <i>east</i> &amp; &ext;<![CDATA[<&>]]>"
+                "<![CDATA[a]]>&#13;<![CDATA[b]]>\n  "
                 "<deep><?pi data?></deep></NOTE>\n</L>\n<!--last-->\n");
 }
 
