@@ -108,10 +108,11 @@ class XMLNode {
   // tag, as soon as its end tag is read, with the first text of its first child element of each
   // of names: so the children that end before a fault in the text are visited. Returns whether
   // the tag was found; when it was, problem gets what ended the text early ("line N: problem"),
-  // else it is emptied.
+  // else it is emptied. Without whole, the text is the start of a longer one that was cut: its
+  // end, wherever it falls, is no problem.
   static bool forEachChildInText(std::string_view text, const char* tag, const char* child,
                                  const char* const* names, int count, ValuesVisitor visit,
-                                 void* context, std::string* problem = nullptr);
+                                 void* context, std::string* problem = nullptr, bool whole = true);
 
   // A new document top, written as the declaration <?xml ...?> followed by its children: the
   // attributes "version" and "encoding" added to it make the declaration. Without the

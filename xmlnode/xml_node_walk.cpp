@@ -275,14 +275,14 @@ void XMLNode::forEachChildInFile(const char* path, int* error, const char* tag, 
 
 bool XMLNode::forEachChildInText(std::string_view text, const char* tag, const char* child,
                                  const char* const* names, int count, ValuesVisitor visit,
-                                 void* context, std::string* problem) {
+                                 void* context, std::string* problem, bool whole) {
   if (problem != nullptr) problem->clear();
   if (tag == nullptr || child == nullptr) return false;
   try {
     TextWalk walk(tag, child, names, count, visit, context);
     XmlStream stream(walk);
     FileReport report;
-    if (kyto::xml::feedBytes(text, stream, report)) return walk.tagFound();
+    if (kyto::xml::feedBytes(text, stream, report, whole)) return walk.tagFound();
     if (problem != nullptr && walk.tagFound() &&
         XML_GetErrorCode(stream.parser()) != XML_ERROR_ABORTED) {
       *problem = (report.line > 0 ? "line " + std::to_string(report.line) + ": " : "") +

@@ -131,12 +131,12 @@ bool feedFile(const char* path, XmlStream& stream, XMLNode::FileReport& report) 
   return feedRest(fd.get(), static_cast<std::size_t>(got) + 1, stream, report);
 }
 
-bool feedBytes(std::string_view bytes, XmlStream& stream, XMLNode::FileReport& report) {
+bool feedBytes(std::string_view bytes, XmlStream& stream, XMLNode::FileReport& report, bool whole) {
   if (bytes.size() > kMostXmlFileBytes) {
     setTooLarge(report);
     return false;
   }
-  if (stream.feed(bytes, true)) return true;
+  if (stream.feed(bytes, whole)) return true;
   reportFailure(stream, report);
   return false;
 }

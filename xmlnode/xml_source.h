@@ -26,8 +26,10 @@ bool feedFile(const char* path, XmlStream& stream, XMLNode::FileReport& report);
 // or is over kMostXmlFileBytes. A file that changes meanwhile is still read as it then is.
 std::size_t fileSizeHint(const char* path);
 
-// Feeds bytes in memory, as feedFile feeds a file's.
-bool feedBytes(std::string_view bytes, XmlStream& stream, XMLNode::FileReport& report);
+// Feeds bytes in memory, as feedFile feeds a file's; without whole, they are the start of a longer
+// text, which may end anywhere.
+bool feedBytes(std::string_view bytes, XmlStream& stream, XMLNode::FileReport& report,
+               bool whole = true);
 
 // What the stream's failure says of the document.
 void reportFailure(const XmlStream& stream, XMLNode::FileReport& report);

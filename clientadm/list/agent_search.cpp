@@ -77,13 +77,13 @@ std::string notStartedWarning(int error) {
 
 }  // namespace
 
-SourceReport mergeAgentDevices(std::string_view text, const ListContext& context) {
+SourceReport mergeAgentDevices(std::string_view text, const ListContext& context, bool whole) {
   // Each device is merged as its end tag is read, without a tree: what comes before a fault in
   // the output is listed.
   std::string problem;
   const bool found =
       XMLNode::forEachChildInText(text, "root", "device", kDeviceTextNames, kDeviceTexts,
-                                  mergeDevice, const_cast<ListContext*>(&context), &problem);
+                                  mergeDevice, const_cast<ListContext*>(&context), &problem, whole);
   SourceReport report{.status = found ? 0 : 1};
   if (!problem.empty())
     report.warning = withoutControls("Warning: the agent's output is not well-formed XML (" +
@@ -104,9 +104,11 @@ SourceReport readDmcSearchCache(const ListContext& context) {
     if (!run.started) return {.status = 1, .warning = notStartedWarning(run.error)};
     AgentOutput& output = run.output;
     if (output.text.empty()) return {.warning = cutWarning(output.cut)};
-    SourceReport report = mergeAgentDevices(output.text, context);
-    // A cut output ends in the middle of its XML: the cut says why.
-    if (output.cut != OutputCut::None) report.warning = cutWarning(output.cut);
+    // A cut output ends in the middle of its XML, which is no fault of its own: the cut says why
+    // the devices after it are missing, unless a fault before it ended the listing first.
+    const bool whole = output.cut == OutputCut::None;
+    SourceReport report = mergeAgentDevices(output.text, context, whole);
+    if (!whole && report.warning.empty()) report.warning = cutWarning(output.cut);
     return report;
   } catch (const std::bad_alloc&) {
     return {.status = 1};

@@ -16,7 +16,8 @@ SourceReport readDmcSearchCache(const ListContext& context);
 
 // Merges each device element of the agent's XML text, as far as it is well-formed. The status is
 // 1 when the text holds no root element; the warning says where a text that is not well-formed
-// stopped being read.
-SourceReport mergeAgentDevices(std::string_view text, const ListContext& context);
+// stopped being read. Without whole, the text is an output that was cut: its end is no fault.
+SourceReport mergeAgentDevices(std::string_view text, const ListContext& context,
+                               bool whole = true);
 
 }  // namespace kyto::clientadm

@@ -124,6 +124,20 @@ TEST_F(LiveSourceFaults, An100MBAgentOutputIsCutAt16MiBAndParsedAsFarAsItGoes) {
       "are listed\n");
 }
 
+// A fault before the cut ended the listing first: the fault, not the cut, is said.
+TEST_F(LiveSourceFaults, AFaultBeforeTheCutIsWhatIsSaid) {
+  installAgent(
+      "#!/bin/sh\n"
+      "printf '<root><device><mac>02:00:00:01:00:01</mac></device><device a=\"\\000\"/>'\n"
+      "head -c 17000000 /dev/zero | tr '\\000' x\n");
+  const ProgramResult r = root_.run({"clientadm", "list"});
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.out, clientListing(kStored) + "0|02:00:00:01:00:01||||-1||2\n");
+  EXPECT_EQ(r.err,
+            "Warning: the agent's output is not well-formed XML (line 1: not well-formed (invalid "
+            "token)); the devices before that point are listed\n");
+}
+
 // The one slow test: list waits out the read deadline, says so, and the agent is killed.
 TEST_F(LiveSourceFaults, AnAgentThatNeverExitsIsCutOffAndKilled) {
   installAgent(

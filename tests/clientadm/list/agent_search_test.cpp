@@ -23,6 +23,7 @@ struct ParseCase {
   int result;
   const char* listing;
   const char* warning = "";
+  bool whole = true;  // false: an output that was cut
 };
 
 std::string utf16(const std::string& text) {
@@ -61,6 +62,16 @@ TEST(DmcSearchCache, MergesEachDeviceOfTheRoot) {
        "<root><device><mac>m1</mac></device><device><mac>m2</mac><ip>10.0", 0, "0|m1||||-1||2\n",
        "Warning: the agent's output is not well-formed XML (line 1: no element found); the devices "
        "before that point are listed\n"},
+      {"an output that was cut ends anywhere without fault",
+       "<root><device><mac>m1</mac></device><device><mac>m2</mac><ip>10.0", 0, "0|m1||||-1||2\n",
+       "", false},
+      {"a fault before the cut is said",
+       "<root><device><mac>m1</mac></device><device a=\"" + std::string(1, '\0') +
+           "\"><mac>m2</mac></device><device><mac>m3",
+       0, "0|m1||||-1||2\n",
+       "Warning: the agent's output is not well-formed XML (line 1: not well-formed (invalid "
+       "token)); the devices before that point are listed\n",
+       false},
       {"a NUL byte in an attribute",
        "<root><device><mac>m1</mac></device><device a=\"" + std::string(1, '\0') +
            "\"><mac>m2</mac></device></root>",
@@ -85,7 +96,7 @@ TEST(DmcSearchCache, MergesEachDeviceOfTheRoot) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     test::ListRun run;
-    const SourceReport report = mergeAgentDevices(c.text, run.context);
+    const SourceReport report = mergeAgentDevices(c.text, run.context, c.whole);
     EXPECT_EQ(report.status, c.result);
     EXPECT_EQ(report.warning, c.warning);
     EXPECT_EQ(run.listing(), c.listing);
