@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <set>
@@ -131,14 +132,22 @@ bool isTemporaryBesideList(const WriteTarget& list, const FileIdentity& file) {
   return found;
 }
 
-// The new lists of changes killed before their rename: regular files named as a temporary file
-// of the list, which nothing else makes.
+// Whether name is a temporary file of the list or of a backup of it ("<list>.corrupt-<time>").
+bool isTemporaryOfList(std::string_view name, const WriteTarget& list) {
+  const std::string_view target = temporaryTargetOf(name);
+  return isTemporaryFor(name, list.name()) ||
+         (target.starts_with(list.name()) &&
+          target.substr(std::strlen(list.name())).starts_with(".corrupt-"));
+}
+
+// The new lists and backups of changes killed before their rename: regular files named as a
+// temporary file of the list or of its backup, which nothing else makes.
 void removeTemporariesBesideList(const WriteTarget& list) {
   std::vector<std::string> temporaries;
   forEachName(list.dir(), [&](const char* name) {
     struct stat st;
-    if (isTemporaryFor(name, list.name()) &&
-        fstatat(list.dir(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && couldBeOwn(st))
+    if (isTemporaryOfList(name, list) && fstatat(list.dir(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        couldBeOwn(st))
       temporaries.push_back(name);
   });
   for (const std::string& name : temporaries) unlinkat(list.dir(), name.c_str(), 0);

@@ -162,39 +162,24 @@ std::string utcTimestamp() {
   return text;
 }
 
-// Creates a backup file under a name nobody uses yet; sets name to it.
-UniqueFd createUnusedBackup(const std::string& path, mode_t mode, std::string& name) {
+// A name for a backup that nobody uses yet, or empty.
+std::string unusedBackupName(const std::string& path) {
   const std::string base = path + ".corrupt-" + utcTimestamp();
   for (int n = 0; n < kMaxBackupsPerSecond; ++n) {
-    name = n == 0 ? base : base + "-" + std::to_string(n);
-    UniqueFd fd(open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    if (fd.valid() || errno != EEXIST) return fd;
+    std::string name = n == 0 ? base : base + "-" + std::to_string(n);
+    struct stat st;
+    if (lstat(name.c_str(), &st) != 0 && errno == ENOENT) return name;
   }
-  errno = EEXIST;
-  return UniqueFd();
-}
-
-// 0, or the errno value of the failure: ECANCELED when a termination signal came meanwhile.
-int copyContent(int from, int to) {
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = read(from, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return 0;
-    if (const int error =
-            kyto::writeAllUnlessTerminated(to, std::string_view(buffer, static_cast<size_t>(n)));
-        error != 0)
-      return error;
-  }
+  return {};
 }
 
 // Copies the regular file byte for byte to "<path>.corrupt-<UTC time>" in the same directory
 // (with a "-<n>" suffix when that name is taken: an earlier backup is never replaced) and sets
 // *backupName to that name. 0 when no file exists at path (*backupName unchanged) or the copy
 // is complete and synced; else the errno value of the failure (a FIFO, device or directory
-// included), leaving no partial copy; ECANCELED when a termination signal came meanwhile (see
-// kyto::writeAllUnlessTerminated).
+// included); ECANCELED when a termination signal came meanwhile (see kyto::replaceTarget). The
+// copy is written as a temporary file and renamed: a writer killed midway leaves no backup that
+// looks whole, only a temporary file that the next change clears.
 int keepCorruptFile(const std::string& path, std::string* backupName) {
   // Only a regular file is copied: a FIFO would hold the lock for ever and a device such as
   // /dev/zero would fill the disk.
@@ -203,18 +188,14 @@ int keepCorruptFile(const std::string& path, std::string* backupName) {
     return error == ENOENT ? 0 : error;  // nothing to keep
   struct stat st;
   if (fstat(source.get(), &st) != 0) return errno;
-  std::string name;
-  UniqueFd backup = createUnusedBackup(path, st.st_mode & 0666, name);
-  if (!backup.valid()) return errno;
-  int error = copyContent(source.get(), backup.get());
-  if (error == 0 && fsync(backup.get()) != 0) error = errno;
-  if (backup.close() != 0 && error == 0) error = errno;
-  if (error == 0) {
-    *backupName = name;
-    return 0;
-  }
-  unlink(name.c_str());
-  return error;
+  const std::string name = unusedBackupName(path);
+  if (name.empty()) return EEXIST;
+  kyto::WriteTarget target;
+  if (const int error = kyto::findWriteTarget(name, target); error != 0) return error;
+  const kyto::FileAccess access{st.st_uid, st.st_gid, static_cast<mode_t>(st.st_mode & 0666)};
+  if (const int error = kyto::copyToTarget(target, source.get(), access); error != 0) return error;
+  *backupName = name;
+  return 0;
 }
 
 // The copy kept of a list that is about to be replaced. When the new list is not written the

@@ -192,4 +192,27 @@ TEST(CrashSafety, KilledAtEachFsyncLinkRenameAndUnlinkTheHistoryTellsTheTruth) {
   EXPECT_GT(kills, 30);
 }
 
+// The backup of a list that can't be read is renamed into place whole: an add killed before that
+// leaves none under a backup's name, and the next add makes the one backup and clears the rest.
+TEST(CrashSafety, KilledWhileKeepingAnUnreadableListLeavesNoPartialBackup) {
+  if (!straceRuns()) GTEST_SKIP() << "strace is not installed or may not trace here";
+  StagedRoot root;
+  const std::string unreadable = "<UPNP_CLIENTS><CLIENT MAC=\"02:00:00:00:00:01\"";
+  kyto::test::writeFile(root.paths().clientsXml, unreadable);
+  const std::vector<std::string> add = {"add", "-m", "02:00:00:00:00:02"};
+  const auto backups = [&] {
+    std::vector<std::string> found;
+    for (const std::string& name : listDir(root.paths().configDir))
+      if (name.starts_with("clients.xml.corrupt-") || name.starts_with(".")) found.push_back(name);
+    return found;
+  };
+  ASSERT_EQ(runKilledAt(root, add, "fsync", 1), kKilled);
+  ASSERT_EQ(backups().size(), 1u);
+  EXPECT_TRUE(backups()[0].starts_with(".clients.xml.corrupt-")) << backups()[0];
+  ASSERT_EQ(root.run({"clientadm", "add", "-m", "02:00:00:00:00:02"}).exitStatus, 0);
+  ASSERT_EQ(backups().size(), 1u);
+  EXPECT_TRUE(backups()[0].starts_with("clients.xml.corrupt-")) << backups()[0];
+  EXPECT_EQ(readFile(root.paths().configDir + backups()[0]), unreadable);
+}
+
 }  // namespace
