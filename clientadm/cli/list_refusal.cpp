@@ -24,6 +24,13 @@ std::string readProblem(const std::string& path) {
   return (report.line > 0 ? "line " + std::to_string(report.line) + ": " : "") + report.problem;
 }
 
+// ENOMEM stands for entities that expand too far as well as for memory that ran out.
+std::string memoryProblem(const std::string& path) {
+  XMLNode::FileReport report;
+  const XMLNode top = XMLNode::openFile(path.c_str(), report);
+  return report.bound == XMLNode::kExpansionBound ? report.problem : inputProblem(ENOMEM);
+}
+
 std::string historyPath(const std::string& path) {
   WriteTarget list;
   return findWriteTarget(path, list) == 0 ? history::directoryPath(list) : "";
@@ -35,6 +42,8 @@ std::string reasonFor(int why, const std::string& path) {
     case EFBIG:
     case ENOTSUP:
       return readProblem(path);
+    case ENOMEM:
+      return memoryProblem(path);
     case EMSGSIZE:
       static_assert(xml::kMostXmlFileBytes == 64 * 1024 * 1024, "the text names it");
       return "the new list would be larger than the 64 MiB the tools read";

@@ -205,6 +205,13 @@ TEST(XmlShapes, ListsAreReadAndWrittenAsXml10Says) {
   const std::string quotes(12'000'000, '"');
   std::string chains;
   for (int i = 0; i < 560; ++i) chains += nested(250, "x");
+  std::string laughs = "<!DOCTYPE UPNP_CLIENTS [<!ENTITY a0 \"lol\">";
+  for (int i = 1; i <= 8; ++i) {
+    std::string ten;
+    for (int n = 0; n < 10; ++n) ten += "&a" + std::to_string(i - 1) + ";";
+    laughs += "<!ENTITY a" + std::to_string(i) + " \"" + ten + "\">";
+  }
+  laughs += "]>";
   const std::vector<Conformance> cases = {
       {"a malformed element declaration",
        listOf("<!DOCTYPE UPNP_CLIENTS [<!ELEMENT a (b|)>]>", kOther),
@@ -250,6 +257,12 @@ TEST(XmlShapes, ListsAreReadAndWrittenAsXml10Says) {
          "0|02:00:00:00:00:01||||-1||0\n0|02:00:00:00:00:09||||-1||0\n",
          ""}},
        {"", 1'100'000}},
+      {"entities that expand beyond the reader's bounds",
+       listOf(laughs, "<NOTE>&a8;</NOTE>" + kOther),
+       {{{"clientadm", "add", "-m", "02:00:00:00:00:01"},
+         1,
+         "",
+         leftAlone("its entities expand beyond the bounds the tools read within")}}},
       {"an encoding nobody knows",
        "<?xml version=\"1.0\" encoding=\"X-NONE\"?><UPNP_CLIENTS>" + kOther + "</UPNP_CLIENTS>",
        {{{"clientadm", "add", "-m", "02:00:00:00:00:01"},
