@@ -231,6 +231,7 @@ void sortOutUncommitted(State& state) {
       state.leftovers.push_back(number);
     } else {
       state.lostRecords.insert(number);
+      state.problems.push_back({recordName(number), ENOENT});
     }
   }
 }
@@ -321,15 +322,24 @@ int readHistory(const WriteTarget& list, History& history) {
     return error == ENOENT ? 0 : error;
   State state;
   load(list, dir.get(), true, state);
-  for (const VersionNumber number : state.numbers()) {
+  // The newest changes are shown; an older version is one that a change killed as it dropped it
+  // left behind, its copy perhaps gone already.
+  std::vector<VersionNumber> numbers = state.numbers();
+  const std::size_t shown = kKeptChanges - (state.edit ? 1 : 0);
+  if (numbers.size() > shown)
+    numbers.erase(numbers.begin(), numbers.end() - static_cast<std::ptrdiff_t>(shown));
+  for (const VersionNumber number : numbers) {
     const auto record = state.records.find(number);
+    // A hand edit and a version whose copy failed have none to miss.
+    const bool kept = record == state.records.end() ||
+                      (record->second.notKept == 0 && record->second.change != kEditChange);
+    if (kept && state.copies.count(number) == 0)
+      state.problems.push_back({copyName(number), ENOENT});
     history.versions.push_back(record != state.records.end()
                                    ? versionOf(record->second)
                                    : versionWithoutRecord(dir.get(), number));
   }
   if (state.edit) history.versions.push_back(versionOf(*state.edit));
-  if (history.versions.size() > kKeptChanges)
-    history.versions.erase(history.versions.begin(), history.versions.end() - kKeptChanges);
   history.problems = std::move(state.problems);
   history.numbersLeft = (state.edit ? state.edit->number : state.index.highest) < kHighestNumber;
   return 0;

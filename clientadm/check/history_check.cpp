@@ -15,6 +15,14 @@ std::string cannotBeRead(int error, const char* consequence) {
   return std::string("cannot be read (") + inputProblem(error) + "): " + consequence;
 }
 
+const char* consequenceOf(const history::Problem& problem) {
+  if (problem.file == history::kIndexName)
+    return "the history is read from the records of its versions";
+  if (history::classify(problem.file).kind == history::FileKind::Copy)
+    return "its version can't be restored";
+  return "its version is listed without its time, change and clients";
+}
+
 }  // namespace
 
 void checkHistory(const std::string& listPath, CheckReport& report) {
@@ -30,11 +38,7 @@ void checkHistory(const std::string& listPath, CheckReport& report) {
     return;
   }
   for (const history::Problem& problem : history.problems) {
-    report.add(dir + "/" + problem.file, 0,
-               cannotBeRead(problem.error,
-                            problem.file == history::kIndexName
-                                ? "the history is read from the records of its versions"
-                                : "its version is listed without its time, change and clients"));
+    report.add(dir + "/" + problem.file, 0, cannotBeRead(problem.error, consequenceOf(problem)));
   }
   if (!history.numbersLeft)
     report.add(dir + "/" + history::kIndexName, 0,

@@ -373,6 +373,21 @@ TEST(History, OwnsOnlyItsOwnFilesAndLosesNoVersion) {
                         std::filesystem::is_fifo(historyFile(root, name)))
                 << name;
         })}},
+      {"a lost copy or record is said, and the rest is read",
+       {add(a),
+        add(b),
+        add(mac(0)),
+        act([](const StagedRoot& root) {
+          std::filesystem::remove(historyFile(root, "version-1.xml"));
+          std::filesystem::remove(historyFile(root, "version-2.record"));
+        }),
+        {{"clientadm", "history"},
+         0,
+         "2|TIME|unknown|-1\n1|TIME|add " + b + "|1\n",
+         "clientadm: the history's file {history}/version-2.record can't be read (No such file "
+         "or directory); the rest is read\nclientadm: the history's file {history}/version-1.xml "
+         "can't be read (No such file or directory); the rest is read\n"},
+        refusedRestore("1", "can't be read (No such file or directory)")}},
       {"a copy that can't be made is said, and its change still shows",
        {add(a),
         act([](const StagedRoot& root) {
