@@ -46,7 +46,7 @@ const char* adviceFor(XMLNode::Bound bound) {
     case XMLNode::kEncodingBound:
       return "save it as UTF-8";
     case XMLNode::kOutsideBound:
-      return "put the declarations it needs into the file itself, or mark it standalone";
+      return "write the declarations it needs into the file itself, without parameter entities";
     case XMLNode::kExpansionBound:
       return "make its entities expand less";
     case XMLNode::kMemoryBound:

@@ -111,8 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
             {"0: is not read (it needs declarations from outside the file (an external subset or "
              "parameter entities), which the tools never read): no stored client is listed, and "
              "add and del fail and "
-             "leave it as it is; put the declarations it needs into the file itself, or "
-             "mark it standalone"}},
+             "leave it as it is; write the declarations it needs into the file itself, without "
+             "parameter entities"}},
         BrokenFile{"NoListElement",
                    File::List,
                    "<LIST>\n<CLIENT MAC=\"0:0:0:0:0:1\"/>\n</LIST>\n",
