@@ -177,6 +177,11 @@ class XMLNode {
   // XML allows.
   static bool canHold(std::string_view text);
 
+  // Whether the document type gives attributes of elements of this name a default, or a type
+  // other than CDATA (whose values a reader folds): an element of that name added to the
+  // document would then not read back as it was made.
+  bool declaresAttributesOf(const char* element) const;
+
   // The tree behind handles, and its nodes; what they hold is the implementation's.
   struct Tree;
   struct Node;

@@ -7,6 +7,7 @@
 // every other entry keeps its meaning for any XML reader, and the text grows with the tree and not
 // with its depth. A root that holds text of its own is written as read too.
 #include <cerrno>
+#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
@@ -225,7 +226,44 @@ class ValueReader final : public kyto::xml::ParserSetup {
   std::string value;
 };
 
+// Finds the declarations that make a reader read an element's attributes otherwise than written.
+class AttributeDeclarations final : public kyto::xml::ParserSetup {
+ public:
+  explicit AttributeDeclarations(const char* element) : element_(element) {}
+  void setUp(XML_Parser parser) override {
+    XML_SetUserData(parser, this);
+    XML_SetAttlistDeclHandler(parser, [](void* self, const XML_Char* element, const XML_Char*,
+                                         const XML_Char* type, const XML_Char* value, int) {
+      auto* search = static_cast<AttributeDeclarations*>(self);
+      if (std::strcmp(element, search->element_) == 0 &&
+          (value != nullptr || std::strcmp(type, "CDATA") != 0))
+        search->found = true;
+    });
+  }
+  bool found = false;
+
+ private:
+  const char* element_;
+};
+
 }  // namespace
+
+bool XMLNode::declaresAttributesOf(const char* element) const {
+  const Tree* tree = liveTree();
+  if (tree == nullptr || element == nullptr) return false;
+  for (const Node* node = tree->document.firstChild; node != nullptr; node = node->next) {
+    if (node->kind != Node::Kind::kDoctype) continue;
+    try {
+      AttributeDeclarations search(element);
+      kyto::xml::XmlStream stream(search);
+      stream.feed(std::string(node->value) + "<x/>", true);
+      return search.found;
+    } catch (const std::bad_alloc&) {
+      return true;  // can't tell: as if it did
+    }
+  }
+  return false;
+}
 
 bool XMLNode::canHold(std::string_view text) {
   try {

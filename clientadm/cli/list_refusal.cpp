@@ -49,6 +49,9 @@ std::string reasonFor(int why, const std::string& path) {
       return "the new list would be larger than the 64 MiB the tools read";
     case EOVERFLOW:
       return "its history " + historyPath(path) + " has no version number left";
+    case EPROTO:
+      return "its document type gives CLIENT attributes defaults or types, which the new client "
+             "would take on";
     case E2BIG:
       return "a field of the client is longer than 4096 bytes or holds characters XML can't carry";
     default:

@@ -264,6 +264,9 @@ int addClient(const NewClient& client) {
   // permission) or that is beyond one of the reader's bounds may be sound and is left alone.
   const int unreadable = clients.isEmpty() ? list.unreadable() : 0;
   if (unreadable != 0 && unreadable != ENOENT && unreadable != EBADMSG) return unreadable;
+  // The new entry goes without the attributes it doesn't set, its texts as given: a document
+  // type that gives CLIENT attributes defaults, or folds their white space, changes what it says.
+  if (!clients.isEmpty() && list.top().declaresAttributesOf(kClientElement)) return EPROTO;
   if (clients.isEmpty()) {
     list.top() = newClientList(clients);
   } else {

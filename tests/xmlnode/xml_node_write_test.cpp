@@ -108,6 +108,29 @@ TEST(Write, AnElementIsWrittenWithADeclaration) {
             std::string(kDeclaration) + "<b x=\"\xC3\xA9\">\n  <c/>\n</b>\n");
 }
 
+// An element added to a document reads back as made unless the document type gives its
+// attributes a default or a type that folds white space.
+TEST(Write, DeclarationsThatChangeANewElementAreFound) {
+  const struct {
+    const char* doctype;
+    bool declares;
+  } cases[] = {
+      {"", false},
+      {"<!DOCTYPE L [<!ATTLIST I id CDATA #IMPLIED>]>", false},
+      {"<!DOCTYPE L [<!ATTLIST J deny CDATA \"1\">]>", false},
+      {"<!DOCTYPE L [<!ATTLIST I deny CDATA \"1\">]>", true},
+      {"<!DOCTYPE L [<!ATTLIST I deny CDATA #FIXED \"1\">]>", true},
+      {"<!DOCTYPE L [<!ATTLIST I user NMTOKENS #IMPLIED>]>", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.doctype);
+    XMLNode::FileReport report;
+    const XMLNode top = XMLNode::parseDocument(std::string(c.doctype) + "<L><I/></L>", report);
+    ASSERT_EQ(report.error, XMLNode::kFileParsed);
+    EXPECT_EQ(top.declaresAttributesOf("I"), c.declares);
+  }
+}
+
 TEST(Write, AttributeTextRoundTripsExactly) {
   TempDir dir;
   const std::string value = "& < > \" ' \t|\n|\r| \xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80";
