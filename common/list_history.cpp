@@ -357,6 +357,10 @@ int readLastChange(const WriteTarget& list, LastChange& last) {
   if (const int error = openDirectory(list, nullptr, dir); error != 0) return error;
   State state;
   load(list, dir.get(), false, state);
+  // An index that can't be read even now, after the change wrote it, kept the change from being
+  // committed; one that reads but makes no sense is rewritten by the change.
+  for (const Problem& problem : state.problems)
+    if (problem.file == kIndexName && problem.error != EBADMSG) return problem.error;
   struct stat st;
   const std::optional<FileIdentity> current = identityOf(list, st);
   const ListSwap& swap = state.index.swap;

@@ -397,6 +397,14 @@ TEST(History, OwnsOnlyItsOwnFilesAndLosesNoVersion) {
         history("1|TIME|add " + b + "|1\n"),
         refusedRestore("1", "was not kept (Is a directory)"),
         listed(line(a) + line(b))}},
+      {"an index that can't be written is why a change was not kept",
+       {add(a),
+        add(b),
+        act([](const StagedRoot& root) {
+          std::filesystem::remove(historyFile(root, "index"));
+          kyto::test::makeDirs(historyFile(root, "index"));
+        }),
+        {{"clientadm", "add", "-m", mac(0)}, 0, "", notKept + " (Is a directory)\n"}}},
       {"the library says nothing; clientadm says what was not kept",
        {add(a),
         act([](const StagedRoot& root) {
