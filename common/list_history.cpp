@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <set>
@@ -134,10 +133,8 @@ bool isTemporaryBesideList(const WriteTarget& list, const FileIdentity& file) {
 
 // Whether name is a temporary file of the list or of a backup of it ("<list>.corrupt-<time>").
 bool isTemporaryOfList(std::string_view name, const WriteTarget& list) {
-  const std::string_view target = temporaryTargetOf(name);
   return isTemporaryFor(name, list.name()) ||
-         (target.starts_with(list.name()) &&
-          target.substr(std::strlen(list.name())).starts_with(".corrupt-"));
+         temporaryTargetOf(name).starts_with(std::string(list.name()) + ".corrupt-");
 }
 
 // The new lists and backups of changes killed before their rename: regular files named as a
@@ -145,12 +142,9 @@ bool isTemporaryOfList(std::string_view name, const WriteTarget& list) {
 void removeTemporariesBesideList(const WriteTarget& list) {
   std::vector<std::string> temporaries;
   forEachName(list.dir(), [&](const char* name) {
-    struct stat st;
-    if (isTemporaryOfList(name, list) && fstatat(list.dir(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        couldBeOwn(st))
-      temporaries.push_back(name);
+    if (isTemporaryOfList(name, list)) temporaries.push_back(name);
   });
-  for (const std::string& name : temporaries) unlinkat(list.dir(), name.c_str(), 0);
+  for (const std::string& name : temporaries) removeIfOwn(list.dir(), name);
 }
 
 // ---- what the history's directory holds
