@@ -139,6 +139,20 @@ void checkEntry(const Entry& entry, KnownClientTypes* known, FirstLines& seen) {
   reportUnknownAttributes(entry, kClientElement, clientAttributes());
 }
 
+// What add and del refuse of a list they read: one whose rewrite outgrows what the tools read,
+// and, for add, one whose document type changes what a new client says.
+void checkRewrite(const std::string& path, const XMLNode& document, CheckReport& report) {
+  static_assert(xml::kMostXmlFileBytes == 64 * 1024 * 1024, "the text names it");
+  if (document.createXMLString().size() > xml::kMostXmlFileBytes)
+    report.add(path, 0,
+               "would be larger than the 64 MiB the tools read once rewritten: add and del fail "
+               "and leave it as it is");
+  if (document.declaresAttributesOf(kClientElement))
+    report.add(path, 0,
+               "its document type gives CLIENT attributes defaults or types, which a new client "
+               "would take on: add fails and leaves it as it is");
+}
+
 // Reports why the list can't be used, or returns its UPNP_CLIENTS element.
 XMLNode listElement(const std::string& path, const ConfigDocument& document, CheckReport& report) {
   using Outcome = ConfigDocument::Outcome;
@@ -187,6 +201,7 @@ void checkClientList(const std::string& path, const ConfigDocument& document,
                      const std::unordered_set<std::string>* catalogueNames, CheckReport& report) {
   const XMLNode top = listElement(path, document, report);
   if (top.isEmpty()) return;
+  checkRewrite(path, document.top, report);
   std::optional<KnownClientTypes> known;
   if (catalogueNames != nullptr) known.emplace(*catalogueNames);
   FirstLines seen;

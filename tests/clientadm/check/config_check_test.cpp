@@ -113,6 +113,18 @@ INSTANTIATE_TEST_SUITE_P(
              "add and del fail and "
              "leave it as it is; write the declarations it needs into the file itself, without "
              "parameter entities"}},
+        BrokenFile{"DocumentTypeChangesANewClient",
+                   File::List,
+                   "<!DOCTYPE UPNP_CLIENTS [<!ATTLIST CLIENT DENY CDATA \"1\">]>\n" +
+                       list("<CLIENT MAC=\"00:11:22:33:44:55\"/>\n"),
+                   {"0: its document type gives CLIENT attributes defaults or types, which a new "
+                    "client would take on: add fails and leaves it as it is"}},
+        BrokenFile{"RewriteOutgrowsWhatTheToolsRead",
+                   File::List,
+                   list("<NOTE a='" + std::string(12'000'000, '"') + "'/>\n"),
+                   {"0: would be larger than the 64 MiB the tools read once rewritten: add and del "
+                    "fail and leave it as it is",
+                    "2: element \"NOTE\" is not a CLIENT: it is ignored"}},
         BrokenFile{"NoListElement",
                    File::List,
                    "<LIST>\n<CLIENT MAC=\"0:0:0:0:0:1\"/>\n</LIST>\n",
