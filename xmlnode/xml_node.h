@@ -107,12 +107,12 @@ class XMLNode {
   // Walks a text, calling visit for each child element named child of the first element named
   // tag, as soon as its end tag is read, with the first text of its first child element of each
   // of names: so the children that end before a fault in the text are visited. Returns whether
-  // the tag was found; when it was, problem gets what ended the text early ("line N: problem"),
-  // else it is emptied. Without whole, the text is the start of a longer one that was cut: its
-  // end, wherever it falls, is no problem.
+  // the tag was found; when it was, fault gets what ended the text early (a kFileMalformed text
+  // with its line, or a kFileBeyondLimits one), else its error is kFileParsed. Without whole, the
+  // text is the start of a longer one that was cut: its end, wherever it falls, is no fault.
   static bool forEachChildInText(std::string_view text, const char* tag, const char* child,
                                  const char* const* names, int count, ValuesVisitor visit,
-                                 void* context, std::string* problem = nullptr, bool whole = true);
+                                 void* context, FileReport* fault = nullptr, bool whole = true);
 
   // A new document top, written as the declaration <?xml ...?> followed by its children: the
   // attributes "version" and "encoding" added to it make the declaration. Without the

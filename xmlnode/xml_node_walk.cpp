@@ -275,22 +275,29 @@ void XMLNode::forEachChildInFile(const char* path, int* error, const char* tag, 
 
 bool XMLNode::forEachChildInText(std::string_view text, const char* tag, const char* child,
                                  const char* const* names, int count, ValuesVisitor visit,
-                                 void* context, std::string* problem, bool whole) {
-  if (problem != nullptr) problem->clear();
+                                 void* context, FileReport* fault, bool whole) {
+  FileReport ignored;
+  FileReport& report = fault != nullptr ? *fault : ignored;
+  const auto setFault = [&report](FileError error, Bound bound, const char* problem) {
+    report = FileReport();
+    report.error = error;
+    report.bound = bound;
+    report.problem = problem;
+  };
+  setFault(kFileParsed, kNoBound, "");
   if (tag == nullptr || child == nullptr) return false;
   try {
     TextWalk walk(tag, child, names, count, visit, context);
     XmlStream stream(walk);
-    FileReport report;
-    if (kyto::xml::feedBytes(text, stream, report, whole)) return walk.tagFound();
-    if (problem != nullptr && walk.tagFound() &&
-        XML_GetErrorCode(stream.parser()) != XML_ERROR_ABORTED) {
-      *problem = (report.line > 0 ? "line " + std::to_string(report.line) + ": " : "") +
-                 (walk.outOfMemory() ? "memory ran out" : report.problem);
+    if (kyto::xml::feedBytes(text, stream, report, whole) || !walk.tagFound() ||
+        XML_GetErrorCode(stream.parser()) == XML_ERROR_ABORTED) {
+      setFault(kFileParsed, kNoBound, "");
+    } else if (walk.outOfMemory()) {
+      setFault(kFileBeyondLimits, kMemoryBound, "memory ran out");
     }
     return walk.tagFound();
   } catch (const std::bad_alloc&) {
-    if (problem != nullptr) *problem = "memory ran out";
+    setFault(kFileBeyondLimits, kMemoryBound, "memory ran out");
     return false;
   }
 }

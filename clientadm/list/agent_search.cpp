@@ -75,21 +75,33 @@ std::string notStartedWarning(int error) {
          "): no device of its search cache is listed\n";
 }
 
+// What ended the listing of the agent's devices early: XML at fault, or one of the reader's
+// bounds (entities that expand too far, memory), which says nothing against the XML.
+std::string faultWarning(const XMLNode::FileReport& fault) {
+  std::string what;
+  if (fault.error == XMLNode::kFileMalformed) {
+    what = "is not well-formed XML (";
+    if (fault.line > 0) what += "line " + std::to_string(fault.line) + ": ";
+  } else if (fault.error == XMLNode::kFileBeyondLimits) {
+    what = "could not be read to its end (";
+  } else {
+    return {};
+  }
+  return withoutControls("Warning: the agent's output " + what + fault.problem +
+                         "); the devices before that point are listed") +
+         "\n";
+}
+
 }  // namespace
 
 SourceReport mergeAgentDevices(std::string_view text, const ListContext& context, bool whole) {
   // Each device is merged as its end tag is read, without a tree: what comes before a fault in
   // the output is listed.
-  std::string problem;
+  XMLNode::FileReport fault;
   const bool found =
       XMLNode::forEachChildInText(text, "root", "device", kDeviceTextNames, kDeviceTexts,
-                                  mergeDevice, const_cast<ListContext*>(&context), &problem, whole);
-  SourceReport report{.status = found ? 0 : 1};
-  if (!problem.empty())
-    report.warning = withoutControls("Warning: the agent's output is not well-formed XML (" +
-                                     problem + "); the devices before that point are listed") +
-                     "\n";
-  return report;
+                                  mergeDevice, const_cast<ListContext*>(&context), &fault, whole);
+  return {.status = found ? 0 : 1, .warning = faultWarning(fault)};
 }
 
 SourceReport readDmcSearchCache(const ListContext& context) {

@@ -32,6 +32,19 @@ std::string utf16(const std::string& text) {
   return wide;
 }
 
+// Ten levels of ten references each: far more text than expat expands for so short an input.
+std::string laughs() {
+  std::string doctype = "<!DOCTYPE root [<!ENTITY l0 \"lol\">";
+  for (int level = 1; level < 10; ++level) {
+    doctype += "<!ENTITY l" + std::to_string(level) + " \"";
+    for (int i = 0; i < 10; ++i) doctype += "&l" + std::to_string(level - 1) + ";";
+    doctype += "\">";
+  }
+  return doctype +
+         "]><root><device><mac>m1</mac></device><device><deviceName>&l9;</deviceName>"
+         "</device></root>";
+}
+
 TEST(DmcSearchCache, MergesEachDeviceOfTheRoot) {
   const std::vector<ParseCase> cases = {
       {"no root", "<devices><device><mac>m</mac></device></devices>", 1, ""},
@@ -84,6 +97,9 @@ TEST(DmcSearchCache, MergesEachDeviceOfTheRoot) {
        0, "0|m1||||-1||2\n0|m2||||-1||2\n",
        "Warning: the agent's output is not well-formed XML (line 1: unclosed token); the "
        "devices before that point are listed\n"},
+      {"entities that expand too far are no fault of the XML", laughs(), 0, "0|m1||||-1||2\n",
+       "Warning: the agent's output could not be read to its end (its entities expand beyond the "
+       "bounds the tools read within); the devices before that point are listed\n"},
       {"an entity",
        "<!DOCTYPE root [<!ENTITY tv \"Living Room\">]><root><device><deviceName>&tv;"
        "</deviceName></device></root>",
