@@ -51,7 +51,7 @@ class XMLNode {
     kSizeBound,       // larger than kMostXmlFileBytes: EFBIG
     kEncodingBound,   // in an encoding this machine can't convert: ENOTSUP
     kOutsideBound,    // it needs declarations from outside the file (an external subset or
-                      // parameter entities), which are never read: ENOTSUP
+                      // external parameter entities), which are never read: ENOTSUP
     kExpansionBound,  // its entities expand beyond expat's amplification limits: ENOMEM
     kMemoryBound,     // memory ran out: ENOMEM
   };
@@ -181,6 +181,9 @@ class XMLNode {
   // other than CDATA (whose values a reader folds): an element of that name added to the
   // document would then not read back as it was made.
   bool declaresAttributesOf(const char* element) const;
+  // Whether the document type declares parameter entities: its text as read holds what their
+  // references gave, not the references, so a rewrite would not keep it as it was written.
+  bool declaresParameterEntities() const;
 
   // The tree behind handles, and its nodes; what they hold is the implementation's.
   struct Tree;

@@ -19,6 +19,23 @@ int XMLCALL refuseNotStandalone(void* /*userData*/) {
   return XML_STATUS_ERROR;
 }
 
+// expat hands every reference to an external entity here; none is ever read. One in content stays
+// as it stands, for the default handler. The external subset and an external parameter entity are
+// taken as read and empty: expat then asks refuseNotStandalone about the document, and a
+// standalone one goes on with the declarations after them.
+int XMLCALL skipExternalEntity(XML_Parser parser, const XML_Char* context, const XML_Char* /*base*/,
+                               const XML_Char* /*systemId*/, const XML_Char* /*publicId*/) {
+  if (context != nullptr) {
+    XML_DefaultCurrent(parser);
+    return XML_STATUS_OK;
+  }
+  XML_Parser entity = XML_ExternalEntityParserCreate(parser, nullptr, nullptr);
+  if (entity == nullptr) return XML_STATUS_ERROR;  // no memory
+  const XML_Status read = XML_Parse(entity, "", 0, XML_TRUE);
+  XML_ParserFree(entity);
+  return read;
+}
+
 void setBeyondLimits(XMLNode::FileReport& report, XMLNode::Bound bound, std::string problem) {
   report.error = XMLNode::kFileBeyondLimits;
   report.bound = bound;
@@ -74,7 +91,13 @@ bool feedRest(int fd, std::size_t total, XmlStream& stream, XMLNode::FileReport&
 
 }  // namespace
 
+void readOwnDeclarations(XML_Parser parser) {
+  XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_ALWAYS);
+  XML_SetExternalEntityRefHandler(parser, skipExternalEntity);
+}
+
 void refuseOutsideDeclarations(XML_Parser parser) {
+  readOwnDeclarations(parser);
   XML_SetNotStandaloneHandler(parser, refuseNotStandalone);
 }
 
@@ -157,7 +180,9 @@ void reportFailure(const XmlStream& stream, XMLNode::FileReport& report) {
     case XML_ERROR_NOT_STANDALONE:
       return setBeyondLimits(report, XMLNode::kOutsideBound,
                              "it needs declarations from outside the file (an external subset or "
-                             "parameter entities), which the tools never read");
+                             "external parameter entities), which the tools never read");
+    case XML_ERROR_EXTERNAL_ENTITY_HANDLING:  // skipExternalEntity had no memory
+      return setBeyondLimits(report, XMLNode::kMemoryBound, "memory ran out");
     case XML_ERROR_AMPLIFICATION_LIMIT_BREACH:
       return setBeyondLimits(report, XMLNode::kExpansionBound,
                              "its entities expand beyond the bounds the tools read within");

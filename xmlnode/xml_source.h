@@ -13,9 +13,14 @@
 
 namespace kyto::xml {
 
-// Makes a parser refuse a document that needs declarations from outside the file (an external
-// subset, or parameter entities): such a document can't be read as its author meant, since
-// nothing outside the file is ever read.
+// Makes a parser read the declarations of the document's internal subset as XML 1.0 has them,
+// through its parameter entities too, and never an external entity: a reference to one in content
+// stays as written.
+void readOwnDeclarations(XML_Parser parser);
+
+// As readOwnDeclarations, and refuses a document that needs declarations from outside the file
+// (an external subset or external parameter entities, unless it says it is standalone): such a
+// document can't be read as its author meant, since nothing outside the file is ever read.
 void refuseOutsideDeclarations(XML_Parser parser);
 
 // Feeds the regular file at path to stream. False when it could not be read whole (report then

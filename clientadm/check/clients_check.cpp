@@ -139,15 +139,20 @@ void checkEntry(const Entry& entry, KnownClientTypes* known, FirstLines& seen) {
   reportUnknownAttributes(entry, kClientElement, clientAttributes());
 }
 
-// What add and del refuse of a list they read: one whose rewrite outgrows what the tools read,
-// and, for add, one whose document type changes what a new client says.
+// What add and del refuse of a list they read: one whose rewrite outgrows what the tools read or
+// would not keep its document type, and, for add, one whose document type changes what a new
+// client says.
 void checkRewrite(const std::string& path, const XMLNode& document, CheckReport& report) {
   static_assert(xml::kMostXmlFileBytes == 64 * 1024 * 1024, "the text names it");
   if (document.createXMLString().size() > xml::kMostXmlFileBytes)
     report.add(path, 0,
                "would be larger than the 64 MiB the tools read once rewritten: add and del fail "
                "and leave it as it is");
-  if (document.declaresAttributesOf(kClientElement))
+  if (document.declaresParameterEntities())
+    report.add(path, 0,
+               "its document type declares parameter entities, which a rewrite would not keep as "
+               "written: add and del fail and leave it as it is");
+  else if (document.declaresAttributesOf(kClientElement))
     report.add(path, 0,
                "its document type gives CLIENT attributes defaults or types, which a new client "
                "would take on: add fails and leaves it as it is");

@@ -31,6 +31,17 @@ std::string memoryProblem(const std::string& path) {
   return report.bound == XMLNode::kExpansionBound ? report.problem : inputProblem(ENOMEM);
 }
 
+// EPROTO: a document type that a rewrite would not keep, or that changes what a new client says.
+std::string documentTypeProblem(const std::string& path) {
+  XMLNode::FileReport report;
+  const XMLNode top = XMLNode::openFile(path.c_str(), report);
+  if (top.declaresParameterEntities())
+    return "its document type declares parameter entities, which a rewrite would not keep as "
+           "written";
+  return "its document type gives CLIENT attributes defaults or types, which the new client "
+         "would take on";
+}
+
 std::string historyPath(const std::string& path) {
   WriteTarget list;
   return findWriteTarget(path, list) == 0 ? history::directoryPath(list) : "";
@@ -50,8 +61,7 @@ std::string reasonFor(int why, const std::string& path) {
     case EOVERFLOW:
       return "its history " + historyPath(path) + " has no version number left";
     case EPROTO:
-      return "its document type gives CLIENT attributes defaults or types, which the new client "
-             "would take on";
+      return documentTypeProblem(path);
     case E2BIG:
       return "a field of the client is longer than 4096 bytes or holds characters XML can't carry";
     default:

@@ -195,6 +195,8 @@ std::string leftAlone(const std::string& why) {
   return "clientadm: {list} was left as it was: " + why + "\n";
 }
 
+const char* const kParameterEntities =
+    "its document type declares parameter entities, which a rewrite would not keep as written";
 const std::string kOther = "<CLIENT MAC=\"02:00:00:00:00:09\"/>";
 const Step kListsNothing = {{"clientadm", "list"}, 0, "", ""};
 
@@ -271,6 +273,14 @@ TEST(XmlShapes, ListsAreReadAndWrittenAsXml10Says) {
          leftAlone("its document type gives CLIENT attributes defaults or types, which the new "
                    "client would take on")},
         {{"clientadm", "del", "-m", "02:00:00:00:00:09"}, 0, "", ""}}},
+      {"a standalone list whose parameter entity gives CLIENT a default",
+       "<?xml version=\"1.0\" standalone=\"yes\"?>\n<!DOCTYPE UPNP_CLIENTS [<!ENTITY % d "
+       "\"<!ATTLIST CLIENT DENY CDATA '1'>\"> %d;]><UPNP_CLIENTS>" +
+           kOther + "</UPNP_CLIENTS>\n",
+       {{{"clientadm", "list"}, 0, "1|02:00:00:00:00:09||||-1||0\n", ""},
+        {{"clientadm", "add", "-m", "02:00:00:00:00:01"}, 1, "", leftAlone(kParameterEntities)},
+        {{"clientadm", "del", "-m", "02:00:00:00:00:09"}, 1, "", leftAlone(kParameterEntities)}},
+       {"%d;]>"}},
       {"an encoding nobody knows",
        "<?xml version=\"1.0\" encoding=\"X-NONE\"?><UPNP_CLIENTS>" + kOther + "</UPNP_CLIENTS>",
        {{{"clientadm", "add", "-m", "02:00:00:00:00:01"},

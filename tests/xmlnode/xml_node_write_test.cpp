@@ -109,11 +109,13 @@ TEST(Write, AnElementIsWrittenWithADeclaration) {
 }
 
 // An element added to a document reads back as made unless the document type gives its
-// attributes a default or a type that folds white space.
+// attributes a default or a type that folds white space; a rewrite keeps the document type as
+// written unless it declares parameter entities.
 TEST(Write, DeclarationsThatChangeANewElementAreFound) {
   const struct {
     const char* doctype;
     bool declares;
+    bool parameterEntities = false;
   } cases[] = {
       {"", false},
       {"<!DOCTYPE L [<!ATTLIST I id CDATA #IMPLIED>]>", false},
@@ -121,6 +123,8 @@ TEST(Write, DeclarationsThatChangeANewElementAreFound) {
       {"<!DOCTYPE L [<!ATTLIST I deny CDATA \"1\">]>", true},
       {"<!DOCTYPE L [<!ATTLIST I deny CDATA #FIXED \"1\">]>", true},
       {"<!DOCTYPE L [<!ATTLIST I user NMTOKENS #IMPLIED>]>", true},
+      {"<!DOCTYPE L [<!ENTITY % d \"<!ATTLIST I deny CDATA '1'>\"> %d;]>", true, true},
+      {"<!DOCTYPE L [<!ENTITY % n \"\"><!ENTITY e \"x\">]>", false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.doctype);
@@ -128,6 +132,7 @@ TEST(Write, DeclarationsThatChangeANewElementAreFound) {
     const XMLNode top = XMLNode::parseDocument(std::string(c.doctype) + "<L><I/></L>", report);
     ASSERT_EQ(report.error, XMLNode::kFileParsed);
     EXPECT_EQ(top.declaresAttributesOf("I"), c.declares);
+    EXPECT_EQ(top.declaresParameterEntities(), c.parameterEntities);
   }
 }
 

@@ -109,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
             File::List,
             "<!DOCTYPE UPNP_CLIENTS SYSTEM \"x.dtd\">\n<UPNP_CLIENTS/>\n",
             {"0: is not read (it needs declarations from outside the file (an external subset or "
-             "parameter entities), which the tools never read): no stored client is listed, and "
+             "external parameter entities), which the tools never read): no stored client is "
+             "listed, and "
              "add and del fail and "
              "leave it as it is; write the declarations it needs into the file itself, without "
              "parameter entities"}},
@@ -119,6 +120,11 @@ INSTANTIATE_TEST_SUITE_P(
                        list("<CLIENT MAC=\"00:11:22:33:44:55\"/>\n"),
                    {"0: its document type gives CLIENT attributes defaults or types, which a new "
                     "client would take on: add fails and leaves it as it is"}},
+        BrokenFile{"DocumentTypeDeclaresParameterEntities",
+                   File::List,
+                   "<!DOCTYPE UPNP_CLIENTS [<!ENTITY % n \"\">]>\n<UPNP_CLIENTS/>\n",
+                   {"0: its document type declares parameter entities, which a rewrite would not "
+                    "keep as written: add and del fail and leave it as it is"}},
         BrokenFile{"RewriteOutgrowsWhatTheToolsRead",
                    File::List,
                    list("<NOTE a='" + std::string(12'000'000, '"') + "'/>\n"),
