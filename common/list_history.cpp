@@ -199,18 +199,39 @@ void readRecords(int dir, VersionNumber highest, State& state) {
   }
 }
 
-// Without an index (lost or damaged), the records tell the highest number and, when the newest
-// of them reads, the last change; when it doesn't, nothing is known of the last change, and no
-// edit is found against it.
+// Without an index (lost or damaged), the records and copies tell the highest number, so that
+// none is taken for what a change cut off left, and, when the newest record reads, the last
+// change; when it doesn't, nothing is known of the last change, and no edit is found against it.
 Index rebuiltIndex(const State& state) {
   Index index;
-  if (state.recordFiles.empty()) return index;
-  index.highest = *state.recordFiles.rbegin();
+  if (!state.recordFiles.empty()) index.highest = *state.recordFiles.rbegin();
+  if (!state.copies.empty()) index.highest = std::max(index.highest, *state.copies.rbegin());
   if (const auto newest = state.records.find(index.highest); newest != state.records.end()) {
     index.last = index.highest;
     index.swap = newest->second.swap;
   }
   return index;
+}
+
+// A change writes the index before its rename, and the next change first removes what one cut
+// off left, so above the index's highest number there is at most one change's record, and never
+// one whose new list is the list now. An index that shows otherwise (lowered by hand, say) is not
+// believed: the history is read from its records, and no version is dropped.
+bool indexAgreesWithRecords(const WriteTarget& list, int dir, const State& state) {
+  struct stat st;
+  const std::optional<FileIdentity> current = identityOf(list, st);
+  int changesAbove = 0;
+  for (auto it = state.recordFiles.upper_bound(state.index.highest); it != state.recordFiles.end();
+       ++it) {
+    std::string text;
+    Record record;
+    if (readFile(dir, recordName(*it), text) != 0 || !parse(text, record) ||
+        record.change == kEditChange)
+      continue;
+    const bool came = record.swap.written && current && current->sameInode(*record.swap.written);
+    if (came || ++changesAbove > 1) return false;
+  }
+  return true;
 }
 
 // Files numbered beyond the highest number a change committed were left by a change killed
@@ -268,6 +289,7 @@ void load(const WriteTarget& list, int dir, bool readWhole, State& state) {
   std::string text;
   int error = readFile(dir, kIndexName, text);
   if (error == 0 && !parse(text, state.index)) error = EBADMSG;
+  if (error == 0 && !indexAgreesWithRecords(list, dir, state)) error = EBADMSG;
   if (error == 0) {
     if (readWhole) readRecords(dir, state.index.highest, state);
   } else {

@@ -267,6 +267,31 @@ TEST(History, OwnsOnlyItsOwnFilesAndLosesNoVersion) {
         history("5|TIME|add " + mac(1) + "|3\n4|TIME|add " + mac(0) + "|2\n3|TIME|add " + a +
                 "|1\n2|TIME|del " + a + "|2\n1|TIME|add " + b + "|1\n"),
         restore("1"), listed(line(a))}},
+      {"an index that lies, or is lost with the newest record, costs no version",
+       {add(a),
+        add(b),
+        del(a),
+        add(a),
+        act([](const StagedRoot& root) {
+          std::string index = readFile(historyFile(root, "index"));
+          index.replace(index.find("highest\t3"), 9, "highest\t1");
+          index.replace(index.find("last\t3"), 6, "last\t1");
+          writeFile(historyFile(root, "index"), index);
+        }),
+        add(mac(0)),
+        act([](const StagedRoot& root) {
+          std::filesystem::remove(historyFile(root, "index"));
+          std::filesystem::remove(historyFile(root, "version-4.record"));
+        }),
+        add(mac(1)),
+        {{"clientadm", "history"},
+         0,
+         "5|TIME|add " + mac(1) + "|3\n4|TIME|unknown|-1\n3|TIME|add " + a + "|1\n2|TIME|del " + a +
+             "|2\n1|TIME|add " + b + "|1\n",
+         "clientadm: the history's file {history}/version-4.record can't be read (No such file or "
+         "directory); the rest is read\n"},
+        restore("4"),
+        listed(line(a) + line(b))}},
       {"a damaged record costs no version: its copy is listed and restored",
        {add(a),
         add(b),
