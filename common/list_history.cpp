@@ -373,10 +373,6 @@ int readLastChange(const WriteTarget& list, LastChange& last) {
   if (const int error = openDirectory(list, nullptr, dir); error != 0) return error;
   State state;
   load(list, dir.get(), false, state);
-  // An index that can't be read even now, after the change wrote it, kept the change from being
-  // committed; one that reads but makes no sense is rewritten by the change.
-  for (const Problem& problem : state.problems)
-    if (problem.file == kIndexName && problem.error != EBADMSG) return problem.error;
   struct stat st;
   const std::optional<FileIdentity> current = identityOf(list, st);
   const ListSwap& swap = state.index.swap;
@@ -459,13 +455,9 @@ void ListChange::keep(const struct stat& written) {
       number = 0;
     }
   }
-  if (const int error = writeFile(kIndexName, serialized(Index{highest_, number, swap}));
-      error != 0) {
-    // Without the index the version would read as what a change cut off left: it goes now.
-    if (number != 0) remove(number);
-    if (replaced_) notKept_ = error;
-    number = 0;
-  }
+  // An index that can't be written (a full disk) costs the version nothing: once the new list is
+  // in place, its record shows the change came, and readers rebuild the index from the records.
+  writeFile(kIndexName, serialized(Index{highest_, number, swap}));
   number_ = number;
   if (number != 0) kept_.push_back(number);
 }

@@ -72,8 +72,7 @@ struct LastChange {
   int notKept = 0;          // why that version's copy was not kept, as its record says
   bool numbersLeft = true;  // false once kHighestNumber was given: changes are refused
 };
-// 0, or the errno value of opening the history's directory (ENOENT when there is none) or of
-// reading its index, when that can't be read (a directory in its place).
+// 0, or the errno value of opening the history's directory (ENOENT when there is none).
 int readLastChange(const WriteTarget& list, LastChange& last);
 
 // The copy of a version, read whole when it is a regular file (no link followed) of at most

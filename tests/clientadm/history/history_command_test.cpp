@@ -422,14 +422,22 @@ TEST(History, OwnsOnlyItsOwnFilesAndLosesNoVersion) {
         history("1|TIME|add " + b + "|1\n"),
         refusedRestore("1", "was not kept (Is a directory)"),
         listed(line(a) + line(b))}},
-      {"an index that can't be written is why a change was not kept",
+      {"an index that can't be written costs no version: the records tell the changes",
        {add(a),
         add(b),
         act([](const StagedRoot& root) {
           std::filesystem::remove(historyFile(root, "index"));
           kyto::test::makeDirs(historyFile(root, "index"));
         }),
-        {{"clientadm", "add", "-m", mac(0)}, 0, "", notKept + " (Is a directory)\n"}}},
+        add(mac(0)),
+        add(mac(1)),
+        {{"clientadm", "history"},
+         0,
+         "3|TIME|add " + mac(1) + "|3\n2|TIME|add " + mac(0) + "|2\n1|TIME|add " + b + "|1\n",
+         "clientadm: the history's file {history}/index can't be read (Is a directory); the rest "
+         "is read\n"},
+        restore("2"),
+        listed(line(a) + line(b))}},
       {"the library says nothing; clientadm says what was not kept",
        {add(a),
         act([](const StagedRoot& root) {
