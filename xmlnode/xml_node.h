@@ -107,9 +107,10 @@ class XMLNode {
   // Walks a text, calling visit for each child element named child of the first element named
   // tag, as soon as its end tag is read, with the first text of its first child element of each
   // of names: so the children that end before a fault in the text are visited. Returns whether
-  // the tag was found; when it was, fault gets what ended the text early (a kFileMalformed text
-  // with its line, or a kFileBeyondLimits one), else its error is kFileParsed. Without whole, the
-  // text is the start of a longer one that was cut: its end, wherever it falls, is no fault.
+  // the tag was found. fault gets what ended the text early: a kFileMalformed text with its line
+  // once the tag was found, or a kFileBeyondLimits one; else its error is kFileParsed. Without
+  // whole, the text is the start of a longer one that was cut: its end, wherever it falls, is no
+  // fault.
   static bool forEachChildInText(std::string_view text, const char* tag, const char* child,
                                  const char* const* names, int count, ValuesVisitor visit,
                                  void* context, FileReport* fault = nullptr, bool whole = true);

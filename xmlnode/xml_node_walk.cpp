@@ -289,11 +289,14 @@ bool XMLNode::forEachChildInText(std::string_view text, const char* tag, const c
   try {
     TextWalk walk(tag, child, names, count, visit, context);
     XmlStream stream(walk);
-    if (kyto::xml::feedBytes(text, stream, report, whole) || !walk.tagFound() ||
-        XML_GetErrorCode(stream.parser()) == XML_ERROR_ABORTED) {
-      setFault(kFileParsed, kNoBound, "");
-    } else if (walk.outOfMemory()) {
+    const bool read = kyto::xml::feedBytes(text, stream, report, whole);
+    if (walk.outOfMemory()) {
       setFault(kFileBeyondLimits, kMemoryBound, "memory ran out");
+    } else if (read || XML_GetErrorCode(stream.parser()) == XML_ERROR_ABORTED ||
+               (!walk.tagFound() && report.error != kFileBeyondLimits)) {
+      // Read to its end, stopped by visit, or a text that is no XML holding the tag, which is no
+      // fault; one that is beyond the reader's bounds may well hold it.
+      setFault(kFileParsed, kNoBound, "");
     }
     return walk.tagFound();
   } catch (const std::bad_alloc&) {

@@ -100,6 +100,12 @@ TEST(DmcSearchCache, MergesEachDeviceOfTheRoot) {
       {"entities that expand too far are no fault of the XML", laughs(), 0, "0|m1||||-1||2\n",
        "Warning: the agent's output could not be read to its end (its entities expand beyond the "
        "bounds the tools read within); the devices before that point are listed\n"},
+      {"an encoding this machine can't convert, before the root",
+       "<?xml version=\"1.0\" encoding=\"X-NONE\"?><root><device><mac>m1</mac></device></root>", 1,
+       "",
+       "Warning: the agent's output could not be read to its end (in the encoding \"X-NONE\", "
+       "which "
+       "this machine can't convert); the devices before that point are listed\n"},
       {"an entity",
        "<!DOCTYPE root [<!ENTITY tv \"Living Room\">]><root><device><deviceName>&tv;"
        "</deviceName></device></root>",
