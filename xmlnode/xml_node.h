@@ -182,9 +182,9 @@ class XMLNode {
   // other than CDATA (whose values a reader folds): an element of that name added to the
   // document would then not read back as it was made.
   bool declaresAttributesOf(const char* element) const;
-  // Whether the document type declares parameter entities: its text as read holds what their
-  // references gave, not the references, so a rewrite would not keep it as it was written.
-  bool declaresParameterEntities() const;
+  // Whether the document type as read holds what parameter-entity references stood for, not the
+  // references: a rewrite would not keep it as it was written.
+  bool documentTypeExpanded() const;
 
   // The tree behind handles, and its nodes; what they hold is the implementation's.
   struct Tree;

@@ -30,6 +30,7 @@ class ChildWalk : public ParserSetup {
     XML_SetUserData(parser, this);
     XML_SetElementHandler(parser, start, end);
     kyto::xml::refuseOutsideDeclarations(parser);
+    stopAtUndeclaredParameterEntities<ChildWalk>(parser);
   }
 
   // The depth of the element just started, from 1 for the root; whether it is a child walked.

@@ -227,25 +227,16 @@ class ValueReader final : public kyto::xml::ParserSetup {
   std::string value;
 };
 
-// Finds, in a document type, the declarations that make a reader read an element's attributes
-// otherwise than written, or without an element, those of parameter entities.
-class DeclarationSearch final : public kyto::xml::ParserSetup {
+// Finds the declarations that make a reader read an element's attributes otherwise than written.
+class AttributeDeclarations final : public kyto::xml::ParserSetup {
  public:
-  explicit DeclarationSearch(const char* element) : element_(element) {}
+  explicit AttributeDeclarations(const char* element) : element_(element) {}
   void setUp(XML_Parser parser) override {
     XML_SetUserData(parser, this);
-    if (element_ == nullptr) {
-      XML_SetEntityDeclHandler(
-          parser, [](void* self, const XML_Char*, int parameterEntity, const XML_Char*, int,
-                     const XML_Char*, const XML_Char*, const XML_Char*, const XML_Char*) {
-            if (parameterEntity != 0) static_cast<DeclarationSearch*>(self)->found = true;
-          });
-      return;
-    }
     kyto::xml::readOwnDeclarations(parser);
     XML_SetAttlistDeclHandler(parser, [](void* self, const XML_Char* element, const XML_Char*,
                                          const XML_Char* type, const XML_Char* value, int) {
-      auto* search = static_cast<DeclarationSearch*>(self);
+      auto* search = static_cast<AttributeDeclarations*>(self);
       if (std::strcmp(element, search->element_) == 0 &&
           (value != nullptr || std::strcmp(type, "CDATA") != 0))
         search->found = true;
@@ -257,13 +248,15 @@ class DeclarationSearch final : public kyto::xml::ParserSetup {
   const char* element_;
 };
 
-// Whether a document type of the tree holds what search looks for.
-bool searchDocumentType(const XMLNode::Tree* tree, const char* element) {
-  if (tree == nullptr) return false;
-  for (const XMLNode::Node* node = tree->document.firstChild; node != nullptr; node = node->next) {
-    if (node->kind != XMLNode::Node::Kind::kDoctype) continue;
+}  // namespace
+
+bool XMLNode::declaresAttributesOf(const char* element) const {
+  const Tree* tree = liveTree();
+  if (tree == nullptr || element == nullptr) return false;
+  for (const Node* node = tree->document.firstChild; node != nullptr; node = node->next) {
+    if (node->kind != Node::Kind::kDoctype) continue;
     try {
-      DeclarationSearch search(element);
+      AttributeDeclarations search(element);
       kyto::xml::XmlStream stream(search);
       stream.feed(std::string(node->value) + "<x/>", true);
       return search.found;
@@ -274,14 +267,9 @@ bool searchDocumentType(const XMLNode::Tree* tree, const char* element) {
   return false;
 }
 
-}  // namespace
-
-bool XMLNode::declaresAttributesOf(const char* element) const {
-  return element != nullptr && searchDocumentType(liveTree(), element);
-}
-
-bool XMLNode::declaresParameterEntities() const {
-  return searchDocumentType(liveTree(), nullptr);
+bool XMLNode::documentTypeExpanded() const {
+  const Tree* tree = liveTree();
+  return tree != nullptr && tree->doctypeExpanded;
 }
 
 bool XMLNode::canHold(std::string_view text) {

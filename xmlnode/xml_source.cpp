@@ -19,16 +19,18 @@ int XMLCALL refuseNotStandalone(void* /*userData*/) {
   return XML_STATUS_ERROR;
 }
 
-// expat hands every reference to an external entity here; none is ever read. One in content stays
-// as it stands, for the default handler. The external subset and an external parameter entity are
-// taken as read and empty: expat then asks refuseNotStandalone about the document, and a
-// standalone one goes on with the declarations after them.
+// expat hands every reference to an external entity here; none is ever read. One in content, or
+// to a parameter entity, stays as it stands, for the default handler: the external subset is
+// reported at the document type's close, a token of one character, a reference by at least three.
+// The external subset and an external parameter entity are taken as read and empty: expat then
+// asks refuseNotStandalone about the document, and a standalone one goes on with the declarations
+// after them.
 int XMLCALL skipExternalEntity(XML_Parser parser, const XML_Char* context, const XML_Char* /*base*/,
                                const XML_Char* /*systemId*/, const XML_Char* /*publicId*/) {
-  if (context != nullptr) {
+  constexpr int kMostSubsetTokenBytes = 2;  // ">" in UTF-16
+  if (context != nullptr || XML_GetCurrentByteCount(parser) > kMostSubsetTokenBytes)
     XML_DefaultCurrent(parser);
-    return XML_STATUS_OK;
-  }
+  if (context != nullptr) return XML_STATUS_OK;
   XML_Parser entity = XML_ExternalEntityParserCreate(parser, nullptr, nullptr);
   if (entity == nullptr) return XML_STATUS_ERROR;  // no memory
   const XML_Status read = XML_Parse(entity, "", 0, XML_TRUE);
@@ -176,6 +178,10 @@ void reportFailure(const XmlStream& stream, XMLNode::FileReport& report) {
     case XmlStream::Failure::kParse:
       break;
   }
+  if (stream.setup().metUndeclaredParameterEntity())
+    return setBeyondLimits(report, XMLNode::kOutsideBound,
+                           "it needs declarations from outside the file (a parameter entity it "
+                           "does not declare), which the tools never read");
   switch (XML_GetErrorCode(stream.parser())) {
     case XML_ERROR_NOT_STANDALONE:
       return setBeyondLimits(report, XMLNode::kOutsideBound,

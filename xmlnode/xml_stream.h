@@ -24,8 +24,32 @@ class ParserSetup {
  public:
   virtual void setUp(XML_Parser parser) = 0;
 
+  // Whether the parse stopped at a reference to a parameter entity the document does not declare.
+  bool metUndeclaredParameterEntity() const { return undeclaredParameterEntity_; }
+
  protected:
   ~ParserSetup() = default;
+
+  // For a setup that is its parser's user data, as a Self: stops the parse at a reference to a
+  // parameter entity the document does not declare, which only declarations from outside it could
+  // give. A general entity skipped in content goes to the default handler, as without this.
+  template <typename Self>
+  void stopAtUndeclaredParameterEntities(XML_Parser parser) {
+    watched_ = parser;
+    XML_SetSkippedEntityHandler(parser, [](void* self, const XML_Char*, int parameterEntity) {
+      static_cast<ParserSetup*>(static_cast<Self*>(self))->skipped(parameterEntity != 0);
+    });
+  }
+
+ private:
+  void skipped(bool parameterEntity) {
+    if (!parameterEntity) return XML_DefaultCurrent(watched_);
+    undeclaredParameterEntity_ = true;
+    XML_StopParser(watched_, XML_FALSE);
+  }
+
+  XML_Parser watched_ = nullptr;
+  bool undeclaredParameterEntity_ = false;
 };
 
 // Runs a handler's work: nothing may be thrown back to expat, and a parse without memory stops.
@@ -68,6 +92,7 @@ class XmlStream {
   bool parseInPlace(std::size_t size, bool final);
 
   Failure failure() const { return failure_; }
+  const ParserSetup& setup() const { return setup_; }
   XML_Parser parser() const { return parser_; }
   // Whether expat reads a UTF-8 conversion: its byte indexes are then of that text.
   bool converting() const { return converter_ != nullptr; }

@@ -106,6 +106,7 @@ class TreeBuilder final : public ParserSetup {
     XML_SetProcessingInstructionHandler(parser, on<&TreeBuilder::instruction>);
     XML_SetDefaultHandlerExpand(parser, on<&TreeBuilder::other>);
     refuseOutsideDeclarations(parser);
+    stopAtUndeclaredParameterEntities<TreeBuilder>(parser);
   }
 
   // Ends the text in hand: a parse that stopped early leaves what it read.
@@ -193,7 +194,7 @@ class TreeBuilder final : public ParserSetup {
 
   void comment(const XML_Char* data) {
     if (inDoctype_) {
-      doctype_ += std::string("<!--") + data + "-->";
+      keepInDoctype(std::string("<!--") + data + "-->");
       return;
     }
     flushText();
@@ -202,7 +203,7 @@ class TreeBuilder final : public ParserSetup {
 
   void instruction(const XML_Char* target, const XML_Char* data) {
     if (inDoctype_) {
-      doctype_ += std::string("<?") + target + (*data != '\0' ? " " : "") + data + "?>";
+      keepInDoctype(std::string("<?") + target + (*data != '\0' ? " " : "") + data + "?>");
       return;
     }
     flushText();
@@ -214,11 +215,30 @@ class TreeBuilder final : public ParserSetup {
   void other(const XML_Char* text, int length) {
     const std::string_view raw(text, static_cast<std::size_t>(length));
     if (inDoctype_) {
-      doctype_ += raw;
+      keepInDoctype(raw);
     } else if (current_ != &tree_.document && raw.starts_with('&')) {
       flushText();
       addLeaf(Kind::kReference, "", raw);
     }
+  }
+
+  void keepInDoctype(std::string_view text) {
+    if (!tree_.doctypeExpanded) tree_.doctypeExpanded = standsForAReference(text);
+    doctype_ += text;
+  }
+
+  // What an internal parameter entity stands for is reported in place of its reference, at the
+  // reference's place: where the document holds "%name;" (in UTF-8 or UTF-16), not this text.
+  bool standsForAReference(std::string_view text) const {
+    int offset = 0;
+    int size = 0;
+    const char* input = XML_GetInputContext(parser_, &offset, &size);
+    const int count = XML_GetCurrentByteCount(parser_);
+    constexpr int kShortestReferenceBytes = 3;  // "%a;"
+    if (input == nullptr || count < kShortestReferenceBytes || offset < 0 || size - offset < count)
+      return false;
+    const char* token = input + offset;
+    return (token[0] == '%' || (token[0] == '\0' && token[1] == '%')) && text.data() != token;
   }
 
   void flushText() {

@@ -68,6 +68,7 @@ struct XMLNode::Tree {
   bool alive = true;                     // false once the whole document was deleted
   std::size_t readBytes = 0;             // the size of the text it was read from
   bool linesKept = false;
+  bool doctypeExpanded = false;  // its document type holds what parameter entities stood for
 };
 
 namespace kyto::xml {

@@ -148,9 +148,9 @@ void checkRewrite(const std::string& path, const XMLNode& document, CheckReport&
     report.add(path, 0,
                "would be larger than the 64 MiB the tools read once rewritten: add and del fail "
                "and leave it as it is");
-  if (document.declaresParameterEntities())
+  if (document.documentTypeExpanded())
     report.add(path, 0,
-               "its document type declares parameter entities, which a rewrite would not keep as "
+               "its document type uses parameter entities, which a rewrite would not keep as "
                "written: add and del fail and leave it as it is");
   else if (document.declaresAttributesOf(kClientElement))
     report.add(path, 0,

@@ -35,8 +35,8 @@ std::string memoryProblem(const std::string& path) {
 std::string documentTypeProblem(const std::string& path) {
   XMLNode::FileReport report;
   const XMLNode top = XMLNode::openFile(path.c_str(), report);
-  if (top.declaresParameterEntities())
-    return "its document type declares parameter entities, which a rewrite would not keep as "
+  if (top.documentTypeExpanded())
+    return "its document type uses parameter entities, which a rewrite would not keep as "
            "written";
   return "its document type gives CLIENT attributes defaults or types, which the new client "
          "would take on";

@@ -264,11 +264,11 @@ int addClient(const NewClient& client) {
   // permission) or that is beyond one of the reader's bounds may be sound and is left alone.
   const int unreadable = clients.isEmpty() ? list.unreadable() : 0;
   if (unreadable != 0 && unreadable != ENOENT && unreadable != EBADMSG) return unreadable;
-  // A rewrite can't keep a document type that declares parameter entities as it was written. And
+  // A rewrite can't keep a document type that uses parameter entities as it was written. And
   // the new entry goes without the attributes it doesn't set, its texts as given: a document type
   // that gives CLIENT attributes defaults, or folds their white space, changes what it says.
   if (!clients.isEmpty() &&
-      (list.top().declaresParameterEntities() || list.top().declaresAttributesOf(kClientElement)))
+      (list.top().documentTypeExpanded() || list.top().declaresAttributesOf(kClientElement)))
     return EPROTO;
   if (clients.isEmpty()) {
     list.top() = newClientList(clients);
@@ -301,7 +301,7 @@ int deleteClient(const char* mac) {
   long replacedClients = 0;
   const size_t removed = removeClientsWithMac(clients, mac, replacedClients);
   if (removed == 0) return ENOENT;
-  if (list.top().declaresParameterEntities()) return EPROTO;
+  if (list.top().documentTypeExpanded()) return EPROTO;
   std::string content;
   if (const int error = listText(list.top(), content); error != 0) return error;
   return writeList(content, list.path(), kyto::history::changeText("del", mac), replacedClients,

@@ -120,10 +120,11 @@ INSTANTIATE_TEST_SUITE_P(
                        list("<CLIENT MAC=\"00:11:22:33:44:55\"/>\n"),
                    {"0: its document type gives CLIENT attributes defaults or types, which a new "
                     "client would take on: add fails and leaves it as it is"}},
-        BrokenFile{"DocumentTypeDeclaresParameterEntities",
+        BrokenFile{"DocumentTypeUsesParameterEntities",
                    File::List,
-                   "<!DOCTYPE UPNP_CLIENTS [<!ENTITY % n \"\">]>\n<UPNP_CLIENTS/>\n",
-                   {"0: its document type declares parameter entities, which a rewrite would not "
+                   "<!DOCTYPE UPNP_CLIENTS [<!ENTITY % n \"<!ENTITY x 'y'>\"> %n;]>\n"
+                   "<UPNP_CLIENTS/>\n",
+                   {"0: its document type uses parameter entities, which a rewrite would not "
                     "keep as written: add and del fail and leave it as it is"}},
         BrokenFile{"RewriteOutgrowsWhatTheToolsRead",
                    File::List,
