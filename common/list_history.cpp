@@ -199,13 +199,31 @@ void readRecords(int dir, VersionNumber highest, State& state) {
   }
 }
 
-// Without an index (lost or damaged), the records and copies tell the highest number, so that
-// none is taken for what a change cut off left, and, when the newest record reads, the last
-// change; when it doesn't, nothing is known of the last change, and no edit is found against it.
-Index rebuiltIndex(const State& state) {
+// Whether the copy of a version holds what the list holds now.
+bool copyIsTheList(const WriteTarget& list, int dir, VersionNumber number) {
+  const std::string name = copyName(number);
+  struct stat copy;
+  struct stat now;
+  if (fstatat(dir, name.c_str(), &copy, AT_SYMLINK_NOFOLLOW) != 0 || list.stat(&now) != 0 ||
+      copy.st_size != now.st_size)
+    return false;
+  const auto size = static_cast<std::size_t>(copy.st_size);
+  std::string kept;
+  std::string current;
+  return readRegularFileAt(dir, name.c_str(), size, kept) == 0 &&
+         readRegularFileAt(list.dir(), list.name(), size, current) == 0 && kept == current;
+}
+
+// Without an index (lost or damaged), the records tell the highest number and, when the newest
+// of them reads, the last change; when it doesn't, nothing is known of the last change, and no
+// edit is found against it. A copy above every record is a version whose record was lost, unless
+// it holds the list as it is now: then a change killed before its record copied the list it left.
+Index rebuiltIndex(const WriteTarget& list, int dir, const State& state) {
   Index index;
   if (!state.recordFiles.empty()) index.highest = *state.recordFiles.rbegin();
-  if (!state.copies.empty()) index.highest = std::max(index.highest, *state.copies.rbegin());
+  if (!state.copies.empty() && *state.copies.rbegin() > index.highest &&
+      !copyIsTheList(list, dir, *state.copies.rbegin()))
+    index.highest = *state.copies.rbegin();
   if (const auto newest = state.records.find(index.highest); newest != state.records.end()) {
     index.last = index.highest;
     index.swap = newest->second.swap;
@@ -228,7 +246,7 @@ bool indexAgreesWithRecords(const WriteTarget& list, int dir, const State& state
     if (readFile(dir, recordName(*it), text) != 0 || !parse(text, record) ||
         record.change == kEditChange)
       continue;
-    const bool came = record.swap.written && current && current->sameInode(*record.swap.written);
+    const bool came = record.swap.written && current && *current == *record.swap.written;
     if (came || ++changesAbove > 1) return false;
   }
   return true;
@@ -295,7 +313,7 @@ void load(const WriteTarget& list, int dir, bool readWhole, State& state) {
   } else {
     if (error != ENOENT) state.problems.push_back({kIndexName, error});
     readRecords(dir, kHighestNumber, state);
-    state.index = rebuiltIndex(state);
+    state.index = rebuiltIndex(list, dir, state);
   }
   sortOutUncommitted(state);
   reconcile(list, state);
@@ -455,9 +473,10 @@ void ListChange::keep(const struct stat& written) {
       number = 0;
     }
   }
-  // An index that can't be written (a full disk) costs the version nothing: once the new list is
-  // in place, its record shows the change came, and readers rebuild the index from the records.
-  writeFile(kIndexName, serialized(Index{highest_, number, swap}));
+  // An index that can't be written (a full disk) costs the version nothing: the index it leaves
+  // goes, and readers rebuild it from the records, where this change's shows whether it came.
+  if (writeFile(kIndexName, serialized(Index{highest_, number, swap})) != 0)
+    removeIfOwn(dir_.get(), kIndexName);
   number_ = number;
   if (number != 0) kept_.push_back(number);
 }

@@ -42,11 +42,12 @@ std::string historyDir(const StagedRoot& root) {
   return root.paths().configDir + "clients.history/";
 }
 
-// clientadm with args, killed as it enters its nth call of syscall; the exit status.
+// clientadm with args, killed as it enters its nth call of syscall (or with that call failing
+// as fault says); the exit status.
 int runKilledAt(const StagedRoot& root, const std::vector<std::string>& args, const char* syscall,
-                int nth) {
+                int nth, const char* fault = "signal=KILL") {
   const std::string call = syscall;
-  const std::string inject = call + ":signal=KILL:when=" + std::to_string(nth);
+  const std::string inject = call + ":" + fault + ":when=" + std::to_string(nth);
   std::vector<std::string> command = {
       "strace",           "-f",      "-o", "/dev/null", "-e", "trace=" + call, "-e",
       "inject=" + inject, kClientadm};
@@ -190,6 +191,47 @@ TEST(CrashSafety, KilledAtEachFsyncLinkRenameAndUnlinkTheHistoryTellsTheTruth) {
   // Every command was killed at each of its calls of these kinds: many rounds.
   RecordProperty("kills", kills);
   EXPECT_GT(kills, 30);
+}
+
+// The same for the first change, which meets no history yet: what it left is no version.
+TEST(CrashSafety, TheFirstChangeKilledAnywhereLeavesNoVersion) {
+  if (!straceRuns()) GTEST_SKIP() << "strace is not installed or may not trace here";
+  for (const char* call : kCalls) {
+    for (int nth = 1;; ++nth) {
+      SCOPED_TRACE(std::string(call) + " " + std::to_string(nth));
+      StagedRoot root;
+      kyto::test::writeFile(root.paths().clientsXml, kyto::test::clientList(3));
+      std::vector<std::string> history;
+      const int status =
+          makeAndCheck(root, changeOf(root, "add", "0a:00:00:00:00:01"), call, nth, history);
+      ASSERT_EQ(makeAndCheck(root, changeOf(root, "add", "0a:00:00:00:00:02"), call, 0, history),
+                0);
+      expectClean(root, history);
+      if (status != kKilled) break;
+    }
+  }
+}
+
+// A change whose index can't be written keeps its version, and a hand edit after it is an edit.
+TEST(CrashSafety, AnIndexThatCantBeWrittenCostsNoVersion) {
+  if (!straceRuns()) GTEST_SKIP() << "strace is not installed or may not trace here";
+  StagedRoot root;
+  kyto::test::writeFile(root.paths().clientsXml, kyto::test::clientList(3));
+  ASSERT_EQ(root.run({"clientadm", "add", "-m", "0a:00:00:00:00:01"}).exitStatus, 0);
+  // The copy, the record, then the index: its rename is the third.
+  ASSERT_EQ(runKilledAt(root, {"add", "-m", "0a:00:00:00:00:02"}, "renameat", 3, "error=ENOSPC"),
+            0);
+  kyto::test::writeFile(root.paths().clientsXml + ".new", kyto::test::clientList(2));
+  ASSERT_EQ(rename((root.paths().clientsXml + ".new").c_str(), root.paths().clientsXml.c_str()), 0);
+  std::vector<std::string> history = historyLines(root);
+  ASSERT_EQ(history.size(), 3u);
+  EXPECT_NE(history[0].find("|edit|"), std::string::npos) << history[0];
+  EXPECT_NE(history[1].find("|add 0a:00:00:00:00:02|"), std::string::npos) << history[1];
+  ASSERT_EQ(root.run({"clientadm", "add", "-m", "0a:00:00:00:00:03"}).exitStatus, 0);
+  history = historyLines(root);
+  ASSERT_EQ(history.size(), 4u);
+  EXPECT_NE(history[1].find("|edit|"), std::string::npos) << history[1];
+  EXPECT_NE(history[2].find("|add 0a:00:00:00:00:02|"), std::string::npos) << history[2];
 }
 
 // The backup of a list that can't be read is renamed into place whole: an add killed before that
