@@ -144,10 +144,17 @@ void checkEntry(const Entry& entry, KnownClientTypes* known, FirstLines& seen) {
 // client says.
 void checkRewrite(const std::string& path, const XMLNode& document, CheckReport& report) {
   static_assert(xml::kMostXmlFileBytes == 64 * 1024 * 1024, "the text names it");
-  if (document.createXMLString().size() > xml::kMostXmlFileBytes)
+  // The entry an add writes: four texts of at most 4096 bytes, each byte escaped in at most 6.
+  constexpr std::size_t kLargestNewEntryBytes = 4 * 4096 * 6 + 128;
+  const std::size_t rewritten = document.createXMLString().size();
+  if (rewritten > xml::kMostXmlFileBytes)
     report.add(path, 0,
                "would be larger than the 64 MiB the tools read once rewritten: add and del fail "
                "and leave it as it is");
+  else if (rewritten + kLargestNewEntryBytes > xml::kMostXmlFileBytes)
+    report.add(path, 0,
+               "is within 100 KB of the 64 MiB the tools read once rewritten: an add of a long "
+               "client fails and leaves it as it is");
   if (document.documentTypeExpanded())
     report.add(path, 0,
                "its document type uses parameter entities, which a rewrite would not keep as "

@@ -132,6 +132,12 @@ INSTANTIATE_TEST_SUITE_P(
                    {"0: would be larger than the 64 MiB the tools read once rewritten: add and del "
                     "fail and leave it as it is",
                     "2: element \"NOTE\" is not a CLIENT: it is ignored"}},
+        BrokenFile{"RewriteNearWhatTheToolsRead",
+                   File::List,
+                   list("<NOTE a='" + std::string(11'170'000, '"') + "'/>\n"),
+                   {"0: is within 100 KB of the 64 MiB the tools read once rewritten: an add of a "
+                    "long client fails and leaves it as it is",
+                    "2: element \"NOTE\" is not a CLIENT: it is ignored"}},
         BrokenFile{"NoListElement",
                    File::List,
                    "<LIST>\n<CLIENT MAC=\"0:0:0:0:0:1\"/>\n</LIST>\n",
