@@ -228,7 +228,9 @@ class TreeBuilder final : public ParserSetup {
   }
 
   // What an internal parameter entity stands for is reported in place of its reference, at the
-  // reference's place: where the document holds "%name;" (in UTF-8 or UTF-16), not this text.
+  // reference's place: where the document holds "%name;" (in UTF-8 or UTF-16), a text that is no
+  // such reference. A reference to an external one is handed on as itself, in UTF-8 whatever the
+  // document's encoding.
   bool standsForAReference(std::string_view text) const {
     int offset = 0;
     int size = 0;
@@ -238,7 +240,8 @@ class TreeBuilder final : public ParserSetup {
     if (input == nullptr || count < kShortestReferenceBytes || offset < 0 || size - offset < count)
       return false;
     const char* token = input + offset;
-    return (token[0] == '%' || (token[0] == '\0' && token[1] == '%')) && text.data() != token;
+    const bool atReference = token[0] == '%' || (token[0] == '\0' && token[1] == '%');
+    return atReference && !(text.size() >= 3 && text.front() == '%' && text.back() == ';');
   }
 
   void flushText() {

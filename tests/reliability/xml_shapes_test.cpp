@@ -287,6 +287,12 @@ TEST(XmlShapes, ListsAreReadAndWrittenAsXml10Says) {
            kOther + "</UPNP_CLIENTS>\n",
        {{{"clientadm", "add", "-m", "02:00:00:00:00:01"}, 0, "", ""}},
        {"<!ENTITY % e SYSTEM \"e.ent\"> %e;]>"}},
+      {"an external parameter entity in a standalone Latin-1 list, kept as written",
+       "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" standalone=\"yes\"?>\n<!DOCTYPE "
+       "UPNP_CLIENTS [<!ENTITY % e SYSTEM \"e.ent\"> %e;]><UPNP_CLIENTS>" +
+           kOther + "</UPNP_CLIENTS>\n",
+       {{{"clientadm", "add", "-m", "02:00:00:00:00:01"}, 0, "", ""}},
+       {"<!ENTITY % e SYSTEM \"e.ent\"> %e;]>"}},
       {"an undeclared parameter entity, which only outside declarations could give",
        listOf("<!DOCTYPE UPNP_CLIENTS [%u;<!ATTLIST CLIENT DENY CDATA '1'>]>", kOther),
        {{{"clientadm", "del", "-m", "02:00:00:00:00:09"},
