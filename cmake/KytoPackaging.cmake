@@ -49,7 +49,9 @@ set(CPACK_COMPONENT_DEV_DESCRIPTION
     "Kyto media server client settings library (development files)\n Header, pkg-config file and CMake package of libkytoutil.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME kyto-tools)
-set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
+# clientadm carries the library's code itself (libkytoutil/CMakeLists.txt): the tools need the
+# stand-ins, where there are any, but not libkytoutil1.
+set(CPACK_COMPONENT_TOOLS_DEPENDS "")
 if(KYTO_STANDINS)
   list(APPEND CPACK_COMPONENT_TOOLS_DEPENDS standins)
 endif()

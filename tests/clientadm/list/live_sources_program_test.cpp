@@ -270,7 +270,7 @@ TEST_F(LiveSources, ListLoadsNeitherFfmpegNorLibxml2ButGetDurationLoadsFfmpeg) {
   installAgent(kPreferredAgent, kRecordingAgent);
   ProgramResult list = run("", "list", {"LD_DEBUG=libs"});
   ASSERT_EQ(list.exitStatus, 0);
-  EXPECT_NE(list.err.find("libkytoutil"), std::string::npos) << "LD_DEBUG gave no library trace";
+  EXPECT_NE(list.err.find("libkytocorvi"), std::string::npos) << "LD_DEBUG gave no library trace";
   EXPECT_EQ(list.err.find("libavformat"), std::string::npos);
   EXPECT_EQ(list.err.find("libxml2"), std::string::npos);  // only treeshaper reads with it
 
