@@ -164,7 +164,7 @@ int readServerSettings(std::int32_t* value, std::FILE* errors) {
   const UniqueFd file = openSettingsFile();
   if (!file.valid()) return 1;
   SettingsScanner scanner(errors);
-  char chunk[16384];
+  char chunk[4096];  // a settings file is small; a deeper stack costs every start page faults
   for (;;) {
     const ssize_t n = ::read(file.get(), chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;

@@ -28,7 +28,9 @@ class ListingWriter {
   void flush();
 
  private:
-  static constexpr std::size_t kBufferSize = 64 * 1024;
+  // The writer lives on the stack: a larger buffer costs every listing, one client's too, page
+  // faults of a deeper stack, and saves a large one only a few writes.
+  static constexpr std::size_t kBufferSize = 16 * 1024;
 
   void append(std::string_view text);
 
