@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
+#include <map>
+#include <utility>
 #include <vector>
 
 namespace kyto::clientadm {
@@ -52,27 +56,34 @@ int MergedClientList::merge(std::int32_t comeFrom, const ClientReport& client) n
 
 namespace {
 
-// A record with what the sorts compare, the first bytes of its MAC text among them: the sorts
-// compare these instead of following two pointers to the text, which for a large list lie all
-// over memory.
+// A record with what the sort compares: the first 16 bytes of its MAC text as two numbers that
+// order as the bytes do (a shorter text is padded with NULs, which no text holds), so that a
+// comparison neither calls memcmp nor, but for texts that agree that far, follows a pointer to
+// the text, which for a large list lies all over memory.
 struct Place {
-  std::int32_t comeFrom;
-  std::array<char, 16> macHead;
+  std::uint64_t macHigh;
+  std::uint64_t macLow;
   std::size_t arrival;
   ClientRecord* record;
 };
 
-Place placeOf(ClientRecord& record, std::size_t arrival) {
-  Place place{record.comeFrom, {}, arrival, &record};
-  record.mac.copy(place.macHead.data(), place.macHead.size());
-  return place;
+std::uint64_t bigEndianWord(const char* bytes) {
+  std::uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+  return word;
 }
 
-// Texts that differ within their first 16 bytes differ there as they do whole (a shorter one is
-// padded with NULs, which no text holds).
+Place placeOf(ClientRecord& record, std::size_t arrival) {
+  std::array<char, 16> head{};
+  record.mac.copy(head.data(), head.size());
+  return {bigEndianWord(head.data()), bigEndianWord(head.data() + 8), arrival, &record};
+}
+
 int compareMacs(const Place& a, const Place& b) {
-  const int head = std::memcmp(a.macHead.data(), b.macHead.data(), a.macHead.size());
-  return head != 0 ? head : a.record->mac.compare(b.record->mac);
+  if (a.macHigh != b.macHigh) return a.macHigh < b.macHigh ? -1 : 1;
+  if (a.macLow != b.macLow) return a.macLow < b.macLow ? -1 : 1;
+  return a.record->mac.compare(b.record->mac);
 }
 
 bool byMacThenArrival(const Place& a, const Place& b) {
@@ -80,8 +91,26 @@ bool byMacThenArrival(const Place& a, const Place& b) {
   return mac != 0 ? mac < 0 : a.arrival < b.arrival;
 }
 
-bool inListOrder(const Place& a, const Place& b) {
-  return a.comeFrom != b.comeFrom ? a.comeFrom < b.comeFrom : compareMacs(a, b) < 0;
+// Links the records of places, which are in MAC order with one record per address and source,
+// in list order: each source's in the order they have, the sources in the order of comeFrom.
+// No second sort is needed, as there are only a few sources.
+ClientRecord* chainInListOrder(const std::pmr::vector<Place>& places) {
+  std::map<std::int32_t, std::pair<ClientRecord*, ClientRecord*>> chains;  // first and last
+  for (const Place& place : places) {
+    ClientRecord* record = place.record;
+    record->next = nullptr;
+    const auto [chain, created] = chains.try_emplace(record->comeFrom, record, record);
+    if (created) continue;
+    chain->second.second->next = record;
+    chain->second.second = record;
+  }
+  ClientRecord* first = nullptr;
+  ClientRecord* last = nullptr;
+  for (const auto& [source, chain] : chains) {
+    (last != nullptr ? last->next : first) = chain.first;
+    last = chain.second;
+  }
+  return first;
 }
 
 }  // namespace
@@ -104,10 +133,7 @@ const ClientRecord* MergedClientList::finish() noexcept {
       places[kept++] = places[i];
     }
     places.resize(kept);
-    std::sort(places.begin(), places.end(), inListOrder);
-    for (std::size_t i = 0; i < places.size(); ++i)
-      places[i].record->next = i + 1 < places.size() ? places[i + 1].record : nullptr;
-    return places.empty() ? nullptr : places.front().record;
+    return chainInListOrder(places);
   } catch (...) {
     // Without room to sort, every report goes out in the order it came: nothing is lost.
     for (std::size_t i = 0; i < records_.size(); ++i)

@@ -22,7 +22,8 @@ namespace kyto::clientadm {
 //
 // Each report with a MAC text is kept as it comes; when the list is read, one sort by MAC text
 // brings the reports of each address together, the first keeps its record and the later ones
-// refresh it in the order they came, and a second sort puts the records in list order.
+// refresh it in the order they came, and one pass chains the records of each source, which are
+// then in MAC order, source after source.
 class MergedClientList {
  public:
   MergedClientList() = default;
